@@ -1,0 +1,24 @@
+// The one way any phase gives up: show why, then end the process with -100 once
+// the user has closed the box. Callable from the main thread and the watchdog.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include <fmt/xchar.h>
+
+#include "launcher/process_state.hpp"
+
+namespace aerolith::launcher {
+
+// Shows `message` in a warning box; after it closes clears the running flag,
+// releases the launcher mutex and exits with -100. The dialog flag is already set.
+[[noreturn]] void showFatalMessageAndExit(const std::wstring& message);
+
+template <typename... Args>
+[[noreturn]] void fatalDialog(fmt::wformat_string<Args...> format, Args&&... args) {
+  dialogFlag.store(true);
+  showFatalMessageAndExit(fmt::format(format, std::forward<Args>(args)...));
+}
+
+}  // namespace aerolith::launcher

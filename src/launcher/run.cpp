@@ -1,0 +1,26 @@
+#include "launcher/run.hpp"
+
+#include "diag/trace_logger.hpp"
+#include "launcher/exit_codes.hpp"
+#include "launcher/process_state.hpp"
+
+namespace aerolith::launcher {
+namespace {
+
+constexpr auto kTag = L"Main";
+
+void endRun() {
+  sys::releaseMutex(launcherMutex);
+  runningFlag.store(false);
+  AEROLITH_TRACE(kTag, L"final");
+}
+
+}  // namespace
+
+int run(sys::ModuleHandle /*module*/) {
+  diag::installLoggerFromEnvironment();
+  endRun();
+  return kExitStarted;
+}
+
+}  // namespace aerolith::launcher

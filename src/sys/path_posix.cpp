@@ -1,0 +1,15 @@
+#include "sys/path.hpp"
+
+#include "text/utf.hpp"
+
+namespace aerolith::sys {
+
+std::filesystem::path pathFromWide(std::wstring_view text) {
+  return std::filesystem::path(text::toUtf8(text));
+}
+
+std::wstring wideFromPath(const std::filesystem::path& path) {
+  return text::fromUtf8(path.native());
+}
+
+}  // namespace aerolith::sys

@@ -1,0 +1,201 @@
+"""Runs the project's real programs for end-to-end scenarios, natively or, for the
+Windows build, under Wine, and reads back what a user or caller would see: the
+exit code, the message boxes shown and the trace log."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from dataclasses import dataclass, field
+from pathlib import Path
+
+# Exit codes of the launcher, as the signed values a Windows caller sees.
+EXIT_STARTED = 0
+EXIT_FATAL = -100
+EXIT_LAUNCHER_RUNNING = -1000
+EXIT_APPLICATION_RUNNING = -2000
+
+MB_ICONERROR = 0x10
+MB_ICONWARNING = 0x30
+
+# The addresses configured for test builds (the defaults of CMakeLists.txt).
+WEBSITE_URL = "https://www.aerolith.example/"
+WEBSITE_DOMAIN = "www.aerolith.example"
+SUPPORT_EMAIL = "support@aerolith.example"
+
+RECORD = re.compile(
+    r"\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{7})\] (\|[ A-Z]{5}\|) \((\d{2,})\) +(\S+) <(\d{4,})>: (.*)")
+
+
+@dataclass
+class Dialog:
+    caption: str
+    text: str
+    style: int
+    truncated: bool = False  # Wine's relay trace cuts texts after 300 units
+
+    def matches(self, text):
+        return text.startswith(self.text) if self.truncated else self.text == text
+
+
+@dataclass
+class Record:
+    time: str
+    level: str
+    thread: int
+    tag: str
+    line: int
+    message: str
+
+
+@dataclass
+class Result:
+    exit_code: int  # signed; natively only the low byte is known, see Platform
+    stdout: str
+    stderr: str
+    dialogs: list = field(default_factory=list)
+
+
+def _decode_wine_string(escaped):
+    units = []
+    i = 0
+    simple = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}
+    while i < len(escaped):
+        c = escaped[i]
+        if c == "\\" and i + 1 < len(escaped):
+            nxt = escaped[i + 1]
+            if nxt in simple:
+                units.append(ord(simple[nxt]))
+                i += 2
+                continue
+            units.append(int(escaped[i + 1:i + 5], 16))
+            i += 5
+            continue
+        units.append(ord(c))
+        i += 1
+    return b"".join(u.to_bytes(2, "little") for u in units).decode("utf-16-le", "replace")
+
+
+_WINE_STRING = r'L"((?:[^"\\]|\\.)*)"(\.\.\.)?'
+_WINE_MESSAGE_BOX = re.compile(
+    r"Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ " + _WINE_STRING + r",[0-9a-f]+ " +
+    _WINE_STRING + r",([0-9a-f]+)\)")
+_NATIVE_DIALOG = re.compile(r"\[([^\]\n]*)\] (warning|error)\n((?:[^\n]|(?<=\r)\n)*)\n")
+
+
+class Platform:
+    """One target platform's programs and how to run them."""
+
+    def __init__(self, name, build_dir):
+        self.name = name
+        self.build_dir = Path(build_dir).resolve()
+        self.windows = name == "windows"
+        self.exe = ".exe" if self.windows else ""
+
+    def program(self, name):
+        """A program of the build by its base name: 'launcher', or a test helper."""
+        if name == "launcher":
+            return self.build_dir / "bin" / ("Aerolith.Launcher.exe" if self.windows else "aerolith-launcher")
+        for folder in ("bin", "test-bin"):
+            candidate = self.build_dir / folder / (name + self.exe)
+            if candidate.exists():
+                return candidate
+        raise FileNotFoundError(name)
+
+    def host_path(self, path):
+        """A path as the program under test sees it (Wine maps / to drive Z:)."""
+        path = str(Path(path).resolve())
+        return "Z:" + path.replace("/", "\\") if self.windows else path
+
+    def same_exit_code(self, actual, expected):
+        if self.windows:
+            return (actual & 0xFFFFFFFF) == (expected & 0xFFFFFFFF)
+        return (actual & 0xFF) == (expected & 0xFF)
+
+    def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True):
+        full_env = dict(os.environ)
+        for key in ("DISPLAY", "WAYLAND_DISPLAY"):
+            full_env.pop(key, None)
+        full_env.update(env or {})
+        program = Path(program)
+        if self.windows:
+            full_env.setdefault("WINEPREFIX", os.environ.get(
+                "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
+            full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+            # Wine quotes each argument as it builds the Windows command line.
+            command = ["wine", str(self.program("exit_code_reporter")),
+                       self.host_path(program)] + list(args)
+        else:
+            command = [str(program)] + list(args)
+        completed = subprocess.run(command, env=full_env, cwd=cwd, timeout=timeout,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        stdout = completed.stdout.decode("utf-8", "replace")
+        stderr = completed.stderr.decode("utf-8", "replace")
+        if self.windows:
+            match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
+            if not match:
+                raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
+            code = int(match.group(1), 16)
+            exit_code = code - (1 << 32) if code & 0x80000000 else code
+            dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
+                              int(m.group(5), 16), truncated=bool(m.group(2)))
+                       for m in _WINE_MESSAGE_BOX.finditer(stderr)]
+        else:
+            exit_code = completed.returncode
+            dialogs = [Dialog(m.group(1), m.group(3),
+                              MB_ICONWARNING if m.group(2) == "warning" else MB_ICONERROR)
+                       for m in _NATIVE_DIALOG.finditer(stderr)]
+        return Result(exit_code, stdout, stderr, dialogs)
+
+
+def read_trace(path):
+    """The records of a trace log file; fails on any line that is not a record."""
+    data = Path(path).read_bytes()
+    text = data.decode("utf-8")
+    if text and not text.endswith("\r\n"):
+        raise AssertionError("trace log ends inside a record: %r" % text[-200:])
+    records = []
+    for line in text.split("\r\n")[:-1] if text else []:
+        match = RECORD.fullmatch(line)
+        if not match:
+            raise AssertionError("not a trace record: %r" % line)
+        records.append(Record(match.group(1), match.group(2), int(match.group(3)), match.group(4),
+                              int(match.group(5)), match.group(6)))
+    return records
+
+
+class Scenario(unittest.TestCase):
+    """Base of the scenario classes: a scratch folder and the platform under test."""
+
+    platform = None
+
+    def setUp(self):
+        self.scratch = Path(tempfile.mkdtemp(prefix="aerolith-e2e-"))
+
+    def tearDown(self):
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def assertExitCode(self, result, expected):
+        self.assertTrue(self.platform.same_exit_code(result.exit_code, expected),
+                        "exit code %d, expected %d\nstderr: %s" % (
+                            result.exit_code, expected, result.stderr[-3000:]))
+
+    def assertSingleDialog(self, result, text, caption="Aerolith Vantor", style=MB_ICONWARNING):
+        self.assertEqual(len(result.dialogs), 1, result.stderr[-3000:])
+        dialog = result.dialogs[0]
+        self.assertEqual(dialog.caption, caption)
+        self.assertEqual(dialog.style, style)
+        self.assertTrue(dialog.matches(text), "dialog text %r\nexpected %r" % (dialog.text, text))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--platform", choices=("native", "windows"), required=True)
+    parser.add_argument("--build-dir", required=True)
+    args, rest = parser.parse_known_args()
+    Scenario.platform = Platform(args.platform, args.build_dir)
+    unittest.main(module="__main__", argv=[sys.argv[0]] + rest, verbosity=2)

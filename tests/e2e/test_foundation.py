@@ -1,0 +1,88 @@
+"""The launcher's frame: a normal run, the trace log, and every fatal dialog with
+its exit code, as a real process shows them."""
+
+import harness
+from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, WEBSITE_URL, read_trace
+
+CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
+           "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
+DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
+             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
+             "software settings.")
+WRITE = ("Could not launch Aerolith Vantor:\r\n - Write file failed.\r\nFile:\r\n'{}'\r\n\r\nTry "
+         "restart Aerolith Vantor with administrator privileges or check your antivirus software "
+         "settings.")
+START = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n\r\n"
+         "You can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
+         "downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
+TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
+           "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
+
+
+class NormalRun(harness.Scenario):
+    def test_logs_final_and_exits_with_zero(self):
+        log_dir = self.scratch / "J\u00e9r\u00f4me"
+        log_dir.mkdir()
+        trace = log_dir / "trace.log"
+        result = self.platform.run(self.platform.program("launcher"),
+                                   env={"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)})
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertEqual(result.dialogs, [])
+        records = read_trace(trace)
+        self.assertEqual([r.message for r in records], ["final"])
+        self.assertEqual((records[0].level, records[0].thread, records[0].tag), ("|TRACE|", 1, "Main"))
+
+    def test_trace_log_is_appended_to(self):
+        trace = self.scratch / "trace.log"
+        env = {"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)}
+        for _ in range(2):
+            self.assertExitCode(self.platform.run(self.platform.program("launcher"), env=env), EXIT_STARTED)
+        self.assertEqual([r.message for r in read_trace(trace)], ["final", "final"])
+
+    def test_without_the_variable_no_log_is_written(self):
+        result = self.platform.run(self.platform.program("launcher"), cwd=self.scratch,
+                                   env={"AEROLITH_LAUNCHER_TRACE": ""})
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertEqual(list(self.scratch.iterdir()), [])
+
+
+class FatalDialogs(harness.Scenario):
+    def fatal(self, *args, env=None):
+        return self.platform.run(self.platform.program("fatal_probe"), args, env=env)
+
+    def test_every_message_is_shown_exactly_then_the_process_exits_with_minus_100(self):
+        cases = [
+            (("corrupt", "5", "7", "3"), CORRUPT.format("5.7.3")),
+            (("corrupt", "1", "-2147483648", "0"), CORRUPT.format("1.-2147483648.0")),
+            (("corrupt-crc", "2", "4294967295", "2147483648"), CORRUPT.format("2.4294967295.2147483648")),
+            (("directory",), DIRECTORY),
+            (("write", "C:\\Aerolith\\sub dir\\a.dll"), WRITE.format("C:\\Aerolith\\sub dir\\a.dll")),
+            (("start", "2", "4294967295", "C:\\Aerolith"), START.format(2, 4294967295, "C:\\Aerolith")),
+            (("timeout",), TIMEOUT),
+        ]
+        for args, text in cases:
+            with self.subTest(args=args):
+                result = self.fatal(*args)
+                self.assertExitCode(result, EXIT_FATAL)
+                self.assertSingleDialog(result, text)
+
+    def test_dialog_on_a_second_thread_ends_the_process_while_the_main_thread_logs(self):
+        for attempt in range(3):
+            trace = self.scratch / ("race%d.log" % attempt)
+            result = self.fatal("race", env={"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)})
+            self.assertExitCode(result, EXIT_FATAL)
+            self.assertSingleDialog(result, TIMEOUT)
+            records = read_trace(trace)  # every line a whole record, none cut
+            self.assertGreater(len(records), 0)
+            self.assertEqual({r.thread for r in records}, {1})
+
+    def test_log_keeps_every_record_after_characters_outside_any_code_page(self):
+        trace = self.scratch / "trace.log"
+        result = self.fatal("log", env={"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)})
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertEqual([r.message for r in read_trace(trace)],
+                         ["user 'J\u00e9r\u00f4me \u65e5\u672c \U0001F600'", "after"])
+
+
+if __name__ == "__main__":
+    harness.main()
