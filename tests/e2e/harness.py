@@ -107,9 +107,15 @@ class Platform:
         raise FileNotFoundError(name)
 
     def host_path(self, path):
-        """A path as the program under test sees it (Wine maps / to drive Z:)."""
+        """A path as the program under test sees it. The test prefix maps drive A:
+        to /tmp, so that scratch folders sort before the prefix's own C: drive
+        wherever folders are ordered; everything else is on Wine's drive Z:."""
         path = str(Path(path).resolve())
-        return "Z:" + path.replace("/", "\\") if self.windows else path
+        if not self.windows:
+            return path
+        if path.startswith("/tmp/"):
+            return "A:" + path[len("/tmp"):].replace("/", "\\")
+        return "Z:" + path.replace("/", "\\")
 
     def same_exit_code(self, actual, expected):
         if self.windows:
@@ -117,19 +123,29 @@ class Platform:
         return (actual & 0xFF) == (expected & 0xFF)
 
     def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True):
+        """Runs a program to its end. `env` adds variables (a value of None removes
+        one); under Wine they are set in the program's own environment block."""
+        env = env or {}
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
-        full_env.update(env or {})
         program = Path(program)
         if self.windows:
             full_env.setdefault("WINEPREFIX", os.environ.get(
                 "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
             full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+            changes = []
+            for name, value in env.items():
+                changes += ["--unset", name] if value is None else ["--env", "%s=%s" % (name, value)]
             # Wine quotes each argument as it builds the Windows command line.
-            command = ["wine", str(self.program("exit_code_reporter")),
-                       self.host_path(program)] + list(args)
+            command = ["wine", str(self.program("exit_code_reporter"))] + changes + [
+                self.host_path(program)] + list(args)
         else:
+            for name, value in env.items():
+                if value is None:
+                    full_env.pop(name, None)
+                else:
+                    full_env[name] = value
             command = [str(program)] + list(args)
         completed = subprocess.run(command, env=full_env, cwd=cwd, timeout=timeout,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
