@@ -34,13 +34,20 @@ const bool exitHandlerRegistered = (std::atexit(retireInstalledLogger), true);
 
 std::wstring_view levelName(LogLevel level) {
   switch (level) {
-    case LogLevel::Off: return L"|  OFF|";
-    case LogLevel::Fatal: return L"|FATAL|";
-    case LogLevel::Error: return L"|ERROR|";
-    case LogLevel::Warn: return L"| WARN|";
-    case LogLevel::Info: return L"| INFO|";
-    case LogLevel::Debug: return L"|DEBUG|";
-    case LogLevel::Trace: return L"|TRACE|";
+    case LogLevel::Off:
+      return L"|  OFF|";
+    case LogLevel::Fatal:
+      return L"|FATAL|";
+    case LogLevel::Error:
+      return L"|ERROR|";
+    case LogLevel::Warn:
+      return L"| WARN|";
+    case LogLevel::Info:
+      return L"| INFO|";
+    case LogLevel::Debug:
+      return L"|DEBUG|";
+    case LogLevel::Trace:
+      return L"|TRACE|";
   }
   return L"|?????|";
 }
@@ -55,8 +62,7 @@ std::wstring formatRecordTime(std::chrono::system_clock::time_point time) {
   return fmt::format(L"{:04d}-{:02d}-{:02d} {:02d}:{:02d}:{:02d}.{:07d}",
                      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
                      static_cast<unsigned>(date.day()), clock.hours().count(),
-                     clock.minutes().count(), clock.seconds().count(),
-                     clock.subseconds().count());
+                     clock.minutes().count(), clock.seconds().count(), clock.subseconds().count());
 }
 
 std::wstring formatRecord(std::wstring_view time, LogLevel level, std::int32_t thread,
@@ -77,7 +83,8 @@ void TraceLogger::write(LogLevel level, std::wstring_view tag, std::int32_t line
                         std::wstring_view message) {
   std::lock_guard lock(mutex_);
   if (!open_.load(std::memory_order_relaxed)) return;
-  const auto [slot, inserted] = threadNumbers_.try_emplace(sys::currentThreadId(), nextThreadNumber_);
+  const auto [slot, inserted] =
+      threadNumbers_.try_emplace(sys::currentThreadId(), nextThreadNumber_);
   if (inserted) ++nextThreadNumber_;
   const std::wstring time = formatRecordTime(std::chrono::system_clock::now());
   const std::string record =

@@ -26,8 +26,12 @@ bool showDesktopDialog(const std::string& text, const std::string& caption, Dial
   std::string title = "--title=" + caption;
   std::string body = "--text=" + text;
   std::string noMarkup = "--no-markup";
-  char* argv[] = {const_cast<char*>("zenity"), kind.data(), noMarkup.data(), title.data(),
-                  body.data(), nullptr};
+  char* argv[] = {const_cast<char*>("zenity"),
+                  kind.data(),
+                  noMarkup.data(),
+                  title.data(),
+                  body.data(),
+                  nullptr};
   pid_t pid = 0;
   if (posix_spawnp(&pid, "zenity", nullptr, nullptr, argv, environ) != 0) return false;
   int status = 0;

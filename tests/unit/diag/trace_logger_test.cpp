@@ -84,9 +84,10 @@ TEST(TraceLogger, AppendsOneRecordPerCallAsUtf8) {
   ASSERT_EQ(written.size(), 3u);
   EXPECT_EQ(written[0], "earlier");
   EXPECT_TRUE(std::regex_match(written[1], kRecord)) << written[1];
-  EXPECT_THAT(written[1], ::testing::EndsWith(
-                              " (01)                 Main <0010>: path: "
-                              "'C:\\Users\\J\xC3\xA9r\xC3\xB4me\\\xF0\x9F\x98\x80', ok = true, ec = -5"));
+  EXPECT_THAT(written[1],
+              ::testing::EndsWith(
+                  " (01)                 Main <0010>: path: "
+                  "'C:\\Users\\J\xC3\xA9r\xC3\xB4me\\\xF0\x9F\x98\x80', ok = true, ec = -5"));
   EXPECT_THAT(written[2], ::testing::EndsWith("<0011>: literal {braces} and 4294967295"));
 }
 

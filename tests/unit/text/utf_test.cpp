@@ -15,14 +15,18 @@ TEST(Utf8, RoundTripsEveryPlane) {
 }
 
 TEST(Utf8, IllFormedInputBecomesReplacementAndKeepsTheRest) {
-  EXPECT_EQ(fromUtf8("a\xFF" "b"), L"a\uFFFDb");
+  EXPECT_EQ(fromUtf8("a\xFF"
+                     "b"),
+            L"a\uFFFDb");
   EXPECT_EQ(fromUtf8("a\xE6\x97"), L"a\uFFFD\uFFFD");  // truncated sequence
   EXPECT_EQ(fromUtf8("\xC0\xAF"), L"\uFFFD");          // overlong encoding
   EXPECT_EQ(fromUtf8("\xED\xA0\x80x"), L"\uFFFDx");    // encoded surrogate
   std::wstring loneSurrogate = L"a";
   loneSurrogate += static_cast<wchar_t>(0xD800);
   loneSurrogate += L"b";
-  EXPECT_EQ(toUtf8(loneSurrogate), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(toUtf8(loneSurrogate),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 }  // namespace
