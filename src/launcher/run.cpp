@@ -1,5 +1,6 @@
 #include "launcher/run.hpp"
 
+#include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/process_state.hpp"
@@ -17,8 +18,9 @@ void endRun() {
 
 }  // namespace
 
-int run(sys::ModuleHandle /*module*/) {
+int run(sys::ModuleHandle module) {
   diag::installLoggerFromEnvironment();
+  const bundle::FilesMap files = bundle::loadBundle(module);
   endRun();
   return kExitStarted;
 }
