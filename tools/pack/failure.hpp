@@ -1,0 +1,26 @@
+// What aerolith-pack reports to its user instead of doing its work: a refusal or
+// damaged input (exit code 1), or a command line it cannot follow (exit code 2).
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+
+namespace aerolith::pack {
+
+class Failure : public std::exception {
+ public:
+  explicit Failure(std::wstring message) : message_(std::move(message)) {}
+  const std::wstring& message() const { return message_; }
+  const char* what() const noexcept override { return "aerolith-pack failure"; }
+
+ private:
+  std::wstring message_;
+};
+
+class UsageError : public Failure {
+ public:
+  using Failure::Failure;
+};
+
+}  // namespace aerolith::pack
