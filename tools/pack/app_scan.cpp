@@ -11,6 +11,7 @@
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
 #include "pack/file_names.hpp"
+#include "pack/final_path.hpp"
 #include "sys/file_time.hpp"
 #include "sys/path.hpp"
 #include "text/utf16.hpp"
@@ -51,7 +52,11 @@ std::u16string foldedCase(std::wstring_view path) {
 
 class Scanner {
  public:
-  explicit Scanner(const fs::path& appDir) : appDir_(appDir), root_(fs::canonical(appDir)) {}
+  explicit Scanner(const fs::path& appDir) : appDir_(appDir) {
+    std::error_code error;
+    root_ = finalPath(appDir, error);
+    if (error) throw Failure(fmt::format(L"cannot open {}: {}", quoted(appDir), describe(error)));
+  }
 
   AppFolder scan() {
     walk(appDir_, {});
@@ -85,7 +90,7 @@ class Scanner {
 
   void walk(const fs::path& folder, const std::wstring& directory) {
     std::error_code error;
-    openFolders_.push_back(fs::canonical(folder, error));
+    openFolders_.push_back(folder);
     const std::size_t filesBefore = folder_.files.size();
     fs::directory_iterator it(folder, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error))
@@ -104,22 +109,22 @@ class Scanner {
     if (!name) return problem(path, L"the name is not valid Unicode text");
     if (const std::wstring why = windowsNameProblem(*name); !why.empty()) return problem(path, why);
 
+    // Whatever the entry's real location, through links or junctions, it must
+    // lie inside the folder, and a folder must not hold itself.
     std::error_code error;
-    std::optional<fs::path> linkTarget;
-    if (fs::is_symlink(fs::symlink_status(path, error))) {
-      linkTarget = fs::canonical(path, error);
-      if (error) return problem(path, L"the symbolic link leads nowhere");
-      if (!isInside(root_, *linkTarget)) {
-        return problem(path, fmt::format(L"the symbolic link leads outside the folder, to {}",
-                                         quoted(*linkTarget)));
-      }
+    const fs::path target = finalPath(path, error);
+    if (error) return problem(path, fmt::format(L"it leads nowhere ({})", describe(error)));
+    if (!isInside(root_, target)) {
+      return problem(path, fmt::format(L"it leads outside the folder, to {}", quoted(target)));
     }
     const fs::file_status status = fs::status(path, error);
     if (error) return problem(path, describe(error));
     if (fs::is_directory(status)) {
-      if (linkTarget &&
-          std::find(openFolders_.begin(), openFolders_.end(), *linkTarget) != openFolders_.end()) {
-        return problem(path, L"the symbolic link leads back to a folder that holds it");
+      if (std::any_of(openFolders_.begin(), openFolders_.end(), [&](const fs::path& open) {
+            std::error_code ignored;
+            return fs::equivalent(open, path, ignored);
+          })) {
+        return problem(path, L"it leads back to a folder that holds it");
       }
       return walk(path, joined(directory, *name));
     }

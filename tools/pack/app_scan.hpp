@@ -23,7 +23,7 @@ struct AppFolder {
   std::vector<std::wstring> notes;  // what is left out or looks unintended
 };
 
-// Symbolic links are followed while they stay inside the folder. Throws a
+// Symbolic links and junctions are followed while they stay inside the folder. Throws a
 // Failure that lists every path the bundle cannot hold.
 AppFolder scanAppFolder(const std::filesystem::path& appDir);
 

@@ -6,16 +6,20 @@
 #include <string>
 #include <utility>
 
+#include "text/utf.hpp"
+
 namespace aerolith::pack {
 
 class Failure : public std::exception {
  public:
-  explicit Failure(std::wstring message) : message_(std::move(message)) {}
+  explicit Failure(std::wstring message)
+      : message_(std::move(message)), what_(text::toUtf8(message_)) {}
   const std::wstring& message() const { return message_; }
-  const char* what() const noexcept override { return "aerolith-pack failure"; }
+  const char* what() const noexcept override { return what_.c_str(); }
 
  private:
   std::wstring message_;
+  std::string what_;
 };
 
 class UsageError : public Failure {

@@ -62,12 +62,11 @@ BOOL CALLBACK collectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
   return TRUE;
 }
 
-// Languages in which `image` stores the resource, so that other copies than
+// Languages in which the image stores the resource, so that copies other than
 // the one about to be written can be removed: each resource is stored once.
-std::vector<WORD> storedLanguages(const std::filesystem::path& image, std::uint32_t id) {
-  const ImageData data(image);
+std::vector<WORD> storedLanguages(const ImageData& image, std::uint32_t id) {
   std::vector<WORD> languages;
-  ::EnumResourceLanguagesW(data.module(), RT_RCDATA, resourceName(id), collectLanguage,
+  ::EnumResourceLanguagesW(image.module(), RT_RCDATA, resourceName(id), collectLanguage,
                            reinterpret_cast<LONG_PTR>(&languages));
   return languages;
 }
@@ -121,27 +120,28 @@ BundleBytes readImageBundle(const std::filesystem::path& image) {
 
 void embedBundle(const std::filesystem::path& launcher, std::span<const std::uint8_t> manifest,
                  std::span<const std::uint8_t> payload, const std::filesystem::path& output) {
+  const auto language = static_cast<WORD>(format::kResourceLanguage);
+  const std::pair<std::uint32_t, std::span<const std::uint8_t>> resources[] = {
+      {format::kManifestResourceId, manifest}, {format::kPayloadResourceId, payload}};
+  std::vector<std::vector<WORD>> stale;
+  {
+    const ImageData image(launcher);
+    for (const auto& [id, data] : resources) stale.push_back(storedLanguages(image, id));
+  }
   // The copy is updated under a name of its own and renamed into place, so
   // that a failure leaves no half-written output.
   OutputFile out(output);
   out.write(readWholeFile(launcher));
   out.close();
-  const auto language = static_cast<WORD>(format::kResourceLanguage);
-  const std::pair<std::uint32_t, std::span<const std::uint8_t>> resources[] = {
-      {format::kManifestResourceId, manifest}, {format::kPayloadResourceId, payload}};
-  {
-    std::vector<std::vector<WORD>> stale;
-    for (const auto& [id, data] : resources) stale.push_back(storedLanguages(out.path(), id));
-    ResourceUpdate update(out.path());
-    for (std::size_t i = 0; i < std::size(resources); ++i) {
-      const auto& [id, data] = resources[i];
-      for (const WORD old : stale[i]) {
-        if (old != language) update.set(id, old, {});
-      }
-      update.set(id, language, data);
+  ResourceUpdate update(out.path());
+  for (std::size_t i = 0; i < std::size(resources); ++i) {
+    const auto& [id, data] = resources[i];
+    for (const WORD old : stale[i]) {
+      if (old != language) update.set(id, old, {});
     }
-    update.commit();
+    update.set(id, language, data);
   }
+  update.commit();
   out.commit();
 }
 
