@@ -218,3 +218,22 @@ def read_pe_resources(image):
                 start = file_offset(data_rva)
                 resources.setdefault((type_, id_), []).append((language, image[start:start + size]))
     return resources
+
+
+def write_bundle(files):
+    """(manifest, payload) for [(directory, name, content, file_time)], written as
+    plainly as read_bundle reads them, for bundles the producer would never write."""
+    entries = b""
+    frames = b""
+    for directory, name, content, file_time in files:
+        frame = subprocess.run(["zstd", "-c", "-q", "--no-check"], input=content, capture_output=True,
+                               check=True).stdout
+        directory_bytes = directory.encode("utf-16-le")
+        name_bytes = name.encode("utf-16-le")
+        entries += struct.pack("<I", len(directory_bytes)) + directory_bytes
+        entries += struct.pack("<I", len(name_bytes)) + name_bytes
+        entries += struct.pack("<5IQ", len(content), crc32c(content), len(frame), crc32c(frame), len(frames),
+                               file_time)
+        frames += frame
+    body = struct.pack("<I", len(files)) + entries
+    return struct.pack("<I", crc32c(body)) + body, struct.pack("<I", crc32c(frames)) + frames

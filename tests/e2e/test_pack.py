@@ -6,8 +6,7 @@ import datetime
 import os
 import random
 import shutil
-import sys
-import unittest
+import subprocess
 from pathlib import Path
 
 import bundle_format
@@ -152,6 +151,46 @@ class Pack(PackScenario):
             "linked.dll": b"real"})
 
 
+class Progress(PackScenario):
+    def run_on_terminal(self, *args):
+        """Runs the native tool with standard error on a pseudo-terminal."""
+        master, slave = os.openpty()
+        try:
+            done = subprocess.run([str(self.platform.program("aerolith-pack"))] + [str(a) for a in args],
+                                  stdout=subprocess.PIPE, stderr=slave, timeout=120)
+        finally:
+            os.close(slave)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the terminal's other end is closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        self.assertEqual(done.returncode, 0, shown)
+        return shown.decode()
+
+    def test_progress_line_only_on_a_terminal_and_for_megabytes(self):
+        if self.platform.windows:
+            self.skipTest("needs a Unix terminal")
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", random.Random(5).randbytes(6 << 20))
+        shown = self.run_on_terminal("pack", app, self.scratch / "out", "--level", "1")
+        self.assertIn("packing 100% (6.0 of 6.0 MiB)", shown)
+        self.assertTrue(shown.endswith("\r"), repr(shown[-80:]))  # the line is cleared again
+        shown = self.run_on_terminal("extract", self.scratch / "out", self.scratch / "x")
+        self.assertIn("extracting 100%", shown)
+
+        piped = self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "again", "--level", "1"))
+        self.assertNotIn("%", piped.stderr)
+        small = self.scratch / "small"
+        self.make_file(small / "Aerolith.exe", b"small")
+        self.assertNotIn("%", self.run_on_terminal("pack", small, self.scratch / "small-out"))
+
+
 class Refusals(PackScenario):
     def app_with(self, relative, content=b"x"):
         app = self.scratch / "app"
@@ -281,6 +320,38 @@ class Inspect(PackScenario):
         self.assertRefused(self.pack_tool("list", self.scratch / "nowhere"), "does not exist")
         (self.bundle / "payload.bin").unlink()
         self.assertRefused(self.pack_tool("verify", self.bundle), "payload.bin")
+
+
+class ForeignBundles(PackScenario):
+    """Bundles from elsewhere, read by list, verify and extract."""
+
+    def write(self, files):
+        bundle = self.scratch / "foreign"
+        bundle.mkdir()
+        manifest, payload = bundle_format.write_bundle(files)
+        (bundle / "manifest.bin").write_bytes(manifest)
+        (bundle / "payload.bin").write_bytes(payload)
+        return bundle
+
+    def test_frames_without_content_size_are_read(self):
+        time = filetime_of_ns(BASE_NS)
+        bundle = self.write([("", "a.txt", b"streamed frame", time), ("d", "b.txt", b"", time)])
+        self.assertIn("ok: 2 entries", self.assertSucceeds(self.pack_tool("verify", bundle)).stdout)
+        target = self.scratch / "x"
+        self.assertSucceeds(self.pack_tool("extract", bundle, target))
+        self.assertEqual((target / "a.txt").read_bytes(), b"streamed frame")
+        self.assertEqual((target / "a.txt").stat().st_mtime_ns, BASE_NS)
+
+    def test_extract_refuses_paths_that_leave_the_folder(self):
+        for directory, name in (("..", "evil.txt"), ("a\\..\\..", "evil.txt"), ("", "..\\evil.txt"),
+                                ("a\\\\b", "x.txt"), ("C:", "evil.txt"), ("", "a/../../evil.txt")):
+            with self.subTest(directory=directory, name=name):
+                shutil.rmtree(self.scratch / "foreign", ignore_errors=True)
+                bundle = self.write([(directory, name, b"evil", 0)])
+                target = self.scratch / "inside" / "x"
+                self.assertRefused(self.pack_tool("extract", bundle, target), "cannot be extracted")
+                self.assertFalse((self.scratch / "evil.txt").exists())
+                self.assertFalse((self.scratch / "inside").exists())
 
 
 class Embed(PackScenario):

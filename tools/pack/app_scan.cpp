@@ -129,12 +129,15 @@ class Scanner {
       return walk(path, joined(directory, *name));
     }
     if (!fs::is_regular_file(status)) return problem(path, L"it is neither a file nor a folder");
-    addFile(path, directory, *name);
+    addFile(path, target, directory, *name);
   }
 
-  void addFile(const fs::path& path, const std::wstring& directory, const std::wstring& name) {
+  // The size and time are those of the file a link leads to: Windows reports
+  // a link's own.
+  void addFile(const fs::path& path, const fs::path& target, const std::wstring& directory,
+               const std::wstring& name) {
     std::error_code error;
-    const sys::FileStamp stamp = sys::readFileStamp(path, error);
+    const sys::FileStamp stamp = sys::readFileStamp(target, error);
     if (error) {
       return problem(path, fmt::format(L"cannot read its size and time: {}", describe(error)));
     }

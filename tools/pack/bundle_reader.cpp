@@ -117,6 +117,10 @@ void checkResourceCrc(std::span<const std::uint8_t> resource, std::wstring_view 
 }
 
 ManifestEntries readEntries(std::span<const std::uint8_t> manifest, std::uint64_t payloadSize) {
+  if (manifest.size() < format::kEntryCountOffset) {
+    throw Failure(
+        fmt::format(L"the manifest is {} bytes long, too short for its CRC", manifest.size()));
+  }
   ManifestCursor cursor(manifest, format::kEntryCountOffset);
   const std::uint32_t count = cursor.field32(L"entry count");
   if (count == 0) throw Failure(L"the manifest's entry count is 0");
@@ -125,11 +129,12 @@ ManifestEntries readEntries(std::span<const std::uint8_t> manifest, std::uint64_
   }
   ManifestEntries result;
   for (std::uint32_t index = 0; index < count; ++index) {
+    const std::size_t start = cursor.position();
     try {
       result.entries.push_back(readEntry(cursor, payloadSize));
     } catch (const Failure& failure) {
-      throw Failure(fmt::format(L"manifest entry {} (of {}) at byte {}: {}", index, count,
-                                cursor.position(), failure.message()));
+      throw Failure(fmt::format(L"manifest entry {} (of {}) at byte {}: {}", index, count, start,
+                                failure.message()));
     }
   }
   result.trailingBytes = manifest.size() - cursor.position();
