@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "install/access_probe.hpp"
 #include "support/temp_dir.hpp"
@@ -23,6 +21,7 @@ using ::testing::ElementsAre;
 using testing::entryNames;
 using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
+using testing::TempDir;
 
 // Sets or clears the append-only attribute; false when the file system or the
 // process's privileges do not allow it.
@@ -39,13 +38,28 @@ bool setAppendOnly(const fs::path& dir, bool on) {
   return done;
 }
 
+// The attribute for the life of the object, so that the folder can be removed.
+class AppendOnly {
+ public:
+  explicit AppendOnly(const fs::path& dir) : dir_(dir), set_(setAppendOnly(dir, true)) {}
+  ~AppendOnly() { end(); }
+  AppendOnly(const AppendOnly&) = delete;
+  AppendOnly& operator=(const AppendOnly&) = delete;
+
+  bool set() const { return set_; }
+  void end() {
+    if (set_) set_ = !setAppendOnly(dir_, false);
+  }
+
+ private:
+  fs::path dir_;
+  bool set_;
+};
+
 TEST(AccessProbe, DirectoryWhereEntriesCannotBeDeletedFailsUntilTheyCanBe) {
-  testing::TempDir dir;
-  if (!setAppendOnly(dir.path(), true)) GTEST_SKIP() << "append-only attribute not available";
-  struct Restore {
-    const fs::path& dir;
-    ~Restore() { setAppendOnly(dir, false); }
-  } restore{dir.path()};
+  TempDir dir;
+  AppendOnly appendOnly(dir.path());
+  if (!appendOnly.set()) GTEST_SKIP() << "append-only attribute not available";
 
   EXPECT_FALSE(probeDirectoryAccess(dir.path()));
   const auto leftovers = entryNames(dir.path());
@@ -55,9 +69,19 @@ TEST(AccessProbe, DirectoryWhereEntriesCannotBeDeletedFailsUntilTheyCanBe) {
   EXPECT_FALSE(probeDirectoryAccess(dir.path()));
   EXPECT_EQ(entryNames(dir.path()), leftovers);
 
-  ASSERT_TRUE(setAppendOnly(dir.path(), false));
+  appendOnly.end();
   EXPECT_TRUE(probeDirectoryAccess(dir.path()));
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
+}
+
+TEST(AccessProbe, LeftoverFileThatCannotBeDeletedStopsTheProbeBeforeItsOwnSteps) {
+  TempDir dir;
+  testing::writeFile(dir / "test-access-7.file", "left behind");
+  AppendOnly appendOnly(dir.path());
+  if (!appendOnly.set()) GTEST_SKIP() << "append-only attribute not available";
+
+  EXPECT_FALSE(probeDirectoryAccess(dir.path()));
+  EXPECT_THAT(entryNames(dir.path()), ElementsAre("test-access-7.file"));
 }
 
 }  // namespace
