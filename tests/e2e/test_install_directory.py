@@ -25,6 +25,7 @@ def set_attribute(path, flag, on):
 
 
 def remove_tree(path):
+    """Removes a folder with everything in it, attributes set by a scenario too."""
     if path.exists():
         subprocess.run(["chattr", "-R", "-a", "-i", str(path)],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -47,6 +48,10 @@ class InstallDirectory(harness.Scenario):
             self.prefix_install = self.prefix_local / "Aerolith"
             remove_tree(self.prefix_install)
             self.addCleanup(remove_tree, self.prefix_install)
+
+    def tearDown(self):
+        remove_tree(self.scratch)  # clears the attributes that would stop the removal
+        super().tearDown()
 
     def copy_launcher(self, folder):
         folder.mkdir(parents=True, exist_ok=True)
@@ -158,7 +163,6 @@ class InstallDirectory(harness.Scenario):
         (local / "Aerolith").mkdir()
         if not set_attribute(local / "Aerolith", "i", True):
             self.skipTest("the immutable attribute is not available")
-        self.addCleanup(set_attribute, local / "Aerolith", "i", False)
 
         result = self.launch(env, launcher=launcher)
         self.assertExitCode(result, EXIT_FATAL)
@@ -174,7 +178,6 @@ class InstallDirectory(harness.Scenario):
         install.mkdir()
         if not set_attribute(install, "a", True):
             self.skipTest("the append-only attribute is not available")
-        self.addCleanup(set_attribute, install, "a", False)
 
         for start in range(2):
             self.assertExitCode(self.launch(env), EXIT_STARTED)
