@@ -1,6 +1,7 @@
 #include "launcher/run.hpp"
 
 #include "diag/trace_logger.hpp"
+#include "install/install_directory.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/process_state.hpp"
 
@@ -19,6 +20,7 @@ void endRun() {
 
 int run(sys::ModuleHandle /*module*/) {
   diag::installLoggerFromEnvironment();
+  const std::filesystem::path installDirectory = install::selectInstallDirectory();
   endRun();
   return kExitStarted;
 }
