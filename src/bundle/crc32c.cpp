@@ -1,0 +1,13 @@
+#include "bundle/crc32c.hpp"
+
+#include "bundle/crc32c_internal.hpp"
+
+namespace aerolith::bundle::crc32c {
+
+std::uint32_t extend(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+  static const bool accelerated = internal::acceleratedAvailable();
+  return accelerated ? internal::extendAccelerated(crc, data, size)
+                     : internal::extendPortable(crc, data, size);
+}
+
+}  // namespace aerolith::bundle::crc32c

@@ -1,0 +1,40 @@
+// Last-write times of files as FILETIME values: unsigned 64-bit counts of 100-ns
+// ticks since 1601-01-01 00:00:00 UTC, the time stamp the bundle stores. On
+// POSIX they are converted exactly from and to nanosecond stat times.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace aerolith::sys {
+
+// A point in time on the Unix clock: seconds since 1970 (negative before) and
+// the nanoseconds of that second.
+struct UnixTime {
+  std::int64_t seconds = 0;
+  std::uint32_t nanoseconds = 0;  // 0 to 999,999,999
+  friend bool operator==(const UnixTime&, const UnixTime&) = default;
+};
+
+// Sub-100-ns digits are dropped (towards the past). Nothing when the time lies
+// before 1601 or beyond what 64 bits of ticks can hold.
+std::optional<std::uint64_t> fileTimeFromUnix(UnixTime time);
+UnixTime unixFromFileTime(std::uint64_t fileTime);
+
+// What one attribute query tells about a file (GetFileAttributesExW; stat).
+struct FileStamp {
+  std::uint64_t lastWriteTime = 0;  // FILETIME
+  std::uint64_t size = 0;
+};
+
+// On failure `error` holds the system's error code.
+FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
+
+// Sets the last-write time; the other times stay. On failure `error` holds the
+// system's error code.
+void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
+                      std::error_code& error);
+
+}  // namespace aerolith::sys

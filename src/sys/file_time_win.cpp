@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include "sys/file_time.hpp"
+
+namespace aerolith::sys {
+namespace {
+
+std::uint64_t join(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
+std::error_code lastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+}  // namespace
+
+FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error) {
+  error.clear();
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+    error = lastError();
+    return {};
+  }
+  return {join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+          join(data.nFileSizeHigh, data.nFileSizeLow)};
+}
+
+void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
+                      std::error_code& error) {
+  error.clear();
+  const HANDLE handle = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = lastError();
+    return;
+  }
+  const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  if (!::SetFileTime(handle, nullptr, nullptr, &lastWrite)) error = lastError();
+  ::CloseHandle(handle);
+}
+
+}  // namespace aerolith::sys

@@ -1,0 +1,457 @@
+"""aerolith-pack as a release engineer uses it: packing a folder into a bundle that a
+second, independent reader accepts field by field, listing, verifying, extracting
+and embedding it, and every refusal with its message and exit code."""
+
+import datetime
+import os
+import random
+import shutil
+import subprocess
+from pathlib import Path
+
+import bundle_format
+import harness
+from bundle_format import filetime_of_ns, read_bundle
+
+MANIFEST_ID = 48978
+PAYLOAD_ID = 19266
+RT_RCDATA = 10
+LANGUAGE = 1033
+
+# 2021-06-01 12:00:00 UTC plus 1234567 ticks: 100-ns precision survives.
+BASE_NS = 1622548800 * 10**9 + 123456700
+
+
+class PackScenario(harness.Scenario):
+    def pack_tool(self, *args, env=None):
+        result = self.platform.run(self.platform.program("aerolith-pack"),
+                                   [self.host(a) for a in args], env=env, trace_dialogs=False)
+        result.stdout = "".join(line for line in result.stdout.splitlines(keepends=True)
+                                if not line.startswith("exit code: 0x"))
+        return result
+
+    def host(self, arg):
+        return self.platform.host_path(arg) if isinstance(arg, Path) else arg
+
+    def assertSucceeds(self, result):
+        self.assertExitCode(result, 0)
+        return result
+
+    def assertRefused(self, result, *fragments, code=1):
+        self.assertExitCode(result, code)
+        for fragment in fragments:
+            self.assertIn(fragment, result.stderr)
+        return result
+
+    def make_file(self, path, content, ns=BASE_NS):
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        os.utime(path, ns=(ns, ns))
+        return path
+
+    def make_app(self):
+        """A folder with every case a producer must get right."""
+        app = self.scratch / "app"
+        rng = random.Random(7)
+        files = {
+            "Aerolith.exe": bytes(rng.getrandbits(8) for _ in range(5000)),
+            "empty.dat": b"",
+            "two-byte size field.bin": bytes(rng.getrandbits(8) for _ in range(300)),
+            "Modules/four-byte size field.bin": b"abc" * 30000,
+            "Modules/Sim/copy.dll": b"same content in two folders\n" * 20,
+            "Relay/copy.dll": b"same content in two folders\n" * 20,
+            "Relay/J\u00e9r\u00f4me \u65e5\u672c.txt": "non-ASCII name\n".encode(),
+            "Relay/\U0001F600 astral.txt": "astral-plane name\n".encode(),
+            "Relay/\uff21 full-width.txt": b"sorts after the astral name in UTF-16 order\n",
+            "Zeta/B.txt": b"upper case sorts first\n",
+            "Zeta/a.txt": b"lower case sorts after\n",
+        }
+        for i, (relative, content) in enumerate(sorted(files.items())):
+            self.make_file(app / relative, content, BASE_NS + i * 1000 * 100)
+        return app, files
+
+    def read(self, bundle_dir):
+        return read_bundle((bundle_dir / "manifest.bin").read_bytes(), (bundle_dir / "payload.bin").read_bytes())
+
+    def listing(self, bundle):
+        result = self.assertSucceeds(self.pack_tool("list", bundle))
+        lines = result.stdout.splitlines()
+        self.assertEqual(lines[0].split("\t")[:2], ["index", "path"])
+        return [line.split("\t") for line in lines[1:]]
+
+
+class Pack(PackScenario):
+    def test_bundle_passes_an_independent_check_of_every_field(self):
+        app, files = self.make_app()
+        out = self.scratch / "out"
+        result = self.assertSucceeds(self.pack_tool("pack", app, out))
+        self.assertIn("packed %d files" % len(files), result.stdout)
+        entries = read_bundle((out / "manifest.bin").read_bytes(), (out / "payload.bin").read_bytes())
+
+        self.assertEqual([e.path.replace("\\", "/") for e in entries], [
+            "Aerolith.exe", "Modules/Sim/copy.dll", "Modules/four-byte size field.bin",
+            "Relay/J\u00e9r\u00f4me \u65e5\u672c.txt", "Relay/copy.dll", "Relay/\U0001F600 astral.txt",
+            "Relay/\uff21 full-width.txt", "Zeta/B.txt", "Zeta/a.txt", "empty.dat",
+            "two-byte size field.bin"])
+        by_path = {e.path.replace("\\", "/"): e for e in entries}
+        for relative, content in files.items():
+            entry = by_path[relative]
+            self.assertEqual(entry.content, content, relative)
+            stat = (app / relative).stat()
+            self.assertEqual(entry.file_time, filetime_of_ns(stat.st_mtime_ns), relative)
+
+        top = by_path["Aerolith.exe"]
+        self.assertEqual(top.directory, "")
+        manifest = (out / "manifest.bin").read_bytes()
+        self.assertEqual(manifest[8:12], b"\0\0\0\0")  # directory length 0, name length next
+        self.assertEqual(manifest[12:16], (len("Aerolith.exe") * 2).to_bytes(4, "little"))
+
+        empty = by_path["empty.dat"]
+        self.assertEqual((empty.size, empty.crc), (0, 0))
+        self.assertEqual(by_path["two-byte size field.bin"].content_size_field, 2)
+        self.assertEqual(by_path["Modules/four-byte size field.bin"].content_size_field, 4)
+        one, two = by_path["Modules/Sim/copy.dll"], by_path["Relay/copy.dll"]
+        self.assertEqual((one.size, one.crc), (two.size, two.crc))
+        self.assertNotEqual(one.offset, two.offset)
+        self.assertEqual(one.directory, "Modules\\Sim")
+
+    def test_same_folder_gives_byte_identical_bundles(self):
+        app, _ = self.make_app()
+        first, second = self.scratch / "first", self.scratch / "second"
+        self.assertSucceeds(self.pack_tool("pack", app, first, "--level", "3"))
+        self.assertSucceeds(self.pack_tool("pack", app, second, "--level=3"))
+        for name in ("manifest.bin", "payload.bin"):
+            self.assertEqual((first / name).read_bytes(), (second / name).read_bytes(), name)
+
+    def test_time_below_100_ns_is_dropped_not_rounded(self):
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", b"x", BASE_NS + 99)
+        self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "out"))
+        entry, = self.read(self.scratch / "out")
+        self.assertEqual(entry.file_time, filetime_of_ns(BASE_NS))
+
+    def test_files_larger_than_the_level_window_still_get_single_segment_frames(self):
+        app = self.scratch / "app"
+        rng = random.Random(3)
+        block = bytes(rng.getrandbits(8) for _ in range(1 << 16))
+        self.make_file(app / "Aerolith.exe", block * 40)  # 2.5 MiB, above level 1's 512 KiB window
+        self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "out", "--level", "1"))
+        entry, = self.read(self.scratch / "out")
+        self.assertEqual(entry.content_size_field, 4)
+
+    def test_symbolic_links_inside_the_folder_are_packed_as_their_files(self):
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", b"main")
+        self.make_file(app / "lib" / "real.dll", b"real")
+        (app / "linked.dll").symlink_to("lib/real.dll")
+        (app / "alias").symlink_to("lib", target_is_directory=True)
+        self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "out"))
+        self.assertEqual({e.path: e.content for e in self.read(self.scratch / "out")}, {
+            "Aerolith.exe": b"main", "alias\\real.dll": b"real", "lib\\real.dll": b"real",
+            "linked.dll": b"real"})
+
+
+class Progress(PackScenario):
+    def run_on_terminal(self, *args):
+        """Runs the native tool with standard error on a pseudo-terminal."""
+        master, slave = os.openpty()
+        try:
+            done = subprocess.run([str(self.platform.program("aerolith-pack"))] + [str(a) for a in args],
+                                  stdout=subprocess.PIPE, stderr=slave, timeout=120)
+        finally:
+            os.close(slave)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the terminal's other end is closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        self.assertEqual(done.returncode, 0, shown)
+        return shown.decode()
+
+    def test_progress_line_only_on_a_terminal_and_for_megabytes(self):
+        if self.platform.windows:
+            self.skipTest("needs a Unix terminal")
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", random.Random(5).randbytes(6 << 20))
+        shown = self.run_on_terminal("pack", app, self.scratch / "out", "--level", "1")
+        self.assertIn("packing 100% (6.0 of 6.0 MiB)", shown)
+        self.assertTrue(shown.endswith("\r"), repr(shown[-80:]))  # the line is cleared again
+        shown = self.run_on_terminal("extract", self.scratch / "out", self.scratch / "x")
+        self.assertIn("extracting 100%", shown)
+
+        piped = self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "again", "--level", "1"))
+        self.assertNotIn("%", piped.stderr)
+        small = self.scratch / "small"
+        self.make_file(small / "Aerolith.exe", b"small")
+        self.assertNotIn("%", self.run_on_terminal("pack", small, self.scratch / "small-out"))
+
+
+class Refusals(PackScenario):
+    def app_with(self, relative, content=b"x"):
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", b"main")
+        return app, self.make_file(app / relative, content)
+
+    def test_file_of_2_gib_is_refused_before_anything_is_written(self):
+        app, huge = self.app_with("Modules/huge.bin", b"")
+        big = self.make_file(app / "big.bin", b"")
+        with open(huge, "r+b") as f:
+            f.truncate(2**31)  # sparse
+        with open(big, "r+b") as f:
+            f.truncate(2**31 - 1)  # the largest a bundle holds
+        out = self.scratch / "out"
+        result = self.assertRefused(self.pack_tool("pack", app, out), "huge.bin", "2147483648 bytes long")
+        self.assertNotIn("big.bin", result.stderr)
+        self.assertFalse((out / "payload.bin").exists())
+
+    def test_names_a_windows_file_system_cannot_hold_are_refused(self):
+        if self.platform.windows:
+            self.skipTest("Wine maps these characters to others in Unix names")
+        for name in ("a<b", "a>b", "a:b", 'a"b', "a|b", "a?b", "a*b", "a\\b", "tab\there",
+                     "trailing.", "trailing ", "CON", "nul.txt", "COM1.log"):
+            with self.subTest(name=name):
+                shutil.rmtree(self.scratch / "app", ignore_errors=True)
+                app, _ = self.app_with(Path("dir") / name)
+                self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"), "cannot pack", name)
+
+    def test_name_that_is_not_valid_unicode_is_refused(self):
+        if self.platform.windows:
+            self.skipTest("Wine maps undecodable Unix names")
+        app, _ = self.app_with("ok.txt")
+        with open(os.path.join(bytes(app), b"bad\xff.txt"), "wb"):
+            pass
+        self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"), "not valid Unicode")
+
+    def test_symbolic_links_leaving_the_folder_or_looping_are_refused(self):
+        outside = self.make_file(self.scratch / "outside.txt", b"secret")
+        cases = {
+            "to-file": (outside, False, "leads outside the folder"),
+            "to-parent": ("..", True, "leads outside the folder"),
+            "loop": (".", True, "leads back to a folder that holds it"),
+            "dangling": ("missing", False, "leads nowhere"),
+        }
+        if self.platform.windows:
+            del cases["dangling"]  # Wine lists no broken Unix links
+        for name, (target, is_dir, message) in cases.items():
+            with self.subTest(name=name):
+                shutil.rmtree(self.scratch / "app", ignore_errors=True)
+                app, _ = self.app_with("ok.txt")
+                (app / name).symlink_to(target, target_is_directory=is_dir)
+                self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"), name, message)
+
+    def test_empty_folder_and_bad_arguments(self):
+        empty = self.scratch / "empty"
+        (empty / "sub").mkdir(parents=True)
+        self.assertRefused(self.pack_tool("pack", empty, self.scratch / "out"), "holds no files")
+        app, _ = self.app_with("ok.txt")
+        self.assertRefused(self.pack_tool("pack", app / "ok.txt", self.scratch / "out"), "is not a folder")
+        self.assertRefused(self.pack_tool("pack", app, app / "out"), "inside APP_DIR")
+        self.assertRefused(self.pack_tool("pack", app, self.scratch / "out", "--level", "23"),
+                           "--level takes a whole number from 1 to 22", code=2)
+        self.assertRefused(self.pack_tool("pack", app), "'pack' takes 2 arguments", code=2)
+        self.assertRefused(self.pack_tool("bundle"), "unknown command 'bundle'", code=2)
+        self.assertRefused(self.pack_tool("list", app, "--colour"), "unknown option '--colour'", code=2)
+        self.assertRefused(self.pack_tool(), "no command given", code=2)
+
+    def test_help_on_every_command(self):
+        for command in ("pack", "list", "verify", "extract", "embed"):
+            with self.subTest(command=command):
+                result = self.assertSucceeds(self.pack_tool(command, "--help"))
+                self.assertTrue(result.stdout.startswith("usage: aerolith-pack " + command), result.stdout)
+        overview = self.assertSucceeds(self.pack_tool("--help")).stdout
+        for command in ("pack", "list", "verify", "extract", "embed"):
+            self.assertIn("aerolith-pack " + command, overview)
+
+
+class Inspect(PackScenario):
+    def setUp(self):
+        super().setUp()
+        self.app, self.files = self.make_app()
+        self.bundle = self.scratch / "bundle"
+        self.assertSucceeds(self.pack_tool("pack", self.app, self.bundle))
+
+    def test_list_shows_every_field(self):
+        entries = self.read(self.bundle)
+        rows = self.listing(self.bundle)
+        self.assertEqual(len(rows), len(entries))
+        for row, entry in zip(rows, entries):
+            seconds, ticks = divmod(entry.file_time - bundle_format.FILETIME_UNIX_EPOCH, 10**7)
+            time = datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc)
+            self.assertEqual(row, [str(entry.index), entry.path, str(entry.size), str(entry.compressed_size),
+                                   "0x%08X" % entry.crc, "0x%08X" % entry.compressed_crc,
+                                   time.strftime("%Y-%m-%dT%H:%M:%S") + ".%07dZ" % ticks])
+
+    def test_extract_gives_back_every_file_with_its_time(self):
+        target = self.scratch / "extracted"
+        self.assertSucceeds(self.pack_tool("extract", self.bundle, target))
+        found = {p.relative_to(target).as_posix(): p for p in target.rglob("*") if p.is_file()}
+        self.assertEqual(sorted(found), sorted(self.files))
+        for relative, path in found.items():
+            self.assertEqual(path.read_bytes(), self.files[relative], relative)
+            packed_ns = (self.app / relative).stat().st_mtime_ns
+            self.assertEqual(path.stat().st_mtime_ns, packed_ns - packed_ns % 100, relative)
+
+    def test_verify_accepts_the_bundle_and_names_a_damaged_entry(self):
+        self.assertIn("ok: 11 entries", self.assertSucceeds(self.pack_tool("verify", self.bundle)).stdout)
+        entries = self.read(self.bundle)
+        victim = next(e for e in entries if e.path == "Relay\\copy.dll")
+        payload = bytearray((self.bundle / "payload.bin").read_bytes())
+        payload[4 + victim.offset + victim.compressed_size - 1] ^= 0x55
+        (self.bundle / "payload.bin").write_bytes(payload)
+        result = self.assertRefused(self.pack_tool("verify", self.bundle), "payload's CRC-32C",
+                                    "entry %d 'Relay\\copy.dll'" % victim.index, "the bundle is damaged")
+        self.assertEqual(result.stderr.count("entry "), 1, result.stderr)
+        self.assertRefused(self.pack_tool("extract", self.bundle, self.scratch / "x"), "payload's CRC-32C")
+
+    def test_damaged_manifest_is_refused_by_every_reader(self):
+        manifest = bytearray((self.bundle / "manifest.bin").read_bytes())
+        manifest[20] ^= 1
+        (self.bundle / "manifest.bin").write_bytes(manifest)
+        for command in (("list", self.bundle), ("verify", self.bundle), ("extract", self.bundle, self.scratch / "x")):
+            with self.subTest(command=command[0]):
+                self.assertRefused(self.pack_tool(*command), "the manifest's CRC-32C is 0x")
+
+    def test_missing_bundle_is_named(self):
+        self.assertRefused(self.pack_tool("list", self.scratch / "nowhere"), "does not exist")
+        (self.bundle / "payload.bin").unlink()
+        self.assertRefused(self.pack_tool("verify", self.bundle), "payload.bin")
+
+
+class ForeignBundles(PackScenario):
+    """Bundles from elsewhere, read by list, verify and extract."""
+
+    def write(self, files):
+        bundle = self.scratch / "foreign"
+        bundle.mkdir()
+        manifest, payload = bundle_format.write_bundle(files)
+        (bundle / "manifest.bin").write_bytes(manifest)
+        (bundle / "payload.bin").write_bytes(payload)
+        return bundle
+
+    def test_frames_without_content_size_are_read(self):
+        time = filetime_of_ns(BASE_NS)
+        bundle = self.write([("", "a.txt", b"streamed frame", time), ("d", "b.txt", b"", time)])
+        self.assertIn("ok: 2 entries", self.assertSucceeds(self.pack_tool("verify", bundle)).stdout)
+        target = self.scratch / "x"
+        self.assertSucceeds(self.pack_tool("extract", bundle, target))
+        self.assertEqual((target / "a.txt").read_bytes(), b"streamed frame")
+        self.assertEqual((target / "a.txt").stat().st_mtime_ns, BASE_NS)
+
+    def test_extract_refuses_paths_that_leave_the_folder(self):
+        for directory, name in (("..", "evil.txt"), ("a\\..\\..", "evil.txt"), ("", "..\\evil.txt"),
+                                ("a\\\\b", "x.txt"), ("C:", "evil.txt"), ("", "a/../../evil.txt")):
+            with self.subTest(directory=directory, name=name):
+                shutil.rmtree(self.scratch / "foreign", ignore_errors=True)
+                bundle = self.write([(directory, name, b"evil", 0)])
+                target = self.scratch / "inside" / "x"
+                self.assertRefused(self.pack_tool("extract", bundle, target), "cannot be extracted")
+                self.assertFalse((self.scratch / "evil.txt").exists())
+                self.assertFalse((self.scratch / "inside").exists())
+
+
+class Embed(PackScenario):
+    def embedded_resources(self, image):
+        """{resource id: bytes} for the bundle's two resources, read independently."""
+        data = image.read_bytes()
+        if self.platform.windows:
+            resources = bundle_format.read_pe_resources(data)
+            found = {}
+            for id_ in (MANIFEST_ID, PAYLOAD_ID):
+                stored = resources[(RT_RCDATA, id_)]
+                self.assertEqual([language for language, _ in stored], [LANGUAGE])
+                found[id_] = stored[0][1]
+            return found
+        image_size, resources = bundle_format.read_appended_resources(data)
+        self.assertEqual(data[:4], b"\x7fELF")
+        self.assertEqual(sorted(resources), [(RT_RCDATA, PAYLOAD_ID), (RT_RCDATA, MANIFEST_ID)])
+        for language, _ in resources.values():
+            self.assertEqual(language, LANGUAGE)
+        return {id_: resources[(RT_RCDATA, id_)][1] for id_ in (MANIFEST_ID, PAYLOAD_ID)}
+
+    def pack(self, app, name):
+        bundle = self.scratch / name
+        self.assertSucceeds(self.pack_tool("pack", app, bundle))
+        return bundle
+
+    def embed(self, launcher, bundle, out):
+        return self.pack_tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin", "-o", out)
+
+    def test_embed_then_list_round_trips_and_re_embedding_replaces(self):
+        app, _ = self.make_app()
+        first = self.pack(app, "first")
+        launcher = self.scratch / ("Aerolith.Launcher.exe" if self.platform.windows else "aerolith-launcher")
+        shutil.copy(self.platform.program("launcher"), launcher)
+        self.assertRefused(self.pack_tool("list", launcher), "holds no bundle")
+
+        self.assertSucceeds(self.embed(launcher, first, launcher))
+        self.assertEqual(self.listing(launcher), self.listing(first))
+        self.assertIn("ok: 11 entries", self.assertSucceeds(self.pack_tool("verify", launcher)).stdout)
+        self.assertEqual(self.embedded_resources(launcher), {
+            MANIFEST_ID: (first / "manifest.bin").read_bytes(), PAYLOAD_ID: (first / "payload.bin").read_bytes()})
+
+        small = self.scratch / "small"
+        self.make_file(small / "Aerolith.exe", b"another release")
+        second = self.pack(small, "second")
+        size_before = launcher.stat().st_size
+        again = self.scratch / "again"
+        again.mkdir()
+        self.assertSucceeds(self.embed(launcher, second, again / launcher.name))
+        self.assertEqual(self.listing(again / launcher.name), self.listing(second))
+        self.assertEqual(self.embedded_resources(again / launcher.name)[PAYLOAD_ID],
+                         (second / "payload.bin").read_bytes())
+        self.assertLess((again / launcher.name).stat().st_size, size_before)
+
+        extracted = self.scratch / "extracted"
+        self.assertSucceeds(self.pack_tool("extract", again / launcher.name, extracted))
+        self.assertEqual((extracted / "Aerolith.exe").read_bytes(), b"another release")
+
+        # The image still starts as a launcher.
+        result = self.platform.run(again / launcher.name)
+        self.assertExitCode(result, harness.EXIT_STARTED)
+
+    def test_damaged_bundle_or_foreign_image_is_not_embedded(self):
+        app, _ = self.make_app()
+        bundle = self.pack(app, "bundle")
+        payload = bytearray((bundle / "payload.bin").read_bytes())
+        payload[-1] ^= 0xFF
+        (bundle / "payload.bin").write_bytes(payload)
+        out = self.scratch / "out.exe"
+        self.assertRefused(self.embed(self.platform.program("launcher"), bundle, out),
+                           "damaged and is not embedded")
+        self.assertFalse(out.exists())
+
+        good = self.pack(app, "good")
+        not_an_image = self.make_file(self.scratch / "notes.txt", b"plain text, no executable")
+        self.assertRefused(self.embed(not_an_image, good, out), "notes.txt")
+        self.assertFalse(out.exists())
+        self.assertRefused(self.pack_tool("embed", self.platform.program("launcher"), good / "manifest.bin",
+                                          good / "payload.bin"), "-o OUT", code=2)
+
+    def test_demo_launcher_carries_the_demo_bundle(self):
+        build = self.platform.build_dir
+        demo_bundle = build / "demo-bundle"
+        entries = self.read(demo_bundle)
+        paths = [e.path for e in entries]
+        self.assertIn("Aerolith.exe", paths)
+        self.assertIn("Assets\\\u00dcbersicht.txt", paths)
+        self.assertGreaterEqual(len({e.directory for e in entries if e.directory}), 2)
+        main = next(e for e in entries if e.path == "Aerolith.exe")
+        built = build / "demo-app" / ("Aerolith.exe" if self.platform.windows else "Aerolith")
+        self.assertEqual(main.content, built.read_bytes())
+
+        demo_launcher = build / "demo" / ("Aerolith.Launcher.exe" if self.platform.windows else "aerolith-launcher")
+        self.assertEqual(self.embedded_resources(demo_launcher), {
+            MANIFEST_ID: (demo_bundle / "manifest.bin").read_bytes(),
+            PAYLOAD_ID: (demo_bundle / "payload.bin").read_bytes()})
+        self.assertEqual(self.listing(demo_launcher), self.listing(demo_bundle))
+        if not self.platform.windows:
+            self.assertRefused(self.pack_tool("list", self.platform.program("launcher")), "holds no bundle")
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,40 @@
+#include "pack/arguments.hpp"
+
+#include <gtest/gtest.h>
+
+#include "pack/failure.hpp"
+
+namespace aerolith::pack {
+namespace {
+
+constexpr std::wstring_view kValued[] = {L"--level", L"-o"};
+
+Arguments parse(std::vector<std::wstring> args) { return parseArguments(args, kValued); }
+
+TEST(Arguments, SplitsPositionalArgumentsAndOptionValues) {
+  const Arguments a = parse({L"in", L"--level", L"9", L"out", L"-o=x.exe"});
+  EXPECT_EQ(a.positional, (std::vector<std::wstring>{L"in", L"out"}));
+  EXPECT_EQ(a.option(L"--level"), L"9");
+  EXPECT_EQ(a.option(L"-o"), L"x.exe");
+  EXPECT_EQ(a.option(L"--missing"), std::nullopt);
+  EXPECT_FALSE(a.help);
+  EXPECT_TRUE(parse({L"x", L"-h"}).help);
+  EXPECT_TRUE(parse({L"--help"}).help);
+  // "-" alone is a name; after "--" everything is.
+  EXPECT_EQ(parse({L"-", L"--", L"--level", L"-h"}).positional,
+            (std::vector<std::wstring>{L"-", L"--level", L"-h"}));
+}
+
+TEST(Arguments, UnknownOptionsAndMissingValuesAreUsageErrors) {
+  EXPECT_THROW(parse({L"--colour"}), UsageError);
+  EXPECT_THROW(parse({L"in", L"--level"}), UsageError);
+  try {
+    parse({L"--levels=3"});
+    FAIL();
+  } catch (const UsageError& error) {
+    EXPECT_EQ(error.message(), L"unknown option '--levels'");
+  }
+}
+
+}  // namespace
+}  // namespace aerolith::pack

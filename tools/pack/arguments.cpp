@@ -1,0 +1,47 @@
+#include "pack/arguments.hpp"
+
+#include <algorithm>
+
+#include <fmt/xchar.h>
+
+#include "pack/failure.hpp"
+
+namespace aerolith::pack {
+
+std::optional<std::wstring> Arguments::option(std::wstring_view name) const {
+  const auto found = options.find(name);
+  if (found == options.end()) return std::nullopt;
+  return found->second;
+}
+
+Arguments parseArguments(std::span<const std::wstring> args,
+                         std::span<const std::wstring_view> valuedOptions) {
+  Arguments parsed;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != L'-') {
+      parsed.positional.push_back(arg);
+    } else if (arg == L"--") {
+      optionsEnded = true;
+    } else if (arg == L"--help" || arg == L"-h") {
+      parsed.help = true;
+    } else {
+      const std::size_t equals = arg.find(L'=');
+      const std::wstring name = arg.substr(0, equals);
+      if (std::find(valuedOptions.begin(), valuedOptions.end(), name) == valuedOptions.end()) {
+        throw UsageError(fmt::format(L"unknown option '{}'", name));
+      }
+      if (equals != std::wstring::npos) {
+        parsed.options[name] = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        parsed.options[name] = args[++i];
+      } else {
+        throw UsageError(fmt::format(L"option '{}' needs a value", name));
+      }
+    }
+  }
+  return parsed;
+}
+
+}  // namespace aerolith::pack

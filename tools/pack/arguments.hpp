@@ -1,0 +1,28 @@
+// The command line of one command: its positional arguments, its options with
+// their values, and whether help was asked for.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace aerolith::pack {
+
+struct Arguments {
+  std::vector<std::wstring> positional;
+  std::map<std::wstring, std::wstring, std::less<>> options;
+  bool help = false;
+
+  std::optional<std::wstring> option(std::wstring_view name) const;
+};
+
+// `valuedOptions` are the options the command knows, each followed by a value
+// ("--level 9" or "--level=9"); "--help" and "-h" are known everywhere, and
+// "--" ends the options. Anything else starting with '-' is a UsageError.
+Arguments parseArguments(std::span<const std::wstring> args,
+                         std::span<const std::wstring_view> valuedOptions);
+
+}  // namespace aerolith::pack

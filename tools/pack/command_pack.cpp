@@ -1,0 +1,140 @@
+// pack APP_DIR OUT_DIR: writes manifest.bin and payload.bin for a folder.
+#include <charconv>
+
+#include <fmt/xchar.h>
+
+#include "bundle/crc32c.hpp"
+#include "bundle/format.hpp"
+#include "bundle/manifest_writer.hpp"
+#include "pack/app_scan.hpp"
+#include "pack/bundle_reader.hpp"
+#include "pack/commands.hpp"
+#include "pack/console.hpp"
+#include "pack/failure.hpp"
+#include "pack/file_io.hpp"
+#include "pack/frames.hpp"
+#include "pack/progress.hpp"
+#include "sys/byte_order.hpp"
+#include "sys/path.hpp"
+#include "text/utf.hpp"
+
+namespace aerolith::pack {
+namespace {
+
+namespace fs = std::filesystem;
+namespace format = bundle::format;
+
+int parseLevel(const std::optional<std::wstring>& option) {
+  if (!option) return FrameCompressor::kDefaultLevel;
+  const std::string digits = text::toUtf8(*option);
+  int level = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), level);
+  if (error != std::errc() || end != digits.data() + digits.size() ||
+      level < FrameCompressor::kMinLevel || level > FrameCompressor::kMaxLevel) {
+    throw UsageError(fmt::format(L"--level takes a whole number from {} to {}, not '{}'",
+                                 FrameCompressor::kMinLevel, FrameCompressor::kMaxLevel, *option));
+  }
+  return level;
+}
+
+struct PackedSizes {
+  std::uint64_t content = 0;
+  std::uint64_t manifest = 0;
+  std::uint64_t payload = 0;
+};
+
+// Compresses the files one by one into the payload, so that only one file is
+// in memory at a time, and builds the manifest beside it.
+PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& outDir, int level) {
+  PackedSizes sizes;
+  for (const SourceFile& file : files) sizes.content += file.size;
+  FrameCompressor compressor(level);
+  bundle::ManifestWriter manifest;
+  OutputFile payload(outDir / kPayloadFileName);
+  payload.write(std::vector<std::uint8_t>(format::kFramesOffset, 0));  // the CRC, written last
+  std::uint32_t payloadCrc = 0;
+  std::uint64_t offset = 0;
+  Progress progress(L"packing", sizes.content);
+  for (const SourceFile& file : files) {
+    const std::vector<std::uint8_t> content = readWholeFile(file.path);
+    if (content.size() != file.size) {
+      throw Failure(fmt::format(L"{} changed while being packed", quoted(file.path)));
+    }
+    const std::vector<std::uint8_t> frame = compressor.compress(content);
+    if (format::kFramesOffset + offset + frame.size() >= format::kFieldLimit) {
+      throw Failure(
+          fmt::format(L"the payload would reach 2^31 bytes at {}; a launcher reads "
+                      L"no larger bundle",
+                      quoted(file.path)));
+    }
+    manifest.add({file.directory, file.name, static_cast<std::uint32_t>(content.size()),
+                  bundle::crc32c::value(content), static_cast<std::uint32_t>(frame.size()),
+                  bundle::crc32c::value(frame), static_cast<std::uint32_t>(offset), file.fileTime});
+    payloadCrc = bundle::crc32c::extend(payloadCrc, frame.data(), frame.size());
+    payload.write(frame);
+    offset += frame.size();
+    progress.advance(file.size);
+  }
+  std::vector<std::uint8_t> crc;
+  sys::appendLe32(crc, payloadCrc);
+  payload.overwrite(format::kCrcOffset, crc);
+
+  const std::vector<std::uint8_t> manifestBytes = std::move(manifest).finish();
+  if (manifestBytes.size() >= format::kFieldLimit) {
+    throw Failure(L"the manifest would reach 2^31 bytes; a launcher reads no larger bundle");
+  }
+  OutputFile manifestFile(outDir / kManifestFileName);
+  manifestFile.write(manifestBytes);
+  payload.commit();
+  manifestFile.commit();
+  sizes.manifest = manifestBytes.size();
+  sizes.payload = format::kFramesOffset + offset;
+  return sizes;
+}
+
+int run(const Arguments& arguments) {
+  const fs::path appDir = sys::pathFromWide(arguments.positional[0]);
+  const fs::path outDir = sys::pathFromWide(arguments.positional[1]);
+  const int level = parseLevel(arguments.option(L"--level"));
+  std::error_code error;
+  const fs::path appRoot = fs::weakly_canonical(appDir, error);
+  const fs::path outRoot = fs::weakly_canonical(outDir, error);
+  if (!error &&
+      std::mismatch(appRoot.begin(), appRoot.end(), outRoot.begin(), outRoot.end()).first ==
+          appRoot.end()) {
+    throw Failure(
+        fmt::format(L"OUT_DIR {} lies inside APP_DIR {}: the next pack would take the "
+                    L"bundle in",
+                    quoted(outDir), quoted(appDir)));
+  }
+  const AppFolder app = scanAppFolder(appDir);
+  for (const std::wstring& note : app.notes) writeError(L"note: " + note + L"\n");
+
+  fs::create_directories(outDir, error);
+  if (error) throw Failure(fmt::format(L"cannot create {}: {}", quoted(outDir), describe(error)));
+  const PackedSizes sizes = writeBundle(app.files, outDir, level);
+  writeOut(fmt::format(L"packed {} files ({} bytes) into {} ({} bytes) and {} ({} bytes)\n",
+                       app.files.size(), sizes.content, quoted(outDir / kManifestFileName),
+                       sizes.manifest, quoted(outDir / kPayloadFileName), sizes.payload));
+  return 0;
+}
+
+constexpr std::wstring_view kOptions[] = {L"--level"};
+
+}  // namespace
+
+const Command kPackCommand = {
+    L"pack",
+    L"pack APP_DIR OUT_DIR [--level N]",
+    L"Packs every file under APP_DIR into OUT_DIR/manifest.bin and OUT_DIR/payload.bin,\n"
+    L"the two resources a launcher carries. Each file becomes one Zstandard frame and\n"
+    L"keeps its last-write time. The same folder always gives the same bytes.\n\n"
+    L"Refused: files of 2 GiB or more, names that are not valid Unicode or that a\n"
+    L"Windows file system cannot hold, symbolic links that leave APP_DIR.\n\n"
+    L"  --level N   Zstandard compression level, 1 to 22 (default 19)\n",
+    kOptions,
+    2,
+    run,
+};
+
+}  // namespace aerolith::pack
