@@ -162,6 +162,9 @@ class Platform:
         more): then only the exit code's low byte is known, `env` goes into the
         Unix environment and Wine sets LOCALAPPDATA from the prefix."""
         env = env or {}
+        if Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and "LOCALAPPDATA" not in env:
+            raise AssertionError("a launcher run must not reach the user's own folders: "
+                                 "pass platform.isolated_env(...)")
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
