@@ -154,15 +154,18 @@ class Platform:
         return (result.exit_code & mask) == (expected & mask)
 
     def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True,
-            direct=False):
+            direct=False, allow_user_folders=False):
         """Runs a program to its end. `env` adds variables (a value of None removes
         one); under Wine they are set in the program's own environment block.
         `direct` starts a Windows program by its Unix path, without the exit-code
         reporter (which cannot start a program whose name has 260 characters or
         more): then only the exit code's low byte is known, `env` goes into the
-        Unix environment and Wine sets LOCALAPPDATA from the prefix."""
+        Unix environment and Wine sets LOCALAPPDATA from the prefix. A launcher
+        runs only with LOCALAPPDATA given (see isolated_env), unless the scenario
+        means to use the user's own folders (`allow_user_folders`)."""
         env = env or {}
-        if Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and "LOCALAPPDATA" not in env:
+        if (Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
+                "LOCALAPPDATA" not in env and not allow_user_folders):
             raise AssertionError("a launcher run must not reach the user's own folders: "
                                  "pass platform.isolated_env(...)")
         full_env = dict(os.environ)

@@ -244,7 +244,7 @@ class InstallDirectory(harness.Scenario):
         if self.platform.windows:
             # The exit-code reporter cannot start a program with such a name;
             # Wine can, and then sets LOCALAPPDATA from the prefix itself.
-            result = self.launch({}, launcher=launcher, direct=True)
+            result = self.launch({}, launcher=launcher, direct=True, allow_user_folders=True)
             expected = (["launcher file name unreadable, ec = %d" % ERROR_INSUFFICIENT_BUFFER] +
                         candidate_trace(self.platform, self.prefix_install_host()))
         else:
