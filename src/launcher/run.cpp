@@ -2,6 +2,7 @@
 
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
+#include "install/install_directory.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/process_state.hpp"
 
@@ -20,6 +21,7 @@ void endRun() {
 
 int run(sys::ModuleHandle module) {
   diag::installLoggerFromEnvironment();
+  const std::filesystem::path installDirectory = install::selectInstallDirectory();
   const bundle::FilesMap files = bundle::loadBundle(module);
   endRun();
   return kExitStarted;

@@ -4,6 +4,7 @@ exit code, the message boxes shown and the trace log."""
 
 import argparse
 import os
+import pwd
 import re
 import shutil
 import subprocess
@@ -54,10 +55,11 @@ class Record:
 
 @dataclass
 class Result:
-    exit_code: int  # signed; natively only the low byte is known, see Platform
+    exit_code: int  # signed, unless only the low byte is known (natively, Wine direct)
     stdout: str
     stderr: str
     dialogs: list = field(default_factory=list)
+    low_byte_only: bool = False
 
 
 def _decode_wine_string(escaped):
@@ -107,9 +109,12 @@ class Platform:
         raise FileNotFoundError(name)
 
     def host_path(self, path):
-        """A path as the program under test sees it. The test prefix maps drive A:
-        to /tmp, so that scratch folders sort before the prefix's own C: drive
-        wherever folders are ordered; everything else is on Wine's drive Z:."""
+        """A path as the program under test sees it; a Windows path stays as it is.
+        The test prefix maps drive A: to /tmp, so that scratch folders sort before
+        the prefix's own C: drive wherever folders are ordered; everything else is
+        on Wine's drive Z:."""
+        if self.windows and re.match(r"[A-Za-z]:\\", str(path)):
+            return str(path)  # a Windows path already
         path = str(Path(path).resolve())
         if not self.windows:
             return path
@@ -117,23 +122,60 @@ class Platform:
             return "A:" + path[len("/tmp"):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
-    def same_exit_code(self, actual, expected):
-        if self.windows:
-            return (actual & 0xFFFFFFFF) == (expected & 0xFFFFFFFF)
-        return (actual & 0xFF) == (expected & 0xFF)
+    def wine_prefix(self):
+        return Path(os.environ.get("AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
 
-    def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True):
+    def prefix_local_app_data(self):
+        """Under Wine, the prefix's own local application-data folder, which the
+        shell reports whatever LOCALAPPDATA says."""
+        user = pwd.getpwuid(os.getuid()).pw_name
+        return self.wine_prefix() / "drive_c" / "users" / user / "AppData" / "Local"
+
+    def isolated_env(self, scratch):
+        """Environment changes that keep a run away from the user's own folders, and
+        the local application-data folder they name (created, empty). Natively every
+        source (LOCALAPPDATA, XDG_DATA_HOME, HOME) names the same folder in
+        `scratch`; under Wine LOCALAPPDATA does, and since scratch folders are on
+        drive A: it sorts before the prefix's own folder on C: and is tried first."""
+        scratch = Path(scratch)
+        if self.windows:
+            local = scratch / "LocalAppData"
+            env = {"LOCALAPPDATA": self.host_path(local)}
+        else:
+            home = scratch / "home"
+            local = home / ".local" / "share"
+            env = {"LOCALAPPDATA": str(local), "XDG_DATA_HOME": str(local), "HOME": str(home)}
+        local.mkdir(parents=True, exist_ok=True)
+        return env, local
+
+    @staticmethod
+    def same_exit_code(result, expected):
+        mask = 0xFF if result.low_byte_only else 0xFFFFFFFF
+        return (result.exit_code & mask) == (expected & mask)
+
+    def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True,
+            direct=False, allow_user_folders=False):
         """Runs a program to its end. `env` adds variables (a value of None removes
-        one); under Wine they are set in the program's own environment block."""
+        one); under Wine they are set in the program's own environment block.
+        `direct` starts a Windows program by its Unix path, without the exit-code
+        reporter (which cannot start a program whose name has 260 characters or
+        more): then only the exit code's low byte is known, `env` goes into the
+        Unix environment and Wine sets LOCALAPPDATA from the prefix. A launcher
+        runs only with LOCALAPPDATA given (see isolated_env), unless the scenario
+        means to use the user's own folders (`allow_user_folders`)."""
         env = env or {}
+        if (Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
+                "LOCALAPPDATA" not in env and not allow_user_folders):
+            raise AssertionError("a launcher run must not reach the user's own folders: "
+                                 "pass platform.isolated_env(...)")
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
         program = Path(program)
         if self.windows:
-            full_env.setdefault("WINEPREFIX", os.environ.get(
-                "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
+            full_env.setdefault("WINEPREFIX", str(self.wine_prefix()))
             full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+        if self.windows and not direct:
             changes = []
             for name, value in env.items():
                 changes += ["--unset", name] if value is None else ["--env", "%s=%s" % (name, value)]
@@ -146,26 +188,29 @@ class Platform:
                     full_env.pop(name, None)
                 else:
                     full_env[name] = value
-            command = [str(program)] + list(args)
+            command = (["wine"] if self.windows else []) + [str(program)] + list(args)
         completed = subprocess.run(command, env=full_env, cwd=cwd, timeout=timeout,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         stdout = completed.stdout.decode("utf-8", "replace")
         stderr = completed.stderr.decode("utf-8", "replace")
-        if self.windows:
+        low_byte_only = not self.windows or direct
+        if low_byte_only:
+            exit_code = completed.returncode
+        else:
             match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
             if not match:
                 raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
             code = int(match.group(1), 16)
             exit_code = code - (1 << 32) if code & 0x80000000 else code
+        if self.windows:
             dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
                               int(m.group(5), 16), truncated=bool(m.group(2)))
                        for m in _WINE_MESSAGE_BOX.finditer(stderr)]
         else:
-            exit_code = completed.returncode
             dialogs = [Dialog(m.group(1), m.group(3),
                               MB_ICONWARNING if m.group(2) == "warning" else MB_ICONERROR)
                        for m in _NATIVE_DIALOG.finditer(stderr)]
-        return Result(exit_code, stdout, stderr, dialogs)
+        return Result(exit_code, stdout, stderr, dialogs, low_byte_only)
 
 
 def read_trace(path):
@@ -184,6 +229,27 @@ def read_trace(path):
     return records
 
 
+def launcher_folder_trace(platform, launcher):
+    """The trace lines that name the launcher's folder and its parent."""
+    launcher = Path(launcher)
+    return ["current path: " + platform.host_path(launcher.parent),
+            "current dir: " + platform.host_path(launcher.parent.parent)]
+
+
+def candidate_trace(platform, directory, exists=False, create_ec=0, accessible=True,
+                    remove_ec=None):
+    """The trace lines of one tried install-directory candidate; `remove_ec` for a
+    folder that was created, failed the probe and was removed again."""
+    directory = directory if isinstance(directory, str) else platform.host_path(directory)
+    lines = ["dir is exists: '%s', exists = %s, ec = 0" % (directory, str(exists).lower())]
+    if not exists:
+        lines.append("create dir: '%s', ec = %d" % (directory, create_ec))
+    lines.append("dir: '%s', accessible = %s" % (directory, str(accessible).lower()))
+    if remove_ec is not None:
+        lines += ["dir: '%s', remove all, ec = %d" % (directory, remove_ec), ""]
+    return lines
+
+
 class Scenario(unittest.TestCase):
     """Base of the scenario classes: a scratch folder and the platform under test."""
 
@@ -196,7 +262,7 @@ class Scenario(unittest.TestCase):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
     def assertExitCode(self, result, expected):
-        self.assertTrue(self.platform.same_exit_code(result.exit_code, expected),
+        self.assertTrue(self.platform.same_exit_code(result, expected),
                         "exit code %d, expected %d\nstderr: %s" % (
                             result.exit_code, expected, result.stderr[-3000:]))
 

@@ -2,7 +2,8 @@
 its exit code, as a real process shows them."""
 
 import harness
-from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, WEBSITE_URL, read_trace
+from harness import (EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, WEBSITE_URL, candidate_trace,
+                     launcher_folder_trace, read_trace)
 
 CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
            "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
@@ -20,30 +21,46 @@ TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart
 
 
 class NormalRun(harness.Scenario):
+    def setUp(self):
+        super().setUp()
+        self.launcher = self.platform.program("launcher")
+        self.env, local = self.platform.isolated_env(self.scratch)
+        self.install = local / "Aerolith"
+
+    def expected_trace(self, installed_before):
+        return (launcher_folder_trace(self.platform, self.launcher) +
+                candidate_trace(self.platform, self.install, exists=installed_before) + ["final"])
+
     def test_logs_final_and_exits_with_zero(self):
         log_dir = self.scratch / "J\u00e9r\u00f4me"
         log_dir.mkdir()
         trace = log_dir / "trace.log"
-        result = self.platform.run(self.platform.program("launcher"),
-                                   env={"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)})
+        result = self.platform.run(self.launcher, env=dict(
+            self.env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(trace)))
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(result.dialogs, [])
         records = read_trace(trace)
-        self.assertEqual([r.message for r in records], ["final"])
-        self.assertEqual((records[0].level, records[0].thread, records[0].tag), ("|TRACE|", 1, "Main"))
+        self.assertEqual([r.message for r in records], self.expected_trace(installed_before=False))
+        self.assertEqual({(r.level, r.thread, r.tag) for r in records}, {("|TRACE|", 1, "Main")})
+        self.assertTrue(self.install.is_dir())
 
     def test_trace_log_is_appended_to(self):
         trace = self.scratch / "trace.log"
-        env = {"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(trace)}
+        env = dict(self.env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(trace))
         for _ in range(2):
-            self.assertExitCode(self.platform.run(self.platform.program("launcher"), env=env), EXIT_STARTED)
-        self.assertEqual([r.message for r in read_trace(trace)], ["final", "final"])
+            self.assertExitCode(self.platform.run(self.launcher, env=env), EXIT_STARTED)
+        self.assertEqual([r.message for r in read_trace(trace)],
+                         self.expected_trace(installed_before=False) +
+                         self.expected_trace(installed_before=True))
 
     def test_without_the_variable_no_log_is_written(self):
-        result = self.platform.run(self.platform.program("launcher"), cwd=self.scratch,
-                                   env={"AEROLITH_LAUNCHER_TRACE": ""})
+        cwd = self.scratch / "cwd"
+        cwd.mkdir()
+        result = self.platform.run(self.launcher, cwd=cwd,
+                                   env=dict(self.env, AEROLITH_LAUNCHER_TRACE=""))
         self.assertExitCode(result, EXIT_STARTED)
-        self.assertEqual(list(self.scratch.iterdir()), [])
+        self.assertEqual(list(cwd.iterdir()), [])
+        self.assertEqual(list(self.install.iterdir()), [])
 
 
 class FatalDialogs(harness.Scenario):

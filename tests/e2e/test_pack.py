@@ -411,7 +411,8 @@ class Embed(PackScenario):
         self.assertEqual((extracted / "Aerolith.exe").read_bytes(), b"another release")
 
         # The image still starts as a launcher.
-        result = self.platform.run(again / launcher.name)
+        env, _ = self.platform.isolated_env(self.scratch)
+        result = self.platform.run(again / launcher.name, env=env)
         self.assertExitCode(result, harness.EXIT_STARTED)
 
     def test_damaged_bundle_or_foreign_image_is_not_embedded(self):

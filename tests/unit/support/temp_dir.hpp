@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace aerolith::testing {
 
@@ -43,6 +44,15 @@ inline std::string readFile(const std::filesystem::path& file) {
 inline void writeFile(const std::filesystem::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The names of the entries directly inside `dir`, in listing order.
+inline std::vector<std::string> entryNames(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
 }
 
 }  // namespace aerolith::testing

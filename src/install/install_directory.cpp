@@ -1,0 +1,79 @@
+#include "install/install_directory.hpp"
+
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+#include "diag/trace_logger.hpp"
+#include "install/access_probe.hpp"
+#include "install/root_candidates.hpp"
+#include "launcher/fatal_dialog.hpp"
+#include "launcher/messages.hpp"
+#include "sys/executable_path.hpp"
+#include "sys/path.hpp"
+
+namespace aerolith::install {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr auto kTag = L"Main";
+
+constexpr std::wstring_view kProductFolderName = L"Aerolith";
+
+// Existing or created, then probed. A folder created here that fails the probe
+// is removed again so that no empty folder stays behind, but never recursively:
+// whatever is in it by then is not ours to delete, and a probe leftover is
+// cleared by the next probe anyway.
+bool tryInstallDirectory(const fs::path& dir) {
+  std::error_code ec;
+  const bool exists = fs::exists(dir, ec);
+  AEROLITH_TRACE(kTag, L"dir is exists: '{}', exists = {}, ec = {}", sys::wideFromPath(dir), exists,
+                 ec.value());
+  bool created = false;
+  if (!exists) {
+    created = fs::create_directory(dir, ec);
+    AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
+  }
+  const bool accessible = probeDirectoryAccess(dir);
+  AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), accessible);
+  if (!accessible && created) {
+    fs::remove(dir, ec);
+    AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
+    AEROLITH_TRACE(kTag, L"");
+  }
+  return accessible;
+}
+
+// The launcher-relative fallback root; nothing when the launcher's own file name
+// cannot be read whole, since a cut-short name would point somewhere else.
+std::optional<fs::path> launcherRelativeRoot() {
+  const sys::ExecutablePath launcher = sys::currentExecutablePath();
+  if (!launcher.path) {
+    AEROLITH_TRACE(kTag, L"launcher file name unreadable, ec = {}", launcher.error);
+    return std::nullopt;
+  }
+  const LauncherFolders folders = launcherFolders(*launcher.path);
+  AEROLITH_TRACE(kTag, L"current path: {}", sys::wideFromPath(folders.folder));
+  AEROLITH_TRACE(kTag, L"current dir: {}", sys::wideFromPath(folders.parent));
+  return folders.parent;
+}
+
+}  // namespace
+
+fs::path firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
+  for (const fs::path& root : roots) {
+    fs::path dir = root / kProductFolderName;
+    if (tryInstallDirectory(dir)) return dir;
+  }
+  return {};
+}
+
+fs::path selectInstallDirectory() {
+  std::vector<fs::path> roots = findLocalAppDataRoots();
+  if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
+  fs::path dir = firstUsableInstallDirectory(roots);
+  if (dir.empty()) launcher::fatalDialog(launcher::messages::kWorkingDirectoryInaccessible);
+  return dir;
+}
+
+}  // namespace aerolith::install

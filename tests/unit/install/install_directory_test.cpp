@@ -1,0 +1,70 @@
+#include "install/install_directory.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.hpp"
+
+namespace aerolith::install {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using testing::entryNames;
+using ::testing::IsEmpty;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+TEST(FirstUsableInstallDirectory, ExistingFolderIsTakenWithItsContent) {
+  TempDir local;
+  fs::create_directory(local / "Aerolith");
+  writeFile(local / "Aerolith" / "Config.ini", "[user]");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path()}), local / "Aerolith");
+  EXPECT_EQ(readFile(local / "Aerolith" / "Config.ini"), "[user]");
+}
+
+TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
+  TempDir scratch;
+  const fs::path missingRoot = scratch / "missing";
+  const fs::path good = scratch / "good";
+  fs::create_directory(good);
+  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}), good / "Aerolith");
+  EXPECT_FALSE(fs::exists(missingRoot));
+  EXPECT_TRUE(fs::is_directory(good / "Aerolith"));
+  EXPECT_THAT(entryNames(good / "Aerolith"), IsEmpty());
+}
+
+TEST(FirstUsableInstallDirectory, NoUsableCandidateGivesAnEmptyPath) {
+  TempDir scratch;
+  EXPECT_EQ(firstUsableInstallDirectory({}), fs::path());
+  EXPECT_EQ(firstUsableInstallDirectory({scratch / "a", scratch / "b"}), fs::path());
+  EXPECT_THAT(entryNames(scratch.path()), IsEmpty());
+}
+
+TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFolder) {
+  TempDir local;
+  TempDir fallback;
+  writeFile(local / "Aerolith", "a file in the way");
+
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}), fallback / "Aerolith");
+  EXPECT_THAT(entryNames(local.path()), IsEmpty());
+
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}), local / "Aerolith");
+  EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
+}
+
+TEST(FirstUsableInstallDirectory, SameRootListedTwiceIsTriedAgainFromTheStart) {
+  // The first try deletes the file in the way and fails; the second, with every
+  // step repeated, creates the folder and passes.
+  TempDir local;
+  writeFile(local / "Aerolith", "a file in the way");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}), local / "Aerolith");
+  EXPECT_THAT(entryNames(local.path()), ElementsAre("Aerolith"));
+  EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
+}
+
+}  // namespace
+}  // namespace aerolith::install
