@@ -99,9 +99,13 @@ class Platform:
         self.exe = ".exe" if self.windows else ""
 
     def program(self, name):
-        """A program of the build by its base name: 'launcher', or a test helper."""
+        """A program of the build by its base name: 'launcher' (no bundle),
+        'demo-launcher' (carrying the demo bundle), or a test helper."""
+        launcher = "Aerolith.Launcher.exe" if self.windows else "aerolith-launcher"
         if name == "launcher":
-            return self.build_dir / "bin" / ("Aerolith.Launcher.exe" if self.windows else "aerolith-launcher")
+            return self.build_dir / "bin" / launcher
+        if name == "demo-launcher":
+            return self.build_dir / "demo" / launcher
         for folder in ("bin", "test-bin"):
             candidate = self.build_dir / folder / (name + self.exe)
             if candidate.exists():
