@@ -1,8 +1,11 @@
 #include "launcher/run.hpp"
 
 #include "diag/trace_logger.hpp"
+#include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
+#include "launcher/instance_guards.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/watchdog.hpp"
 
 namespace aerolith::launcher {
 namespace {
@@ -19,6 +22,10 @@ void endRun() {
 
 int run(sys::ModuleHandle /*module*/) {
   diag::installLoggerFromEnvironment();
+  installCrashHandler();
+  if (anotherLauncherRuns()) return kExitLauncherRunning;
+  if (handedOffToRunningApplication()) return kExitApplicationRunning;
+  startWatchdog();
   endRun();
   return kExitStarted;
 }
