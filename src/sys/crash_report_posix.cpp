@@ -47,7 +47,7 @@ class ReportWriter {
  public:
   explicit ReportWriter(int fd) : fd_(fd) {}
 
-  ReportWriter& operator<<(std::string_view text) {
+  ReportWriter& text(std::string_view text) {
     while (!text.empty()) {
       const ssize_t put = ::write(fd_, text.data(), text.size());
       if (put < 0 && errno == EINTR) continue;
@@ -56,7 +56,7 @@ class ReportWriter {
     }
     return *this;
   }
-  ReportWriter& operator<<(std::int64_t number) {
+  ReportWriter& decimal(std::int64_t number) {
     char digits[24];
     char* end = digits + sizeof digits;
     char* start = end;
@@ -66,9 +66,9 @@ class ReportWriter {
       magnitude /= 10;
     } while (magnitude != 0);
     if (number < 0) *--start = '-';
-    return *this << std::string_view(start, static_cast<std::size_t>(end - start));
+    return text(std::string_view(start, static_cast<std::size_t>(end - start)));
   }
-  ReportWriter& operator<<(const void* address) {
+  ReportWriter& address(const void* address) {
     char digits[2 + 2 * sizeof(std::uintptr_t)];
     char* end = digits + sizeof digits;
     char* start = end;
@@ -79,7 +79,7 @@ class ReportWriter {
     } while (value != 0);
     *--start = 'x';
     *--start = '0';
-    return *this << std::string_view(start, static_cast<std::size_t>(end - start));
+    return text(std::string_view(start, static_cast<std::size_t>(end - start)));
   }
 
  private:
@@ -91,16 +91,20 @@ void writeReport(int signal, const siginfo_t& info) {
   if (fd < 0) return;
   ReportWriter report(fd);
   const char* name = ::sigabbrev_np(signal);
-  report << "Crash report\nsignal: " << std::int64_t{signal} << " (SIG"
-         << std::string_view(name != nullptr ? name : "?") << "), code "
-         << std::int64_t{info.si_code} << "\n";
-  if (info.si_code > 0) report << "address: " << info.si_addr << "\n";  // raised by the kernel
+  report.text("Crash report\nsignal: ")
+      .decimal(signal)
+      .text(" (SIG")
+      .text(name != nullptr ? name : "?")
+      .text("), code ")
+      .decimal(info.si_code)
+      .text("\n");
+  if (info.si_code > 0) report.text("address: ").address(info.si_addr).text("\n");  // a fault
   const pid_t process = ::getpid();
   const pid_t thread = ::gettid();
-  report << "process: " << std::int64_t{process} << "\nthread: " << std::int64_t{thread}
-         << (thread == process ? " (main)\n" : "\n");
-  if (terminateReason[0] != '\0') report << "reason: " << terminateReason << "\n";
-  report << "backtrace:\n";
+  report.text("process: ").decimal(process).text("\nthread: ").decimal(thread);
+  report.text(thread == process ? " (main)\n" : "\n");
+  if (terminateReason[0] != '\0') report.text("reason: ").text(terminateReason).text("\n");
+  report.text("backtrace:\n");
   void* frames[kMaxFrames];
   ::backtrace_symbols_fd(frames, ::backtrace(frames, kMaxFrames), fd);
   ::close(fd);

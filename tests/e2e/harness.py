@@ -6,6 +6,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -53,11 +54,20 @@ class Record:
 
 
 @dataclass
+class PostedMessage:
+    window: int  # the full 64-bit handle as passed, unsigned
+    message: int
+    wparam: int
+    lparam: int
+
+
+@dataclass
 class Result:
     exit_code: int  # signed; natively only the low byte is known, see Platform
     stdout: str
     stderr: str
     dialogs: list = field(default_factory=list)
+    posted: list = field(default_factory=list)  # PostMessageW calls, seen under Wine only
 
 
 def _decode_wine_string(escaped):
@@ -84,11 +94,18 @@ _WINE_STRING = r'L"((?:[^"\\]|\\.)*)"(\.\.\.)?'
 _WINE_MESSAGE_BOX = re.compile(
     r"Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ " + _WINE_STRING + r",[0-9a-f]+ " +
     _WINE_STRING + r",([0-9a-f]+)\)")
+_WINE_POST_MESSAGE = re.compile(
+    r"Call user32\.PostMessageW\(([0-9a-f]+),([0-9a-f]+),([0-9a-f]+),([0-9a-f]+)\)")
 _NATIVE_DIALOG = re.compile(r"\[([^\]\n]*)\] (warning|error)\n((?:[^\n]|(?<=\r)\n)*)\n")
 
 
 class Platform:
     """One target platform's programs and how to run them."""
+
+    # Natively, the folder that stands for the logon session's named objects
+    # (XDG_RUNTIME_DIR); each scenario gets its own, so that scenarios running at
+    # the same time never meet. Under Wine the prefix is the session.
+    session_dir = None
 
     def __init__(self, name, build_dir):
         self.name = name
@@ -97,9 +114,11 @@ class Platform:
         self.exe = ".exe" if self.windows else ""
 
     def program(self, name):
-        """A program of the build by its base name: 'launcher', or a test helper."""
+        """A program of the build by its base name: 'launcher', 'demo-app', or a test helper."""
         if name == "launcher":
             return self.build_dir / "bin" / ("Aerolith.Launcher.exe" if self.windows else "aerolith-launcher")
+        if name == "demo-app":
+            return self.build_dir / "demo-app" / ("Aerolith" + self.exe)
         for folder in ("bin", "test-bin"):
             candidate = self.build_dir / folder / (name + self.exe)
             if candidate.exists():
@@ -125,47 +144,91 @@ class Platform:
     def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True):
         """Runs a program to its end. `env` adds variables (a value of None removes
         one); under Wine they are set in the program's own environment block."""
-        env = env or {}
+        return self.start(program, args, env, cwd, trace_dialogs).wait(timeout)
+
+    def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False):
+        """Starts a program beside the scenario; wait() on the result ends it."""
+        command, full_env = self._command(program, args, env or {}, trace_dialogs)
+        process = subprocess.Popen(command, env=full_env, cwd=cwd,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        return Running(self, process)
+
+    def end_process(self, pid):
+        """Ends a process of the platform by its id, as a user's task manager would."""
+        if self.windows:
+            subprocess.run(["wine", "taskkill", "/f", "/pid", str(pid)], env=self._wine_env(False),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        else:
+            os.kill(pid, signal.SIGTERM)
+
+    def _wine_env(self, trace_dialogs):
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
+        full_env.setdefault("WINEPREFIX", os.environ.get(
+            "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
+        full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+        return full_env
+
+    def _command(self, program, args, env, trace_dialogs):
         program = Path(program)
         if self.windows:
-            full_env.setdefault("WINEPREFIX", os.environ.get(
-                "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
-            full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+            full_env = self._wine_env(trace_dialogs)
             changes = []
             for name, value in env.items():
                 changes += ["--unset", name] if value is None else ["--env", "%s=%s" % (name, value)]
             # Wine quotes each argument as it builds the Windows command line.
             command = ["wine", str(self.program("exit_code_reporter"))] + changes + [
                 self.host_path(program)] + list(args)
-        else:
-            for name, value in env.items():
-                if value is None:
-                    full_env.pop(name, None)
-                else:
-                    full_env[name] = value
-            command = [str(program)] + list(args)
-        completed = subprocess.run(command, env=full_env, cwd=cwd, timeout=timeout,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        stdout = completed.stdout.decode("utf-8", "replace")
-        stderr = completed.stderr.decode("utf-8", "replace")
-        if self.windows:
-            match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
-            if not match:
-                raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
-            code = int(match.group(1), 16)
-            exit_code = code - (1 << 32) if code & 0x80000000 else code
-            dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
-                              int(m.group(5), 16), truncated=bool(m.group(2)))
-                       for m in _WINE_MESSAGE_BOX.finditer(stderr)]
-        else:
-            exit_code = completed.returncode
+            return command, full_env
+        full_env = dict(os.environ)
+        for key in ("DISPLAY", "WAYLAND_DISPLAY"):
+            full_env.pop(key, None)
+        if self.session_dir is not None:
+            full_env["XDG_RUNTIME_DIR"] = str(self.session_dir)
+        for name, value in env.items():
+            if value is None:
+                full_env.pop(name, None)
+            else:
+                full_env[name] = value
+        return [str(program)] + list(args), full_env
+
+    def _result(self, returncode, stdout, stderr):
+        stdout = stdout.decode("utf-8", "replace")
+        stderr = stderr.decode("utf-8", "replace")
+        if not self.windows:
             dialogs = [Dialog(m.group(1), m.group(3),
                               MB_ICONWARNING if m.group(2) == "warning" else MB_ICONERROR)
                        for m in _NATIVE_DIALOG.finditer(stderr)]
-        return Result(exit_code, stdout, stderr, dialogs)
+            return Result(returncode, stdout, stderr, dialogs)
+        match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
+        if not match:
+            raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
+        code = int(match.group(1), 16)
+        exit_code = code - (1 << 32) if code & 0x80000000 else code
+        dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
+                          int(m.group(5), 16), truncated=bool(m.group(2)))
+                   for m in _WINE_MESSAGE_BOX.finditer(stderr)]
+        posted = [PostedMessage(*(int(m.group(i), 16) for i in range(1, 5)))
+                  for m in _WINE_POST_MESSAGE.finditer(stderr)]
+        return Result(exit_code, stdout, stderr, dialogs, posted)
+
+
+class Running:
+    """A program started by Platform.start."""
+
+    def __init__(self, platform, process):
+        self.platform = platform
+        self.process = process
+
+    def wait(self, timeout=60):
+        try:
+            stdout, stderr = self.process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.communicate()
+            raise
+        return self.platform._result(self.process.returncode, stdout, stderr)
 
 
 def read_trace(path):
@@ -191,9 +254,12 @@ class Scenario(unittest.TestCase):
 
     def setUp(self):
         self.scratch = Path(tempfile.mkdtemp(prefix="aerolith-e2e-"))
+        self.platform.session_dir = Path(tempfile.mkdtemp(prefix="aerolith-session-"))
 
     def tearDown(self):
         shutil.rmtree(self.scratch, ignore_errors=True)
+        shutil.rmtree(self.platform.session_dir, ignore_errors=True)
+        self.platform.session_dir = None
 
     def assertExitCode(self, result, expected):
         self.assertTrue(self.platform.same_exit_code(result.exit_code, expected),
