@@ -141,14 +141,18 @@ class Platform:
             return (actual & 0xFFFFFFFF) == (expected & 0xFFFFFFFF)
         return (actual & 0xFF) == (expected & 0xFF)
 
-    def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True):
+    def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True,
+            host_env=None):
         """Runs a program to its end. `env` adds variables (a value of None removes
-        one); under Wine they are set in the program's own environment block."""
-        return self.start(program, args, env, cwd, trace_dialogs).wait(timeout)
+        one); under Wine they are set in the program's own environment block.
+        `host_env` adds variables to the Unix processes that run it, which is
+        where libraries preloaded under Wine look."""
+        return self.start(program, args, env, cwd, trace_dialogs, host_env).wait(timeout)
 
-    def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False):
+    def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None):
         """Starts a program beside the scenario; wait() on the result ends it."""
         command, full_env = self._command(program, args, env or {}, trace_dialogs)
+        full_env.update(host_env or {})
         process = subprocess.Popen(command, env=full_env, cwd=cwd,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         return Running(self, process)
