@@ -18,14 +18,14 @@ inline constexpr std::chrono::milliseconds kLongestSleep{86'400'000};
 
 enum class WatchOutcome { RunEnded, DialogShowing, TimedOut };
 
-// Sleeps until a poll period has passed on `clock`, however early each sleep
-// wakes: the rest is slept again, rounded up to whole milliseconds.
+// Sleeps until `period` has passed on `clock`, however early each sleep wakes:
+// the rest is slept again, rounded up to whole milliseconds, at most a day at a time.
 template <typename Clock>
-void sleepPollPeriod(Clock& clock) {
+void sleepOn(Clock& clock, std::chrono::milliseconds period) {
   using TimePoint = decltype(clock.now());
   const TimePoint now = clock.now();
   const TimePoint deadline =
-      now < TimePoint::max() - kPollPeriod ? TimePoint(now + kPollPeriod) : TimePoint::max();
+      now < TimePoint::max() - period ? TimePoint(now + period) : TimePoint::max();
   for (TimePoint current = now; current < deadline; current = clock.now()) {
     clock.sleepFor(
         std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - current), kLongestSleep));
@@ -46,7 +46,7 @@ WatchOutcome watchRun(Clock& clock, const std::atomic<bool>& running,
     if (clock.now() - start >= kRunLimit) {
       return dialog.load() ? WatchOutcome::DialogShowing : WatchOutcome::TimedOut;
     }
-    sleepPollPeriod(clock);
+    sleepOn(clock, kPollPeriod);
     if (!running.load()) return WatchOutcome::RunEnded;
   }
 }
