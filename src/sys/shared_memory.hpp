@@ -10,7 +10,7 @@
 namespace aerolith::sys {
 
 // Copies the first `into.size()` bytes of the named block. False when there is
-// no such block or it is shorter.
+// no such block or it cannot be read that far.
 bool readSharedMemory(std::wstring_view name, std::span<std::byte> into);
 
 // A named block holding given bytes for as long as this object lives; the

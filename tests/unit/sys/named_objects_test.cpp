@@ -32,8 +32,8 @@ TEST(NamedMutex, ExistsExactlyWhileHeld) {
 
 TEST(SharedMemory, ReadersSeeThePublishedBytesWhileTheyArePublished) {
   const std::wstring name = uniqueName(L"block");
-  const std::array<std::byte, 8> published{std::byte{1}, std::byte{2}, std::byte{3},
-                                           std::byte{4}, std::byte{0xFF}, std::byte{0},
+  const std::array<std::byte, 8> published{std::byte{1},    std::byte{2},    std::byte{3},
+                                           std::byte{4},    std::byte{0xFF}, std::byte{0},
                                            std::byte{0x80}, std::byte{7}};
   std::array<std::byte, 8> read{};
   EXPECT_FALSE(readSharedMemory(name, read));
