@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -22,6 +21,7 @@
 #include "sys/crash_turn.hpp"
 #include "sys/dialog.hpp"
 #include "sys/path.hpp"
+#include "sys/posix_io.hpp"
 
 namespace aerolith::sys {
 namespace {
@@ -48,12 +48,7 @@ class ReportWriter {
   explicit ReportWriter(int fd) : fd_(fd) {}
 
   ReportWriter& text(std::string_view text) {
-    while (!text.empty()) {
-      const ssize_t put = ::write(fd_, text.data(), text.size());
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return *this;
-      text.remove_prefix(static_cast<std::size_t>(put));
-    }
+    writeAll(fd_, text.data(), text.size());
     return *this;
   }
   ReportWriter& decimal(std::int64_t number) {

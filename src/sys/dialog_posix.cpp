@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sys/dialog.hpp"
+#include "sys/posix_io.hpp"
 #include "text/utf.hpp"
 
 extern char** environ;
@@ -17,16 +18,6 @@ namespace aerolith::sys {
 namespace {
 
 bool hasDesktop() { return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY"); }
-
-void writeAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    done += static_cast<std::size_t>(put);
-  }
-}
 
 }  // namespace
 
@@ -62,7 +53,7 @@ PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view
 PreparedMessageBox::~PreparedMessageBox() = default;
 
 void PreparedMessageBox::show() const {
-  writeAll(STDERR_FILENO, layout_->console);
+  writeAll(STDERR_FILENO, layout_->console.data(), layout_->console.size());
   if (!layout_->desktop) return;
   pid_t pid = 0;
   if (posix_spawnp(&pid, "zenity", nullptr, nullptr, layout_->argv, environ) != 0) return;

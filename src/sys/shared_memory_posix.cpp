@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "sys/posix_io.hpp"
 #include "sys/runtime_dir.hpp"
 #include "sys/shared_memory.hpp"
 
@@ -40,15 +41,9 @@ SharedMemory::SharedMemory(std::wstring_view name, std::span<const std::byte> by
   auto path = runtimeObjectPath(name, kSuffix);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += static_cast<std::size_t>(put);
-  }
+  const bool written = writeAll(fd, bytes.data(), bytes.size());
   ::close(fd);
-  if (done != bytes.size()) {
+  if (!written) {
     ::unlink(path.c_str());
     return;
   }
