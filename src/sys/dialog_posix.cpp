@@ -1,9 +1,12 @@
 // Standard error always gets the box as "[caption] warning|error" and the
-// text; a desktop also gets a real dialog through zenity.
+// text; a desktop also gets a real dialog through zenity. A dialog still open
+// when the process exits is closed with it, as a Windows message box is.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -18,6 +21,24 @@ namespace aerolith::sys {
 namespace {
 
 bool hasDesktop() { return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY"); }
+
+// The dialog processes on screen; one per thread that shows a box is enough
+// (the launcher has two threads). Lock-free, for the crash handler's box.
+std::atomic<pid_t> openDialogs[4];
+
+void closeOpenDialogs() {
+  for (auto& slot : openDialogs) {
+    if (const pid_t pid = slot.exchange(0); pid != 0) ::kill(pid, SIGTERM);
+  }
+}
+
+std::atomic<pid_t>* remember(pid_t pid) {
+  for (auto& slot : openDialogs) {
+    pid_t empty = 0;
+    if (slot.compare_exchange_strong(empty, pid)) return &slot;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -48,6 +69,8 @@ PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view
   layout->argv[4] = layout->body.data();
   layout->argv[5] = nullptr;
   layout_.reset(layout);
+  static const bool closedAtExit = (std::atexit(closeOpenDialogs), true);
+  (void)closedAtExit;
 }
 
 PreparedMessageBox::~PreparedMessageBox() = default;
@@ -57,9 +80,11 @@ void PreparedMessageBox::show() const {
   if (!layout_->desktop) return;
   pid_t pid = 0;
   if (posix_spawnp(&pid, "zenity", nullptr, nullptr, layout_->argv, environ) != 0) return;
+  std::atomic<pid_t>* slot = remember(pid);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (slot != nullptr) slot->store(0);
 }
 
 }  // namespace aerolith::sys

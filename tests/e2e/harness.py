@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -106,6 +107,8 @@ class Platform:
     # (XDG_RUNTIME_DIR); each scenario gets its own, so that scenarios running at
     # the same time never meet. Under Wine the prefix is the session.
     session_dir = None
+    # The Desktop that programs show their boxes on; none means boxes close at once.
+    desktop = None
 
     def __init__(self, name, build_dir):
         self.name = name
@@ -165,10 +168,16 @@ class Platform:
         else:
             os.kill(pid, signal.SIGTERM)
 
-    def _wine_env(self, trace_dialogs):
+    def _host_env(self):
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
+        if self.desktop is not None:
+            full_env.update(self.desktop.env)
+        return full_env
+
+    def _wine_env(self, trace_dialogs):
+        full_env = self._host_env()
         full_env.setdefault("WINEPREFIX", os.environ.get(
             "AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
         full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
@@ -185,9 +194,7 @@ class Platform:
             command = ["wine", str(self.program("exit_code_reporter"))] + changes + [
                 self.host_path(program)] + list(args)
             return command, full_env
-        full_env = dict(os.environ)
-        for key in ("DISPLAY", "WAYLAND_DISPLAY"):
-            full_env.pop(key, None)
+        full_env = self._host_env()
         if self.session_dir is not None:
             full_env["XDG_RUNTIME_DIR"] = str(self.session_dir)
         for name, value in env.items():
@@ -233,6 +240,94 @@ class Running:
             self.process.communicate()
             raise
         return self.platform._result(self.process.returncode, stdout, stderr)
+
+
+class Desktop:
+    """A desktop on which message boxes stay open until the scenario closes them,
+    for the length of a `with` block. Under Wine: real boxes on a virtual X
+    display, in a prefix of their own that is booted onto that display, closed
+    by a click and Return. Natively: a stand-in for zenity (tests/e2e/stubs)
+    that stays open until it is told to close."""
+
+    BOX_TITLE = "^Aerolith Vantor"
+
+    def __init__(self, platform, folder):
+        self.platform = platform
+        self.folder = Path(folder)
+        self.env = {}
+
+    def __enter__(self):
+        if self.platform.windows:
+            self._start_wine_desktop()
+        else:
+            self.folder.mkdir(parents=True, exist_ok=True)
+            stubs = Path(__file__).resolve().parent / "stubs"
+            self.env = {"DISPLAY": ":aerolith-stub", "AEROLITH_BOXES": str(self.folder),
+                        "PATH": "%s:%s" % (stubs, os.environ.get("PATH", ""))}
+        self.platform.desktop = self
+        return self
+
+    def __exit__(self, *_):
+        self.platform.desktop = None
+        if self.platform.windows:
+            self._wineserver("-k")
+            self.xvfb.terminate()
+            self.xvfb.wait()
+        else:
+            for box in self.boxes():
+                self.close(box)
+
+    def boxes(self):
+        """The boxes open now, oldest first."""
+        if not self.platform.windows:
+            opened = sorted(self.folder.glob("*.open"), key=lambda p: p.stat().st_mtime_ns)
+            return [p.stem for p in opened]
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", self.BOX_TITLE],
+                               env=self._x_env(), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL).stdout.decode()
+        return found.split()
+
+    def wait_for_boxes(self, count, timeout=30):
+        deadline = time.monotonic() + timeout
+        while len(self.boxes()) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError("%d boxes expected, %d open" % (count, len(self.boxes())))
+            time.sleep(0.1)
+        return self.boxes()
+
+    def close(self, box):
+        """Closes a box the way a user does: its OK button (the default one)."""
+        if not self.platform.windows:
+            (self.folder / (box + ".close")).touch()
+            return
+        env = self._x_env()
+        subprocess.run(["xdotool", "mousemove", "--window", box, "5", "5", "click", "1"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["xdotool", "key", "Return"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _x_env(self):
+        return dict(os.environ, DISPLAY=self.env["DISPLAY"])
+
+    def _wineserver(self, *args):
+        subprocess.run(["wineserver"] + list(args), env=dict(os.environ, **self.env),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _start_wine_desktop(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        prefix = self.platform.build_dir / "wineprefix-desktop"
+        self.env = {"DISPLAY": ":" + number, "WINEPREFIX": str(prefix)}
+        # The prefix's desktop takes the display of the server that boots it.
+        self._wineserver("-k")
+        script = Path(__file__).resolve().parents[2] / "scripts" / "wine-prefix"
+        subprocess.run([str(script), "up", str(prefix)], env=dict(os.environ, **self.env),
+                       stdout=subprocess.DEVNULL, check=True)
 
 
 def read_trace(path):

@@ -11,6 +11,9 @@ from pathlib import Path
 import harness
 from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, read_trace
 
+DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
+             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
+             "software settings.")
 TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
            "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
@@ -20,16 +23,21 @@ def record_time(record):
     return datetime.datetime.strptime(record.time[:-1], "%Y-%m-%d %H:%M:%S.%f")
 
 
-class Watchdog(harness.Scenario):
-    def probe(self, *args, host_env=None):
+class WatchdogScenario(harness.Scenario):
+    def start_probe(self, *args, host_env=None):
         self.trace = self.scratch / "trace.log"
         self.trace.unlink(missing_ok=True)
         env = {"AEROLITH_LAUNCHER_TRACE": self.platform.host_path(self.trace)}
+        return self.platform.start(self.platform.program("watchdog_probe"), args, env=env,
+                                   host_env=host_env, trace_dialogs=True)
+
+    def probe(self, *args, host_env=None):
         started = time.monotonic()
-        result = self.platform.run(self.platform.program("watchdog_probe"), args, env=env,
-                                   host_env=host_env, timeout=40)
+        result = self.start_probe(*args, host_env=host_env).wait(timeout=40)
         return result, time.monotonic() - started
 
+
+class Watchdog(WatchdogScenario):
     def test_run_still_working_after_ten_seconds_times_out(self):
         result, _ = self.probe("busy")
         self.assertExitCode(result, EXIT_FATAL)
@@ -80,6 +88,33 @@ class Watchdog(harness.Scenario):
                 self.assertLess(elapsed, 13)
                 days = {record_time(r).date() for r in read_trace(self.trace)}
                 self.assertEqual(len(days), 2, "the system time did not change")
+
+
+class WatchdogBesideOpenBoxes(WatchdogScenario):
+    """With boxes that stay open until they are closed, as a user sees them."""
+
+    def test_fatal_dialog_on_screen_at_the_limit_gets_no_second_box_and_ends_when_closed(self):
+        with harness.Desktop(self.platform, self.scratch / "desktop") as desktop:
+            probe = self.start_probe("fatal")
+            box = desktop.wait_for_boxes(1)[0]
+            time.sleep(11)  # past the limit
+            self.assertEqual(desktop.boxes(), [box])
+            self.assertIsNone(probe.process.poll(), "ended before its box was closed")
+            desktop.close(box)
+            result = probe.wait()
+        self.assertExitCode(result, EXIT_FATAL)
+        self.assertSingleDialog(result, DIRECTORY)
+        self.assertNotIn("timeout", [r.message for r in read_trace(self.trace)])
+
+    def test_run_that_ends_while_the_timeout_box_is_open_exits_with_zero(self):
+        with harness.Desktop(self.platform, self.scratch / "desktop") as desktop:
+            result, elapsed = self.probe("finish", "13")
+            self.assertEqual(desktop.boxes(), [])  # gone with the process
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertSingleDialog(result, TIMEOUT)
+        messages = [r.message for r in read_trace(self.trace)]
+        self.assertEqual([m for m in messages if m != "working"], ["timeout", "final"])
+        self.assertGreaterEqual(elapsed, 13)
 
 
 if __name__ == "__main__":
