@@ -56,7 +56,8 @@ class GuardScenario(harness.Scenario):
             yield
         finally:
             stop.touch()
-            holder.wait()
+            result = holder.wait()
+        self.assertExitCode(result, 0)
 
     @contextlib.contextmanager
     def demo_application(self):
@@ -95,6 +96,23 @@ class LauncherGuard(GuardScenario):
         self.assertEqual([r.message for r in read_trace(self.trace)], ["launcher already exists"])
         self.assertTouchedNothing()
         self.assertLess(elapsed, 8)  # no watchdog, nothing waited for
+
+    def test_of_ten_started_at_the_same_moment_exactly_one_gets_the_launcher_mutex(self):
+        # The launcher's own race (ten launchers at once) needs a run long enough
+        # to overlap; this races the same creation of the launcher mutex.
+        stop = self.scratch / "stop"
+        ready = [self.scratch / ("ready%d" % i) for i in range(10)]
+        holders = [self.platform.start(self.platform.program("guard_holder"),
+                                       [self.platform.host_path(r), self.platform.host_path(stop),
+                                        "launcher"]) for r in ready]
+        try:
+            wait_for(lambda: all(r.exists() or h.process.poll() is not None
+                                 for r, h in zip(ready, holders)), "ten guard_holders", timeout=60)
+            self.assertEqual(sum(r.exists() for r in ready), 1)
+        finally:
+            stop.touch()
+            results = [h.wait() for h in holders]
+        self.assertEqual(sorted(r.exit_code & 0xFF for r in results), [0] + [3] * 9)
 
     def test_launcher_proceeds_once_the_first_has_ended(self):
         with self.holding("launcher"):

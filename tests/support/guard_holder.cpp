@@ -26,8 +26,16 @@ std::uint32_t number32(const std::string& text) {
   return static_cast<std::uint32_t>(std::stoll(text, nullptr, 0));
 }
 
+// The handles held, closed on the way out.
+std::vector<sys::MutexHandle> held;
+
+void closeHeld() {
+  for (const sys::MutexHandle handle : held) sys::closeMutex(handle);
+}
+
 bool holdMutex(std::wstring_view name) {
   const sys::CreatedMutex mutex = sys::createOwnedMutex(name);
+  held.push_back(mutex.handle);
   return mutex.handle != nullptr && !mutex.alreadyExisted;
 }
 
@@ -36,6 +44,7 @@ bool holdMutex(std::wstring_view name) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() < 2) return 2;
+  std::atexit(closeHeld);
   std::unique_ptr<sys::SharedMemory> record;
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (args[i] == "launcher") {
