@@ -48,10 +48,11 @@ class Watchdog(WatchdogScenario):
         self.assertEqual(len(timeouts), 1)
         self.assertEqual({r.thread for r in working}, {1})
         self.assertNotEqual(timeouts[0].thread, 1)  # raised on the watchdog's own thread
-        # The first record is written right after the watchdog starts.
+        # The first record is written right after the watchdog starts; the margins
+        # leave room for a loaded machine (the exact limit is a unit test's).
         limit = (record_time(timeouts[0]) - record_time(working[0])).total_seconds()
-        self.assertGreaterEqual(limit, 9.99)
-        self.assertLess(limit, 10.5)
+        self.assertGreaterEqual(limit, 9.9)
+        self.assertLess(limit, 11)
 
     def test_fatal_dialog_on_screen_keeps_the_timeout_away(self):
         result, elapsed = self.probe("dialog", "11")
