@@ -1,5 +1,6 @@
 #include "launcher/run.hpp"
 
+#include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
 #include "launcher/crash_handler.hpp"
@@ -21,13 +22,14 @@ void endRun() {
 
 }  // namespace
 
-int run(sys::ModuleHandle /*module*/) {
+int run(sys::ModuleHandle module) {
   diag::installLoggerFromEnvironment();
   installCrashHandler();
   if (anotherLauncherRuns()) return kExitLauncherRunning;
   if (handedOffToRunningApplication()) return kExitApplicationRunning;
   startWatchdog();
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
+  const bundle::FilesMap files = bundle::loadBundle(module);
   endRun();
   return kExitStarted;
 }

@@ -119,9 +119,13 @@ class Platform:
         self.exe = ".exe" if self.windows else ""
 
     def program(self, name):
-        """A program of the build by its base name: 'launcher', 'demo-app', or a test helper."""
+        """A program of the build by its base name: 'launcher' (no bundle),
+        'demo-launcher' (carrying the demo bundle), 'demo-app', or a test helper."""
+        launcher = "Aerolith.Launcher.exe" if self.windows else "aerolith-launcher"
         if name == "launcher":
-            return self.build_dir / "bin" / ("Aerolith.Launcher.exe" if self.windows else "aerolith-launcher")
+            return self.build_dir / "bin" / launcher
+        if name == "demo-launcher":
+            return self.build_dir / "demo" / launcher
         if name == "demo-app":
             return self.build_dir / "demo-app" / ("Aerolith" + self.exe)
         for folder in ("bin", "test-bin"):

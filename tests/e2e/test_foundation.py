@@ -23,7 +23,7 @@ TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart
 class NormalRun(harness.Scenario):
     def setUp(self):
         super().setUp()
-        self.launcher = self.platform.program("launcher")
+        self.launcher = self.platform.program("demo-launcher")
         self.env, local = self.platform.isolated_env(self.scratch)
         self.install = local / "Aerolith"
 

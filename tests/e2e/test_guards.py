@@ -30,7 +30,7 @@ class GuardScenario(harness.Scenario):
         self.env, self.local = self.platform.isolated_env(self.scratch)
 
     def launch(self):
-        return self.platform.run(self.platform.program("launcher"), cwd=self.work, env=dict(
+        return self.platform.run(self.platform.program("demo-launcher"), cwd=self.work, env=dict(
             self.env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace)))
 
     def assertTouchedNothing(self):

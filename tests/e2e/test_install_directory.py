@@ -55,7 +55,7 @@ class InstallDirectory(harness.Scenario):
 
     def copy_launcher(self, folder):
         folder.mkdir(parents=True, exist_ok=True)
-        launcher = self.platform.program("launcher")
+        launcher = self.platform.program("demo-launcher")
         return Path(shutil.copy2(launcher, folder / launcher.name))
 
     def prefix_install_host(self):

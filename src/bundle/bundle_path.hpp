@@ -1,0 +1,43 @@
+// The relative path of a bundle entry, which is also the key of the files map.
+// Keys compare as the path library compares relative paths, made explicit so
+// that both platforms agree: '\' and '/' are the same separator, a run of
+// separators counts as one, and letter case counts.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace aerolith::bundle {
+
+class BundlePath {
+ public:
+  BundlePath() = default;
+  explicit BundlePath(std::wstring text) : text_(std::move(text)) {}
+
+  // Appends `component` with a '\' in between, unless the path is empty or
+  // already ends in a separator.
+  void append(std::wstring_view component);
+
+  const std::wstring& text() const { return text_; }
+  bool empty() const { return text_.empty(); }
+
+  // The same path with the platform's separator, to be placed under a folder.
+  std::filesystem::path toFileSystemPath() const;
+
+  friend bool operator==(const BundlePath& a, const BundlePath& b);
+
+ private:
+  std::wstring text_;
+};
+
+bool isPathSeparator(wchar_t unit);
+
+}  // namespace aerolith::bundle
+
+template <>
+struct std::hash<aerolith::bundle::BundlePath> {
+  std::size_t operator()(const aerolith::bundle::BundlePath& path) const noexcept;
+};

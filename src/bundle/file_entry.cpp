@@ -1,0 +1,124 @@
+#include "bundle/file_entry.hpp"
+
+#include <algorithm>
+#include <span>
+
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_decompressBound
+#include <zstd.h>
+
+#include "bundle/bundle_view.hpp"
+#include "bundle/crc32c.hpp"
+#include "bundle/format.hpp"
+#include "bundle/safe_path.hpp"
+#include "sys/byte_order.hpp"
+#include "text/utf16.hpp"
+
+namespace aerolith::bundle {
+namespace {
+
+// Reads fields of the manifest at a cursor that only moves past fields that fit.
+// Positions are compared as 64-bit numbers, so no sum overflows.
+class FieldReader {
+ public:
+  FieldReader(std::span<const std::uint8_t> manifest, std::int32_t& cursor)
+      : manifest_(manifest), cursor_(cursor) {}
+
+  bool read(std::uint32_t& value) {
+    if (!fits(4)) return false;
+    value = sys::loadLe32(take(4));
+    return true;
+  }
+
+  bool read(std::uint64_t& value) {
+    if (!fits(8)) return false;
+    value = sys::loadLe64(take(8));
+    return true;
+  }
+
+  // A length, size or offset: written unsigned but read signed, so a value of
+  // 2^31 or more is refused here, before anything uses it.
+  bool readLength(std::int32_t& value) {
+    std::uint32_t raw = 0;
+    if (!read(raw) || raw >= format::kFieldLimit) return false;
+    value = static_cast<std::int32_t>(raw);
+    return true;
+  }
+
+  // `length` bytes of UTF-16LE text, cut at the first zero unit; an odd last
+  // byte is skipped.
+  bool readText(std::int32_t length, std::wstring& text) {
+    if (!fits(length)) return false;
+    text = text::fromUtf16Le({take(length), static_cast<std::size_t>(length)});
+    text.erase(std::find(text.begin(), text.end(), L'\0'), text.end());
+    return true;
+  }
+
+ private:
+  bool fits(std::int64_t width) const {
+    return cursor_ >= 0 && std::int64_t{cursor_} + width <= std::int64_t(manifest_.size());
+  }
+  const std::uint8_t* take(std::int32_t width) {
+    const std::uint8_t* field = manifest_.data() + cursor_;
+    cursor_ += width;
+    return field;
+  }
+
+  std::span<const std::uint8_t> manifest_;
+  std::int32_t& cursor_;
+};
+
+}  // namespace
+
+EntryResult FileEntry::parse(std::int32_t& cursor, std::int32_t entryIndex) {
+  FieldReader in(bundleView.manifest(), cursor);
+  index = entryIndex;
+
+  std::int32_t directoryLength = 0;
+  if (!in.readLength(directoryLength)) return EntryResult::kBadDirectoryLength;
+  if (directoryLength > 0) {
+    if (!in.readText(directoryLength, directory)) return EntryResult::kDirectoryPastEnd;
+    relativePath = BundlePath(directory);
+  }
+  std::int32_t nameLength = 0;
+  if (!in.readLength(nameLength)) return EntryResult::kBadNameLength;
+  if (nameLength == 0) return EntryResult::kEmptyName;
+  if (!in.readText(nameLength, name)) return EntryResult::kNamePastEnd;
+  relativePath.append(name);
+  if (!isSafeEntryPath(directory, name)) return EntryResult::kUnsafePath;
+
+  std::int32_t offset = 0;
+  if (!in.readLength(size)) return EntryResult::kBadSize;
+  if (!in.read(crc32c)) return EntryResult::kContentCrcPastEnd;
+  if (!in.readLength(compressedSize)) return EntryResult::kBadCompressedSize;
+  if (!in.read(compressedCrc32c)) return EntryResult::kCompressedCrcPastEnd;
+  if (!in.readLength(offset)) return EntryResult::kBadOffset;
+  if (!in.read(fileTime)) return EntryResult::kFileTimePastEnd;
+
+  // Tested before the pointer is formed, so that it never points past the payload.
+  const std::int64_t frameStart = std::int64_t{offset} + format::kFramesOffset;
+  if (frameStart + compressedSize > bundleView.payloadSize) return EntryResult::kFramePastPayload;
+  dataOffset = static_cast<std::int32_t>(frameStart);
+  compressedData = bundleView.payloadData + dataOffset;
+  return EntryResult::kOk;
+}
+
+// The frame is decoded straight from the payload: it is read-only there, and a
+// copy would only cost time.
+EntryResult FileEntry::decompress() {
+  const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
+  if (crc32c::value(frame) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
+  // The frame's headers bound what it can yield. One that cannot yield `size`
+  // bytes fails as ZSTD_decompress would, but before `size` bytes are allocated.
+  const unsigned long long bound = ZSTD_decompressBound(frame.data(), frame.size());
+  if (bound == ZSTD_CONTENTSIZE_ERROR || bound < static_cast<unsigned long long>(size)) {
+    return EntryResult::kSizeMismatch;
+  }
+  content.resize(static_cast<std::size_t>(size));
+  const std::size_t produced =
+      ZSTD_decompress(content.data(), content.size(), frame.data(), frame.size());
+  if (ZSTD_isError(produced) || produced != content.size()) return EntryResult::kSizeMismatch;
+  if (crc32c::value(content) != crc32c) return EntryResult::kContentCrcMismatch;
+  return EntryResult::kOk;
+}
+
+}  // namespace aerolith::bundle

@@ -1,0 +1,156 @@
+#include "bundle/extraction.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bundle/format.hpp"
+#include "bundle/loading.hpp"
+#include "bundle_builder.hpp"
+#include "diag/trace_logger.hpp"
+#include "support/fatal_exit.hpp"
+#include "support/temp_dir.hpp"
+
+namespace aerolith::bundle {
+namespace {
+
+using testing::BundleBuilder;
+using testing::BundleBytes;
+using ::testing::ElementsAre;
+using testing::exitedThroughFatalDialog;
+using testing::fatalDialogShowing;
+
+// Three files; the second frame can be damaged, and the payload CRC with it.
+class Extraction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    diag::installLogger(
+        std::make_unique<diag::TraceLogger>(folder_ / "trace.log", diag::LogLevel::Trace, 1));
+    builder_.add(L"", L"Aerolith.exe", std::string(4000, 'a'));
+    builder_.add(L"plugins", L"hidapi.dll", std::string(3000, 'h'));
+    builder_.add(L"plugins", L"relay.exe", std::string(2000, 'r'));
+    builder_.frames().push_back(0);  // a spare byte that no entry covers
+  }
+  void TearDown() override { diag::installLogger(nullptr); }
+
+  void load() {
+    bytes_ = builder_.build();
+    bytes_.use();
+    FilesMap files;
+    ASSERT_EQ(readManifest(files), std::nullopt);
+    for (const auto& [key, entry] : files) entries_[entry->index] = entry;
+  }
+
+  // Flips a bit of the second entry's frame: its own CRC and the payload's fail.
+  void damageSecondFrame() {
+    bytes_.payload[format::kFramesOffset + builder_.record(1).offset + 3] ^= 0x04;
+  }
+
+  // Flips a bit of the spare byte: the payload's CRC fails, every entry is intact.
+  void damagePayloadOnly() { bytes_.payload.back() ^= 0x01; }
+
+  FileEntry& entry(int index) { return *entries_[index]; }
+
+  // The messages logged so far.
+  std::vector<std::string> logged() const {
+    std::vector<std::string> messages;
+    const std::string text = testing::readFile(folder_ / "trace.log");
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = text.find("\r\n", start);
+      const std::string record = text.substr(start, end - start);
+      messages.push_back(record.substr(record.find(">: ") + 3));
+      start = end + 2;
+    }
+    return messages;
+  }
+
+  testing::TempDir folder_;
+  BundleBuilder builder_;
+  BundleBytes bytes_;
+  std::shared_ptr<FileEntry> entries_[3];
+};
+
+TEST_F(Extraction, FirstOverwriteVerifiesThePayloadOncePerRun) {
+  load();
+  bool payloadValidated = false;
+  extractEntry(entry(0), Stage::kReplaceEntry, payloadValidated);
+  EXPECT_TRUE(payloadValidated);
+  extractEntry(entry(1), Stage::kReplaceEntry, payloadValidated);
+  extractEntry(entry(2), Stage::kAddEntry, payloadValidated);
+  EXPECT_THAT(logged(),
+              ElementsAre(" - content crc32 not validated", " - - begin content crc32 validate",
+                          " - - end content crc32 validate",       //
+                          " - decompress", " -  - decompress ok",  //
+                          " - decompress", " -  - decompress ok",  //
+                          " - decompress", " -  - decompress ok"));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(entry(i).content.size(), builder_.record(i).size);
+  }
+}
+
+// An added file relies on its own two CRC values: a damaged payload does not
+// stop it, and the flag stays as it was.
+TEST_F(Extraction, AddingNeverChecksThePayload) {
+  load();
+  damagePayloadOnly();
+  ASSERT_NE(checkPayload(), std::nullopt);
+  bool payloadValidated = false;
+  for (int i = 0; i < 3; ++i) extractEntry(entry(i), Stage::kAddEntry, payloadValidated);
+  EXPECT_FALSE(payloadValidated);
+  EXPECT_THAT(logged(), ElementsAre(" - decompress", " -  - decompress ok", " - decompress",
+                                    " -  - decompress ok", " - decompress", " -  - decompress ok"));
+}
+
+TEST_F(Extraction, AValidatedPayloadIsNotCheckedAgain) {
+  load();
+  damagePayloadOnly();
+  bool payloadValidated = true;
+  extractEntry(entry(0), Stage::kReplaceEntry, payloadValidated);
+  EXPECT_THAT(logged(), ElementsAre(" - decompress", " -  - decompress ok"));
+}
+
+TEST_F(Extraction, DamagedPayloadStopsTheFirstOverwriteBeforeDecompressing) {
+  load();
+  damagePayloadOnly();
+  const ErrorTriple failure = *checkPayload();
+  bool payloadValidated = false;
+  EXPECT_EXIT(extractEntry(entry(0), Stage::kReplaceEntry, payloadValidated),
+              exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 4\\." + std::to_string(failure.first) + "\\." +
+                                 std::to_string(failure.second) + "\r\n"));
+  EXPECT_GT(failure.second, 0);
+}
+
+// With the payload check done, a damaged frame fails in its own right; the
+// same frame in a file being added fails with stage 7 and no payload check.
+TEST_F(Extraction, DamagedFrameFailsWithTheStageAndIndex) {
+  load();
+  damageSecondFrame();
+  bool validated = true;
+  EXPECT_EXIT(extractEntry(entry(1), Stage::kReplaceEntry, validated), exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 6\\.1\\.12\r\n"));
+  bool notValidated = false;
+  EXPECT_EXIT(extractEntry(entry(1), Stage::kAddEntry, notValidated), exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 7\\.1\\.12\r\n"));
+  // Before the payload check has run, the payload mismatch comes first.
+  EXPECT_EXIT(extractEntry(entry(1), Stage::kReplaceEntry, notValidated),
+              exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 4\\.[0-9]+\\.[0-9]+\r\n"));
+}
+
+TEST_F(Extraction, SizeAndContentFailuresKeepTheirCodes) {
+  builder_.record(0).size += 1;
+  builder_.record(2).crc32c ^= 1;
+  load();
+  bool validated = true;
+  EXPECT_EXIT(extractEntry(entry(0), Stage::kReplaceEntry, validated), exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 6\\.0\\.13\r\n"));
+  EXPECT_EXIT(extractEntry(entry(2), Stage::kAddEntry, validated), exitedThroughFatalDialog(),
+              fatalDialogShowing("Error code: 7\\.2\\.14\r\n"));
+}
+
+}  // namespace
+}  // namespace aerolith::bundle
