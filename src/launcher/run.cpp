@@ -7,6 +7,7 @@
 #include "launcher/exit_codes.hpp"
 #include "launcher/instance_guards.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
 
 namespace aerolith::launcher {
@@ -30,6 +31,7 @@ int run(sys::ModuleHandle module) {
   startWatchdog();
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
   const bundle::FilesMap files = bundle::loadBundle(module);
+  launchTarget(installDirectory);
   endRun();
   return kExitStarted;
 }
