@@ -86,11 +86,12 @@ void prepareFolder(const fs::path& installDirectory, const fs::path& relativeFol
 }
 
 // Removes whatever is at the file's path, a folder with all it holds, a link as
-// a link. A failure is logged and left for the write to meet.
-void clearFilePath(const fs::path& filePath) {
+// a link. Nothing is removed beyond a link left on the way: that counts as a
+// failed removal. A failure is logged and left for the write to meet.
+void clearFilePath(const fs::path& filePath, bool beyondLink) {
   std::error_code error;
-  const std::uintmax_t removed = sys::removeTree(filePath, error);
-  if (error) {
+  const std::uintmax_t removed = beyondLink ? 0 : sys::removeTree(filePath, error);
+  if (beyondLink || error) {
     AEROLITH_TRACE(kTag, L" -  - remove exception");
   } else if (removed > 0) {
     AEROLITH_TRACE(kTag, L" -  - file removed");
@@ -99,12 +100,13 @@ void clearFilePath(const fs::path& filePath) {
   }
 }
 
-// Whether a link is left on the way from the install directory to the file,
-// the file included: one that could not be removed (Wine cannot remove links).
-// Opening the file would then write outside the install directory.
-bool linkOnTheWay(const fs::path& installDirectory, const fs::path& relativeFile) {
+// Whether a link is on the way from the install directory down to `relative`,
+// that object included: one that could not be replaced (Wine cannot remove
+// links, and resolves them itself). Anything done there would reach outside the
+// install directory.
+bool linkOnTheWay(const fs::path& installDirectory, const fs::path& relative) {
   fs::path path = installDirectory;
-  for (const fs::path& component : relativeFile) {
+  for (const fs::path& component : relative) {
     if (component.empty()) continue;
     path /= component;
     std::error_code error;
@@ -158,9 +160,12 @@ bool bundle::FileEntry::writeTo(const fs::path& installDirectory) const {
   AEROLITH_TRACE(kTag, L" - write file content");
   const fs::path fileName = sys::pathFromWide(name);
   const fs::path filePath = dirPath / fileName;
-  clearFilePath(filePath);
+  const bool folderBeyondLink = linkOnTheWay(installDirectory, relativeFolder);
+  clearFilePath(filePath, folderBeyondLink);
   AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", directory, name, sys::wideFromPath(filePath));
-  if (!writeContent(filePath, linkOnTheWay(installDirectory, relativeFolder / fileName), content)) {
+  const bool beyondLink =
+      folderBeyondLink || linkOnTheWay(installDirectory, relativeFolder / fileName);
+  if (!writeContent(filePath, beyondLink, content)) {
     launcher::fatalDialog(launcher::messages::kWriteFileFailed, sys::wideFromPath(filePath));
   }
   install::updateFileTime(filePath, fileTime);
