@@ -9,7 +9,7 @@ namespace aerolith::bundle {
 namespace {
 
 wchar_t asciiUpper(wchar_t unit) {
-  return unit >= L'a' && unit <= L'z' ? unit - L'a' + L'A' : unit;
+  return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - L'a' + L'A') : unit;
 }
 
 bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) {

@@ -4,8 +4,11 @@
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
 #include "install/synchronise.hpp"
+#include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
+#include "launcher/instance_guards.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/watchdog.hpp"
 
 namespace aerolith::launcher {
 namespace {
@@ -22,6 +25,10 @@ void endRun() {
 
 int run(sys::ModuleHandle module) {
   diag::installLoggerFromEnvironment();
+  installCrashHandler();
+  if (anotherLauncherRuns()) return kExitLauncherRunning;
+  if (handedOffToRunningApplication()) return kExitApplicationRunning;
+  startWatchdog();
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
   bundle::FilesMap files = bundle::loadBundle(module);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();

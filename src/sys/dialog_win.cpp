@@ -1,16 +1,27 @@
-#include "sys/dialog.hpp"
-
 #include <windows.h>
 
 #include <string>
 
+#include "sys/dialog.hpp"
+
 namespace aerolith::sys {
 
-void showMessageBox(std::wstring_view text, std::wstring_view caption, DialogIcon icon) {
-  const std::wstring textZ(text);
-  const std::wstring captionZ(caption);
-  const UINT style = icon == DialogIcon::Warning ? MB_ICONWARNING : MB_ICONERROR;
-  MessageBoxW(nullptr, textZ.c_str(), captionZ.c_str(), style);
+struct PreparedMessageBox::Layout {
+  std::wstring text;
+  std::wstring caption;
+  UINT style;
+};
+
+PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view caption,
+                                       DialogIcon icon)
+    : layout_(new Layout{std::wstring(text), std::wstring(caption),
+                         icon == DialogIcon::Warning ? UINT{MB_ICONWARNING} : UINT{MB_ICONERROR}}) {
+}
+
+PreparedMessageBox::~PreparedMessageBox() = default;
+
+void PreparedMessageBox::show() const {
+  MessageBoxW(nullptr, layout_->text.c_str(), layout_->caption.c_str(), layout_->style);
 }
 
 }  // namespace aerolith::sys

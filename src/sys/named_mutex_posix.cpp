@@ -38,11 +38,31 @@ CreatedMutex createOwnedMutex(std::wstring_view name) {
   return {mutex, !mutex->owned};
 }
 
+bool namedMutexExists(std::wstring_view name) {
+  const int fd = ::open(runtimeObjectPath(name, ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The mutex exists while its owner holds the exclusive lock, so a shared
+  // probe is refused exactly then. Closing drops the probe's lock if it got one.
+  int rc;
+  while ((rc = ::flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  const bool held = rc != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
 void releaseMutex(MutexHandle handle) {
   auto* mutex = static_cast<PosixMutex*>(handle);
   if (mutex == nullptr || !mutex->owned || !pthread_equal(mutex->owner, pthread_self())) return;
   ::flock(mutex->fd, LOCK_UN);
   mutex->owned = false;
+}
+
+void closeMutex(MutexHandle handle) {
+  auto* mutex = static_cast<PosixMutex*>(handle);
+  if (mutex == nullptr) return;
+  ::close(mutex->fd);  // drops the lock with the last descriptor
+  delete mutex;
 }
 
 }  // namespace aerolith::sys

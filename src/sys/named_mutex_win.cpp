@@ -13,6 +13,20 @@ CreatedMutex createOwnedMutex(std::wstring_view name) {
   return {handle, handle != nullptr && GetLastError() == ERROR_ALREADY_EXISTS};
 }
 
+bool namedMutexExists(std::wstring_view name) {
+  const std::wstring nameZ(name);
+  HANDLE handle = OpenMutexW(SYNCHRONIZE, FALSE, nameZ.c_str());
+  if (handle == nullptr) return false;
+  CloseHandle(handle);
+  return true;
+}
+
 void releaseMutex(MutexHandle handle) { ReleaseMutex(handle); }
+
+void closeMutex(MutexHandle handle) {
+  if (handle == nullptr) return;
+  ReleaseMutex(handle);
+  CloseHandle(handle);
+}
 
 }  // namespace aerolith::sys

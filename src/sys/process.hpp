@@ -9,7 +9,8 @@
 
 namespace aerolith::sys {
 
-// The system's identifier of the calling thread.
+// The system's identifiers of the calling process and thread.
+std::uint32_t currentProcessId();
 std::uint32_t currentThreadId();
 
 // The value of an environment variable; nothing when it is not set.

@@ -7,6 +7,8 @@
 
 namespace aerolith::sys {
 
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
 std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::gettid()); }
 
 std::optional<std::wstring> environmentVariable(std::wstring_view name) {

@@ -4,6 +4,8 @@
 
 namespace aerolith::sys {
 
+std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
+
 std::uint32_t currentThreadId() { return GetCurrentThreadId(); }
 
 std::optional<std::wstring> environmentVariable(std::wstring_view name) {

@@ -184,8 +184,9 @@ def read_appended_resources(image):
     return image_size, resources
 
 
-def read_pe_resources(image):
-    """The resources of a PE image: {(type, id): [(language, bytes), ...]} for numeric types and ids."""
+def pe_resource_entries(image):
+    """(type, id, language, data entry position, data position, size) in the file, for
+    each resource of a PE image with a numeric type and id."""
     pe = struct.unpack_from("<I", image, 0x3C)[0]
     _check(image[pe:pe + 4] == b"PE\0\0", "not a PE image")
     sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
@@ -210,13 +211,18 @@ def read_pe_resources(image):
             if not name & 0x80000000:
                 yield name, target
 
-    resources = {}
     for type_, types in directory(0):
         for id_, ids in directory(types & 0x7FFFFFFF):
             for language, leaf in directory(ids & 0x7FFFFFFF):
                 data_rva, size = struct.unpack_from("<II", image, base + leaf)
-                start = file_offset(data_rva)
-                resources.setdefault((type_, id_), []).append((language, image[start:start + size]))
+                yield type_, id_, language, base + leaf, file_offset(data_rva), size
+
+
+def read_pe_resources(image):
+    """The resources of a PE image: {(type, id): [(language, bytes), ...]} for numeric types and ids."""
+    resources = {}
+    for type_, id_, language, _, start, size in pe_resource_entries(image):
+        resources.setdefault((type_, id_), []).append((language, image[start:start + size]))
     return resources
 
 

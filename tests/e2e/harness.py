@@ -7,9 +7,11 @@ import os
 import pwd
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -54,11 +56,20 @@ class Record:
 
 
 @dataclass
+class PostedMessage:
+    window: int  # the full 64-bit handle as passed, unsigned
+    message: int
+    wparam: int
+    lparam: int
+
+
+@dataclass
 class Result:
     exit_code: int  # signed, unless only the low byte is known (natively, Wine direct)
     stdout: str
     stderr: str
     dialogs: list = field(default_factory=list)
+    posted: list = field(default_factory=list)  # PostMessageW calls, seen under Wine only
     low_byte_only: bool = False
 
 
@@ -86,11 +97,20 @@ _WINE_STRING = r'L"((?:[^"\\]|\\.)*)"(\.\.\.)?'
 _WINE_MESSAGE_BOX = re.compile(
     r"Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ " + _WINE_STRING + r",[0-9a-f]+ " +
     _WINE_STRING + r",([0-9a-f]+)\)")
+_WINE_POST_MESSAGE = re.compile(
+    r"Call user32\.PostMessageW\(([0-9a-f]+),([0-9a-f]+),([0-9a-f]+),([0-9a-f]+)\)")
 _NATIVE_DIALOG = re.compile(r"\[([^\]\n]*)\] (warning|error)\n((?:[^\n]|(?<=\r)\n)*)\n")
 
 
 class Platform:
     """One target platform's programs and how to run them."""
+
+    # Natively, the folder that stands for the logon session's named objects
+    # (XDG_RUNTIME_DIR); each scenario gets its own, so that scenarios running at
+    # the same time never meet. Under Wine the prefix is the session.
+    session_dir = None
+    # The Desktop that programs show their boxes on; none means boxes close at once.
+    desktop = None
 
     def __init__(self, name, build_dir):
         self.name = name
@@ -100,12 +120,14 @@ class Platform:
 
     def program(self, name):
         """A program of the build by its base name: 'launcher' (no bundle),
-        'demo-launcher' (carrying the demo bundle), or a test helper."""
+        'demo-launcher' (carrying the demo bundle), 'demo-app', or a test helper."""
         launcher = "Aerolith.Launcher.exe" if self.windows else "aerolith-launcher"
         if name == "launcher":
             return self.build_dir / "bin" / launcher
         if name == "demo-launcher":
             return self.build_dir / "demo" / launcher
+        if name == "demo-app":
+            return self.build_dir / "demo-app" / ("Aerolith" + self.exe)
         for folder in ("bin", "test-bin"):
             candidate = self.build_dir / folder / (name + self.exe)
             if candidate.exists():
@@ -158,63 +180,205 @@ class Platform:
         return (result.exit_code & mask) == (expected & mask)
 
     def run(self, program, args=(), env=None, cwd=None, timeout=60, trace_dialogs=True,
-            direct=False, allow_user_folders=False):
+            host_env=None, direct=False, allow_user_folders=False):
         """Runs a program to its end. `env` adds variables (a value of None removes
         one); under Wine they are set in the program's own environment block.
-        `direct` starts a Windows program by its Unix path, without the exit-code
-        reporter (which cannot start a program whose name has 260 characters or
-        more): then only the exit code's low byte is known, `env` goes into the
-        Unix environment and Wine sets LOCALAPPDATA from the prefix. A launcher
-        runs only with LOCALAPPDATA given (see isolated_env), unless the scenario
-        means to use the user's own folders (`allow_user_folders`)."""
+        `host_env` adds variables to the Unix processes that run it, which is
+        where libraries preloaded under Wine look. `direct` starts a Windows
+        program by its Unix path, without the exit-code reporter (which cannot
+        start a program whose name has 260 characters or more): then only the exit
+        code's low byte is known, `env` goes into the Unix environment and Wine
+        sets LOCALAPPDATA from the prefix. A launcher runs only with LOCALAPPDATA
+        given (see isolated_env), unless the scenario means to use the user's own
+        folders (`allow_user_folders`)."""
+        return self.start(program, args, env, cwd, trace_dialogs, host_env, direct,
+                          allow_user_folders).wait(timeout)
+
+    def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
+              direct=False, allow_user_folders=False):
+        """Starts a program beside the scenario; wait() on the result ends it."""
         env = env or {}
         if (Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
                 "LOCALAPPDATA" not in env and not allow_user_folders):
             raise AssertionError("a launcher run must not reach the user's own folders: "
                                  "pass platform.isolated_env(...)")
+        command, full_env = self._command(program, args, env, trace_dialogs, direct)
+        full_env.update(host_env or {})
+        process = subprocess.Popen(command, env=full_env, cwd=cwd,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        return Running(self, process, low_byte_only=not self.windows or direct)
+
+    def end_process(self, pid):
+        """Ends a process of the platform by its id, as a user's task manager would."""
+        if self.windows:
+            subprocess.run(["wine", "taskkill", "/f", "/pid", str(pid)], env=self._wine_env(False),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        else:
+            os.kill(pid, signal.SIGTERM)
+
+    def _host_env(self):
         full_env = dict(os.environ)
         for key in ("DISPLAY", "WAYLAND_DISPLAY"):
             full_env.pop(key, None)
+        if self.desktop is not None:
+            full_env.update(self.desktop.env)
+        return full_env
+
+    def _wine_env(self, trace_dialogs):
+        full_env = self._host_env()
+        full_env.setdefault("WINEPREFIX", str(self.wine_prefix()))
+        full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
+        return full_env
+
+    def _command(self, program, args, env, trace_dialogs, direct):
         program = Path(program)
-        if self.windows:
-            full_env.setdefault("WINEPREFIX", str(self.wine_prefix()))
-            full_env["WINEDEBUG"] = "+relay" if trace_dialogs else "-all"
         if self.windows and not direct:
+            full_env = self._wine_env(trace_dialogs)
             changes = []
             for name, value in env.items():
                 changes += ["--unset", name] if value is None else ["--env", "%s=%s" % (name, value)]
             # Wine quotes each argument as it builds the Windows command line.
             command = ["wine", str(self.program("exit_code_reporter"))] + changes + [
                 self.host_path(program)] + list(args)
-        else:
-            for name, value in env.items():
-                if value is None:
-                    full_env.pop(name, None)
-                else:
-                    full_env[name] = value
-            command = (["wine"] if self.windows else []) + [str(program)] + list(args)
-        completed = subprocess.run(command, env=full_env, cwd=cwd, timeout=timeout,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        stdout = completed.stdout.decode("utf-8", "replace")
-        stderr = completed.stderr.decode("utf-8", "replace")
-        low_byte_only = not self.windows or direct
+            return command, full_env
+        full_env = self._wine_env(trace_dialogs) if self.windows else self._host_env()
+        if self.session_dir is not None and not self.windows:
+            full_env["XDG_RUNTIME_DIR"] = str(self.session_dir)
+        for name, value in env.items():
+            if value is None:
+                full_env.pop(name, None)
+            else:
+                full_env[name] = value
+        return (["wine"] if self.windows else []) + [str(program)] + list(args), full_env
+
+    def _result(self, returncode, stdout, stderr, low_byte_only):
+        stdout = stdout.decode("utf-8", "replace")
+        stderr = stderr.decode("utf-8", "replace")
+        if not self.windows:
+            dialogs = [Dialog(m.group(1), m.group(3),
+                              MB_ICONWARNING if m.group(2) == "warning" else MB_ICONERROR)
+                       for m in _NATIVE_DIALOG.finditer(stderr)]
+            return Result(returncode, stdout, stderr, dialogs, low_byte_only=True)
         if low_byte_only:
-            exit_code = completed.returncode
+            exit_code = returncode
         else:
             match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
             if not match:
                 raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
             code = int(match.group(1), 16)
             exit_code = code - (1 << 32) if code & 0x80000000 else code
-        if self.windows:
-            dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
-                              int(m.group(5), 16), truncated=bool(m.group(2)))
-                       for m in _WINE_MESSAGE_BOX.finditer(stderr)]
+        dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),
+                          int(m.group(5), 16), truncated=bool(m.group(2)))
+                   for m in _WINE_MESSAGE_BOX.finditer(stderr)]
+        posted = [PostedMessage(*(int(m.group(i), 16) for i in range(1, 5)))
+                  for m in _WINE_POST_MESSAGE.finditer(stderr)]
+        return Result(exit_code, stdout, stderr, dialogs, posted, low_byte_only)
+
+
+class Running:
+    """A program started by Platform.start."""
+
+    def __init__(self, platform, process, low_byte_only):
+        self.platform = platform
+        self.process = process
+        self.low_byte_only = low_byte_only
+
+    def wait(self, timeout=60):
+        try:
+            stdout, stderr = self.process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.communicate()
+            raise
+        return self.platform._result(self.process.returncode, stdout, stderr, self.low_byte_only)
+
+
+class Desktop:
+    """A desktop on which message boxes stay open until the scenario closes them,
+    for the length of a `with` block. Under Wine: real boxes on a virtual X
+    display, in a prefix of their own that is booted onto that display, closed
+    by a click and Return. Natively: a stand-in for zenity (tests/e2e/stubs)
+    that stays open until it is told to close."""
+
+    BOX_TITLE = "^Aerolith Vantor"
+
+    def __init__(self, platform, folder):
+        self.platform = platform
+        self.folder = Path(folder)
+        self.env = {}
+
+    def __enter__(self):
+        if self.platform.windows:
+            self._start_wine_desktop()
         else:
-            dialogs = [Dialog(m.group(1), m.group(3),
-                              MB_ICONWARNING if m.group(2) == "warning" else MB_ICONERROR)
-                       for m in _NATIVE_DIALOG.finditer(stderr)]
-        return Result(exit_code, stdout, stderr, dialogs, low_byte_only)
+            self.folder.mkdir(parents=True, exist_ok=True)
+            stubs = Path(__file__).resolve().parent / "stubs"
+            self.env = {"DISPLAY": ":aerolith-stub", "AEROLITH_BOXES": str(self.folder),
+                        "PATH": "%s:%s" % (stubs, os.environ.get("PATH", ""))}
+        self.platform.desktop = self
+        return self
+
+    def __exit__(self, *_):
+        self.platform.desktop = None
+        if self.platform.windows:
+            self._wineserver("-k")
+            self.xvfb.terminate()
+            self.xvfb.wait()
+        else:
+            for box in self.boxes():
+                self.close(box)
+
+    def boxes(self):
+        """The boxes open now, oldest first."""
+        if not self.platform.windows:
+            opened = sorted(self.folder.glob("*.open"), key=lambda p: p.stat().st_mtime_ns)
+            return [p.stem for p in opened]
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", self.BOX_TITLE],
+                               env=self._x_env(), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL).stdout.decode()
+        return found.split()
+
+    def wait_for_boxes(self, count, timeout=30):
+        deadline = time.monotonic() + timeout
+        while len(self.boxes()) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError("%d boxes expected, %d open" % (count, len(self.boxes())))
+            time.sleep(0.1)
+        return self.boxes()
+
+    def close(self, box):
+        """Closes a box the way a user does: its OK button (the default one)."""
+        if not self.platform.windows:
+            (self.folder / (box + ".close")).touch()
+            return
+        env = self._x_env()
+        subprocess.run(["xdotool", "mousemove", "--window", box, "5", "5", "click", "1"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["xdotool", "key", "Return"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _x_env(self):
+        return dict(os.environ, DISPLAY=self.env["DISPLAY"])
+
+    def _wineserver(self, *args):
+        subprocess.run(["wineserver"] + list(args), env=dict(os.environ, **self.env),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _start_wine_desktop(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        prefix = self.platform.build_dir / "wineprefix-desktop"
+        self.env = {"DISPLAY": ":" + number, "WINEPREFIX": str(prefix)}
+        # The prefix's desktop takes the display of the server that boots it.
+        self._wineserver("-k")
+        script = Path(__file__).resolve().parents[2] / "scripts" / "wine-prefix"
+        subprocess.run([str(script), "up", str(prefix)], env=dict(os.environ, **self.env),
+                       stdout=subprocess.DEVNULL, check=True)
 
 
 def embed_bundle(platform, manifest, payload, folder):
@@ -302,9 +466,12 @@ class Scenario(unittest.TestCase):
 
     def setUp(self):
         self.scratch = Path(tempfile.mkdtemp(prefix="aerolith-e2e-"))
+        self.platform.session_dir = Path(tempfile.mkdtemp(prefix="aerolith-session-"))
 
     def tearDown(self):
         shutil.rmtree(self.scratch, ignore_errors=True)
+        shutil.rmtree(self.platform.session_dir, ignore_errors=True)
+        self.platform.session_dir = None
 
     def assertExitCode(self, result, expected):
         self.assertTrue(self.platform.same_exit_code(result, expected),

@@ -1,0 +1,12 @@
+#include "launcher/crash_handler.hpp"
+
+#include "launcher/messages.hpp"
+#include "sys/crash_report.hpp"
+
+namespace aerolith::launcher {
+
+void installCrashHandler() {
+  sys::installCrashReporter(kCrashDumpFileName, messages::kCrash, messages::kCrashCaption);
+}
+
+}  // namespace aerolith::launcher

@@ -1,0 +1,36 @@
+#include "launcher/watchdog.hpp"
+
+#include <chrono>
+#include <thread>
+
+#include "diag/trace_logger.hpp"
+#include "launcher/fatal_dialog.hpp"
+#include "launcher/messages.hpp"
+#include "launcher/process_state.hpp"
+#include "launcher/watchdog_loop.hpp"
+
+namespace aerolith::launcher {
+namespace {
+
+constexpr auto kTag = L"Main";
+
+struct SteadyClock {
+  static std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+  static void sleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+  }
+};
+
+void watch() {
+  SteadyClock clock;
+  if (watchRun(clock, runningFlag, dialogFlag) != WatchOutcome::TimedOut) return;
+  runningFlag.store(false);
+  AEROLITH_TRACE(kTag, L"timeout");
+  fatalDialog(messages::kTimedOut);
+}
+
+}  // namespace
+
+void startWatchdog() { std::thread(watch).detach(); }
+
+}  // namespace aerolith::launcher
