@@ -9,8 +9,7 @@
 namespace aerolith::install {
 
 // Sets the file's last-write time to `fileTime` (FILETIME). Best effort: a file
-// that cannot be opened for it, because another process holds it for instance,
-// keeps its time, and nothing is reported.
+// that cannot be opened for it keeps its time, and nothing is reported.
 void updateFileTime(const std::filesystem::path& path, std::uint64_t fileTime);
 
 }  // namespace aerolith::install

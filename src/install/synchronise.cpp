@@ -36,8 +36,8 @@ std::optional<bundle::BundlePath> keyOf(const fs::path& installDirectory, const 
   return key;
 }
 
-// The content goes as soon as its file is written, so that at most one file's
-// content is held at a time.
+// The content goes as soon as its file is written, whoever still holds the
+// entry, so that at most one file's content is held at a time.
 void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std::uint8_t>(); }
 
 class Synchroniser {
@@ -84,7 +84,6 @@ class Synchroniser {
       removeUnlisted(path);
       return;
     }
-    // Held here, so that the content lives until the write, after the erase.
     const std::shared_ptr<bundle::FileEntry> entry = listed->second;
     if (existing.kind == sys::ObjectKind::kLink) {
       // Its time, size and content are its target's, outside the install
@@ -97,6 +96,7 @@ class Synchroniser {
     bundle::extractEntry(*entry, bundle::Stage::kReplaceEntry, state_.payloadValidated);
     AEROLITH_TRACE(kTag, L" - write file");
     entry->writeTo(installDirectory_);
+    releaseContent(*entry);
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(listed);
   }

@@ -33,9 +33,8 @@ struct FileStamp {
 FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
 
 // A file opened only to set its last-write time, step by step, the way the
-// installer stamps what it writes: for writing attributes alone and without
-// sharing, so that the open fails while another process holds the file. Links
-// are followed.
+// installer stamps what it writes: for writing attributes alone, without
+// sharing. Links are followed.
 class LastWriteTimeWriter {
  public:
   explicit LastWriteTimeWriter(const std::filesystem::path& file);

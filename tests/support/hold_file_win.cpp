@@ -18,7 +18,8 @@ int wmain(int argc, wchar_t** argv) {
   std::fflush(stdout);
   char buffer[64];
   DWORD read = 0;
-  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
+         read > 0) {
   }
   CloseHandle(file);
   return 0;
