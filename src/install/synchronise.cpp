@@ -1,7 +1,6 @@
 #include "install/synchronise.hpp"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -23,17 +22,23 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-// The files-map key of an installed entry: its path below the install
-// directory, components joined by '\'. None for a name that holds a separator
-// of the other platform (a '\' in a Linux name), which no manifest path can be.
-std::optional<bundle::BundlePath> keyOf(const fs::path& installDirectory, const fs::path& path) {
-  bundle::BundlePath key;
-  for (const fs::path& component : path.lexically_relative(installDirectory)) {
-    const std::wstring name = sys::wideFromPath(component);
-    if (name.find_first_of(L"\\/") != std::wstring::npos) return std::nullopt;
-    key.append(name);
-  }
-  return key;
+// The path of a walked entry below the install directory, as text: the walk
+// names each entry by the install directory, a separator and the rest.
+std::wstring relativeText(const fs::path& installDirectory, const fs::path& path) {
+  const std::size_t prefix = installDirectory.native().size() + 1;
+  return sys::wideFromPath(fs::path(path.native().substr(prefix)));
+}
+
+// The last component of a relative path.
+std::wstring_view lastComponent(std::wstring_view relative) {
+  const std::size_t separator = relative.find_last_of(L"\\/");
+  return separator == std::wstring_view::npos ? relative : relative.substr(separator + 1);
+}
+
+// Where '\' is no separator (Linux), a name may hold one, and a key would read
+// it as a separator: such a name is no manifest path.
+bool holdsForeignSeparator(std::wstring_view relative) {
+  return fs::path::preferred_separator != L'\\' && relative.find(L'\\') != std::wstring_view::npos;
 }
 
 // The content goes as soon as its file is written, whoever still holds the
@@ -73,12 +78,13 @@ class Synchroniser {
       AEROLITH_TRACE(kTag, L" - is directory - continue");
       return;
     }
-    if (protectedNames_.contains(bundle::BundlePath(sys::wideFromPath(path.filename())))) {
+    const std::wstring relative = relativeText(installDirectory_, path);
+    if (protectedNames_.contains(bundle::BundlePath(std::wstring(lastComponent(relative))))) {
       AEROLITH_TRACE(kTag, L" - is config file - continue");
       return;
     }
-    const std::optional<bundle::BundlePath> key = keyOf(installDirectory_, path);
-    const auto listed = key ? files_.find(*key) : files_.end();
+    const auto listed =
+        holdsForeignSeparator(relative) ? files_.end() : files_.find(bundle::BundlePath(relative));
     if (listed == files_.end()) {
       AEROLITH_TRACE(kTag, L" - not in file list");
       removeUnlisted(path);
