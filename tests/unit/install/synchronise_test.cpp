@@ -29,8 +29,7 @@ class Synchronise : public ::testing::Test {
     return files;
   }
 
-  void expectInstalled(const fs::path& relative, const std::string& content,
-                       std::size_t index) {
+  void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {
     EXPECT_EQ(testing::readFile(install_ / relative), content) << relative;
     std::error_code error;
     EXPECT_EQ(sys::readFileStamp(install_ / relative, error).lastWriteTime,
