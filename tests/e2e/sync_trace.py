@@ -5,7 +5,6 @@ each existing entry's block in walk order (folders before their contents), each
 remaining entry's block in whatever order it came, every line of every block in
 order and with its tag."""
 
-import os
 from dataclasses import dataclass
 
 MAIN = "Main"
@@ -144,13 +143,3 @@ def split_pass(records):
             blocks.append([])
         blocks[-1].append(line)
     return walk, int(remain[len("files map remain: "):]), blocks
-
-
-def tree_before(install):
-    """Every entry below the install directory, relative with '/', as the walk
-    will meet it: links listed, not entered."""
-    found = []
-    for folder, dirs, files in os.walk(install):
-        for name in dirs + files:
-            found.append(os.path.relpath(os.path.join(folder, name), install).replace(os.sep, "/"))
-    return found

@@ -9,14 +9,11 @@ import random
 import shutil
 import struct
 import subprocess
-import sys
-from pathlib import Path
 
 import bundle_format
 import harness
 from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_URL, read_trace
-from sync_trace import (DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass,
-                        tree_before)
+from sync_trace import DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass
 
 CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
            "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
