@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,6 +38,12 @@ struct FileEntry {
   // Fills `content` from the entry's frame after checking the frame's CRC;
   // checks the content's CRC. Neither logs nor shows anything.
   EntryResult decompress();
+
+  // Puts `content` into its file below `installDirectory`, replacing whatever
+  // is in the way, and stamps `fileTime` on it (install/file_entry_writer.cpp).
+  // Returns true: a file that cannot be written ends the process through the
+  // fatal dialog.
+  bool writeTo(const std::filesystem::path& installDirectory) const;
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

@@ -3,6 +3,7 @@
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
+#include "install/synchronise.hpp"
 #include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/instance_guards.hpp"
@@ -29,7 +30,9 @@ int run(sys::ModuleHandle module) {
   if (handedOffToRunningApplication()) return kExitApplicationRunning;
   startWatchdog();
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
-  const bundle::FilesMap files = bundle::loadBundle(module);
+  bundle::FilesMap files = bundle::loadBundle(module);
+  const install::ProtectedNames protectedNames = install::protectedConfigNames();
+  install::synchroniseInstallDirectory(installDirectory, files, protectedNames);
   endRun();
   return kExitStarted;
 }

@@ -31,4 +31,11 @@ UnixTime unixFromFileTime(std::uint64_t fileTime) {
   return {seconds - kEpochDifference, fraction * static_cast<std::uint32_t>(kNanosecondsPerTick)};
 }
 
+void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
+                      std::error_code& error) {
+  LastWriteTimeWriter writer(file);
+  if (writer.isOpen()) writer.set(fileTime);
+  error = writer.error();
+}
+
 }  // namespace aerolith::sys

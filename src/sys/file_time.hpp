@@ -32,6 +32,29 @@ struct FileStamp {
 // On failure `error` holds the system's error code.
 FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
 
+// A file opened only to set its last-write time, step by step, the way the
+// installer stamps what it writes: for writing attributes alone, without
+// sharing. Links are followed.
+class LastWriteTimeWriter {
+ public:
+  explicit LastWriteTimeWriter(const std::filesystem::path& file);
+  ~LastWriteTimeWriter() { close(); }
+  LastWriteTimeWriter(const LastWriteTimeWriter&) = delete;
+  LastWriteTimeWriter& operator=(const LastWriteTimeWriter&) = delete;
+
+  bool isOpen() const { return handle_ != kClosed; }
+  // Sets the last-write time; the other times stay. False on failure.
+  bool set(std::uint64_t fileTime);
+  void close();
+  // The system's error of the last step that failed.
+  const std::error_code& error() const { return error_; }
+
+ private:
+  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+  std::intptr_t handle_ = kClosed;
+  std::error_code error_;
+};
+
 // Sets the last-write time; the other times stay. On failure `error` holds the
 // system's error code.
 void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,

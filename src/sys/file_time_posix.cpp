@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -23,15 +24,30 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
   return {*time, static_cast<std::uint64_t>(status.st_size)};
 }
 
-void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
-                      std::error_code& error) {
-  error.clear();
+// A descriptor that only names the file (O_PATH) needs no read or write
+// permission; the times are set through it with AT_EMPTY_PATH.
+LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file) {
+  const int descriptor = ::open(file.c_str(), O_PATH | O_CLOEXEC);
+  if (descriptor < 0) {
+    error_.assign(errno, std::system_category());
+    return;
+  }
+  handle_ = descriptor;
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime) {
   const UnixTime time = unixFromFileTime(fileTime);
   const struct timespec times[2] = {
       {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
-  if (::utimensat(AT_FDCWD, file.c_str(), times, 0) != 0) {
-    error.assign(errno, std::system_category());
-  }
+  if (::utimensat(static_cast<int>(handle_), "", times, AT_EMPTY_PATH) == 0) return true;
+  error_.assign(errno, std::system_category());
+  return false;
+}
+
+void LastWriteTimeWriter::close() {
+  if (!isOpen()) return;
+  ::close(static_cast<int>(handle_));
+  handle_ = kClosed;
 }
 
 }  // namespace aerolith::sys

@@ -22,18 +22,27 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
           join(data.nFileSizeHigh, data.nFileSizeLow)};
 }
 
-void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
-                      std::error_code& error) {
-  error.clear();
+LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file) {
   const HANDLE handle = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = lastError();
+    error_ = lastError();
     return;
   }
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime) {
   const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  if (!::SetFileTime(handle, nullptr, nullptr, &lastWrite)) error = lastError();
-  ::CloseHandle(handle);
+  if (::SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &lastWrite)) return true;
+  error_ = lastError();
+  return false;
+}
+
+void LastWriteTimeWriter::close() {
+  if (!isOpen()) return;
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kClosed;
 }
 
 }  // namespace aerolith::sys

@@ -381,6 +381,47 @@ class Desktop:
                        stdout=subprocess.DEVNULL, check=True)
 
 
+def embed_bundle(platform, manifest, payload, folder):
+    """A copy of the plain launcher in `folder` that carries the bundle given as
+    manifest and payload bytes, embedded by the build's aerolith-pack."""
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "manifest.bin").write_bytes(manifest)
+    (folder / "payload.bin").write_bytes(payload)
+    launcher = folder / platform.program("launcher").name
+    result = platform.run(platform.program("aerolith-pack"),
+                          ["embed", platform.host_path(platform.program("launcher")),
+                           platform.host_path(folder / "manifest.bin"),
+                           platform.host_path(folder / "payload.bin"), "-o",
+                           platform.host_path(launcher)], trace_dialogs=False)
+    if not platform.same_exit_code(result, 0):
+        raise AssertionError("embedding failed:\n" + result.stdout + result.stderr[-3000:])
+    return launcher
+
+
+def patch_image(launcher, old, new):
+    """Replaces the one copy of `old` in the launcher's image with `new`, of the
+    same length: a resource damaged after embedding, which refuses damage."""
+    image = Path(launcher).read_bytes()
+    if len(old) != len(new) or image.count(old) != 1:
+        raise AssertionError("the bytes to patch are not in the image exactly once")
+    Path(launcher).write_bytes(image.replace(old, new))
+
+
+SYNC_PASS_FIRST = "Begin recursive directory iterate"
+SYNC_PASS_LAST = "End files map iterate"
+
+
+def without_sync_pass(messages):
+    """The messages of a run without those of the synchronisation pass, for the
+    scenarios of the phases before it."""
+    if SYNC_PASS_FIRST not in messages:
+        return messages
+    first = messages.index(SYNC_PASS_FIRST)
+    last = messages.index(SYNC_PASS_LAST) if SYNC_PASS_LAST in messages else len(messages) - 1
+    return messages[:first] + messages[last + 1:]
+
+
 def read_trace(path):
     """The records of a trace log file; fails on any line that is not a record."""
     data = Path(path).read_bytes()

@@ -178,7 +178,10 @@ class Loading(BundleScenario):
         self.assertEqual(read_trace(self.trace)[-1].message, "final")
 
     def test_a_damaged_payload_is_not_read_while_loading(self):
+        # Nor by the start on an intact installation that follows loading.
         manifest, payload = write_bundle(files())
+        intact = self.launch(self.stamped(self.platform.program("launcher"), manifest, payload))
+        self.assertExitCode(intact, EXIT_STARTED)
         frames_damaged = payload[:4] + bytes(b ^ 0xFF for b in payload[4:])
         result = self.launch(self.stamped(self.platform.program("launcher"), manifest, frames_damaged))
         self.assertExitCode(result, EXIT_STARTED)

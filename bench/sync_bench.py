@@ -1,0 +1,197 @@
+"""Measures the native release launcher on a release-sized bundle (see
+release_dataset.py) against what its jobs cost without it, and prints the ratios:
+
+- first install into an empty folder vs tar extracting the same files from a
+  zstd archive of the same level, into an empty folder on the same disk;
+- a start on an intact installation vs a process that only stats the files, with
+  the payload bytes it read (strace: read calls on its image; a page counter:
+  payload pages mapped into it); and the synchronisation pass alone vs a stat
+  walk, both in one process, without process start and the earlier phases;
+- repair (every file's time changed, contents right) and one damaged file;
+- peak memory of the first install.
+
+Usage: sync_bench.py BUILD_DIR (a native-release tree with aerolith-launcher,
+aerolith-pack, bench/stat_walk, bench/sync_pass_bench and
+bench/libpayload_pages.so)."""
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+import release_dataset
+
+LEVEL = 19  # aerolith-pack's default
+FILETIME_UNIX_EPOCH = 116444736000000000
+TARGETS = {"first install": 1.0, "intact start": 1.5}
+
+
+def run(*args, env=None, **kwargs):
+    return subprocess.run([str(a) for a in args], env=env, check=True, capture_output=True, **kwargs)
+
+
+def hyperfine(work, commands, runs, warmup):
+    """Median wall time (s) and mean CPU time (s) of each (command, prepare)."""
+    out = work / "hyperfine.json"
+    args = ["hyperfine", "-N", "--style", "none", "--warmup", str(warmup), "--runs", str(runs),
+            "--export-json", str(out)]
+    for command, prepare in commands:
+        if prepare:
+            args += ["--prepare", prepare]
+        args.append(command)
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+    return [(r["median"], r["user"] + r["system"]) for r in json.loads(out.read_text())["results"]]
+
+
+def assert_installed(app, install):
+    """The install directory holds exactly the app's files, bytes and times."""
+    for folder, _, names in os.walk(app):
+        for name in names:
+            source = Path(folder) / name
+            target = install / source.relative_to(app)
+            if target.read_bytes() != source.read_bytes() or \
+                    target.stat().st_mtime_ns // 100 != source.stat().st_mtime_ns // 100:
+                raise SystemExit("sync_bench: %s is not installed right" % target)
+    count = sum(len(names) for _, _, names in os.walk(install))
+    expected = sum(len(names) for _, _, names in os.walk(app))
+    if count != expected:
+        raise SystemExit("sync_bench: %d files installed, %d expected" % (count, expected))
+
+
+def payload_pages(build, launcher, env, work):
+    """(present, total, present inner, inner) payload pages of one run."""
+    report = work / "pages"
+    report.unlink(missing_ok=True)
+    run(launcher, env=dict(env, LD_PRELOAD=str(build / "bench" / "libpayload_pages.so"),
+                           AEROLITH_BENCH_PAGES=str(report)))
+    return tuple(int(n) for n in report.read_text().split())
+
+
+def image_reads(launcher, env):
+    """Bytes that read calls took from the launcher's own file."""
+    trace = subprocess.run(["strace", "-f", "-y", "-e", "trace=read,pread64,readv,preadv,preadv2",
+                            "-e", "signal=none", str(launcher)], env=env, check=True,
+                           capture_output=True, text=True).stderr
+    name = re.escape(str(launcher.resolve()))
+    return sum(int(m.group(1)) for m in re.finditer(r"<%s>.*\) = (\d+)" % name, trace))
+
+
+def main():
+    if len(sys.argv) != 2:
+        raise SystemExit(__doc__)
+    build = Path(sys.argv[1]).resolve()
+    work = Path(tempfile.mkdtemp(prefix="aerolith-bench-", dir="/tmp"))
+    try:
+        measure(build, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def measure(build, work):
+    app = work / "app"
+    files = release_dataset.build(app)
+    largest_path, largest = max(files, key=lambda f: f[1])
+    run(build / "bin" / "aerolith-pack", "pack", app, work / "bundle", "--level", LEVEL)
+    launcher = work / "aerolith-launcher"
+    run(build / "bin" / "aerolith-pack", "embed", build / "bin" / "aerolith-launcher",
+        work / "bundle" / "manifest.bin", work / "bundle" / "payload.bin", "-o", launcher)
+    listing = run(build / "bin" / "aerolith-pack", "list", work / "bundle", text=True).stdout
+    compressed = {line.split("\t")[1].replace("\\", "/"): int(line.split("\t")[3])
+                  for line in listing.splitlines()[1:]}
+    archive = work / "app.tar.zst"
+    run("tar", "-I", "zstd -%d" % LEVEL, "-cf", archive, "-C", work, "app")
+    extract = work / "extract"
+    extract.mkdir()
+
+    # Every local application-data source names one folder of the work area.
+    local = work / "home" / ".local" / "share"
+    local.mkdir(parents=True)
+    env = dict(os.environ, LOCALAPPDATA=str(local), XDG_DATA_HOME=str(local), HOME=str(work / "home"),
+               XDG_RUNTIME_DIR=str(work))
+    env.pop("AEROLITH_LAUNCHER_TRACE", None)
+    os.environ.update(env)
+    install = local / "Aerolith"
+    payload_size = (work / "bundle" / "payload.bin").stat().st_size
+    print("data set: %d files in %d folders, %.1f MB, largest %.2f MB; payload %.2f MB (level %d), "
+          "tar.zst %.2f MB" % (len(files), len({os.path.dirname(p) for p, _ in files}), sum(s for _, s in files) / 1e6,
+                               largest / 1e6, payload_size / 1e6, LEVEL, archive.stat().st_size / 1e6))
+
+    rows = []
+    (first, first_cpu), (tar, tar_cpu) = hyperfine(work, [
+        (str(launcher), "rm -rf %s" % install),
+        ("tar -I zstd -xf %s -C %s" % (archive, extract), "rm -rf %s" % (extract / "app"))],
+        runs=21, warmup=3)
+    assert_installed(app, install)
+    rows.append(("first install", first, first_cpu, "tar -I zstd -xf", tar, tar_cpu))
+
+    (intact, intact_cpu), (stat, stat_cpu) = hyperfine(work, [
+        (str(launcher), None), ("%s %s" % (build / "bench" / "stat_walk", install), None)],
+        runs=300, warmup=20)
+    rows.append(("intact start", intact, intact_cpu, "stat of every file", stat, stat_cpu))
+
+    (repair, repair_cpu), = hyperfine(work, [
+        (str(launcher), "find %s -type f -exec touch -m -d @978307200 {} +" % install)], runs=11, warmup=1)
+    assert_installed(app, install)
+    damaged = install / sorted(files, key=lambda f: f[1])[len(files) // 2][0]
+    (one, one_cpu), = hyperfine(work, [(str(launcher), "truncate -s -1 %s" % damaged)], runs=11, warmup=1)
+    assert_installed(app, install)
+    rows.append(("repair, every time changed", repair, repair_cpu, "first install", first, first_cpu))
+    rows.append(("one file damaged", one, one_cpu, "intact start", intact, intact_cpu))
+
+    print()
+    print("%-27s %10s %9s   %-20s %10s %9s   %s" % ("run", "median", "cpu", "compared with", "median",
+                                                    "cpu", "ratio (median, cpu)"))
+    failed = False
+    for name, time, cpu, other, other_time, other_cpu in rows:
+        target = TARGETS.get(name)
+        verdict = ""
+        if target:
+            met = time / other_time <= target
+            failed |= not met
+            verdict = "  target <= %.1f: %s" % (target, "met" if met else "MISSED")
+        print("%-27s %8.1f ms %6.1f ms   %-20s %8.1f ms %6.1f ms   %.2f, %.2f%s" % (
+            name, time * 1e3, cpu * 1e3, other, other_time * 1e3, other_cpu * 1e3, time / other_time,
+            cpu / other_cpu, verdict))
+
+    in_process = subprocess.run([str(build / "bench" / "sync_pass_bench"), str(work / "bundle"), str(install),
+                                 "--benchmark_repetitions=7", "--benchmark_format=json"],
+                                check=True, capture_output=True, text=True).stdout
+    medians = {b["run_name"]: b["real_time"] for b in json.loads(in_process)["benchmarks"]
+               if b.get("aggregate_name") == "median"}
+    print("%-27s %8.0f us              %-20s %8.0f us              %.2f (in one process)" % (
+        "pass alone, intact", medians["sync_pass"] / 1e3, "stat walk alone", medians["stat_walk"] / 1e3,
+        medians["sync_pass"] / medians["stat_walk"]))
+
+    present, total, inner_present, inner = payload_pages(build, launcher, env, work)
+    read = image_reads(launcher, env)
+    print()
+    print("payload read by an intact start: %d bytes by read calls on the image (strace); %d of %d "
+          "payload pages mapped, %d of the %d more than 64 KiB from either end (the kernel maps the "
+          "neighbours of the manifest and table pages along with them)" % (
+              read, present, total, inner_present, inner))
+    zero = read == 0 and inner_present == 0
+    failed |= not zero
+    damaged.write_bytes(b"damaged")
+    present, total, inner_present, inner = payload_pages(build, launcher, env, work)
+    print("  for comparison, a start with one damaged file maps %d of %d (%d of %d inner): target 0 "
+          "inner on an intact start: %s" % (present, total, inner_present, inner, "met" if zero else "MISSED"))
+
+    shutil.rmtree(install)
+    usage = subprocess.run(["/usr/bin/time", "-v", str(launcher)], env=env, check=True,
+                           capture_output=True, text=True).stderr
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", usage).group(1)) * 1024
+    limit = largest + compressed[largest_path] + 16 * 2**20
+    met = peak <= limit
+    failed |= not met
+    print("peak memory of a first install: %.1f MiB; target <= largest file %.1f MiB + its frame %.1f MiB "
+          "+ 16 MiB = %.1f MiB: %s" % (peak / 2**20, largest / 2**20, compressed[largest_path] / 2**20,
+                                       limit / 2**20, "met" if met else "MISSED"))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,68 @@
+// The synchronisation pass on an intact installation against a walk that only
+// stats the same files, both in one process: the pass's own cost, without the
+// process start and the phases before it that a whole start also pays.
+// Usage: sync_pass_bench BUNDLE_DIR INSTALL_DIR [benchmark options]
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "bundle/bundle_view.hpp"
+#include "bundle/loading.hpp"
+#include "install/synchronise.hpp"
+
+namespace {
+
+using namespace aerolith;
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> readAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fputs("usage: sync_pass_bench BUNDLE_DIR INSTALL_DIR [benchmark options]\n", stderr);
+    return 2;
+  }
+  const std::vector<std::uint8_t> manifest = readAll(fs::path(argv[1]) / "manifest.bin");
+  const std::vector<std::uint8_t> payload = readAll(fs::path(argv[1]) / "payload.bin");
+  const fs::path install = argv[2];
+  bundle::bundleView = {manifest.data(), static_cast<std::int32_t>(manifest.size()), payload.data(),
+                        static_cast<std::int32_t>(payload.size())};
+  const install::ProtectedNames names = install::protectedConfigNames();
+
+  benchmark::RegisterBenchmark("sync_pass", [&](benchmark::State& state) {
+    for (auto _ : state) {
+      state.PauseTiming();
+      bundle::FilesMap files;
+      if (bundle::readManifest(files)) state.SkipWithError("damaged manifest");
+      state.ResumeTiming();
+      install::synchroniseInstallDirectory(install, files, names);
+      if (!files.empty()) state.SkipWithError("the installation is not intact");
+    }
+  });
+  benchmark::RegisterBenchmark("stat_walk", [&](benchmark::State& state) {
+    for (auto _ : state) {
+      int files = 0;
+      for (const auto& entry : fs::recursive_directory_iterator(install)) {
+        struct stat status {};
+        if (::stat(entry.path().c_str(), &status) == 0 && S_ISREG(status.st_mode)) ++files;
+      }
+      benchmark::DoNotOptimize(files);
+    }
+  });
+  argc -= 2;
+  argv += 2;
+  argv[0] = argv[-2];
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}

@@ -1,0 +1,599 @@
+"""The synchronisation pass as the real launcher runs it: what an install directory
+holds after a start (files, bytes, last-write times, attributes) and what the trace
+log says about every entry, for first and later starts, damaged and tampered
+installations, protected configuration files, links, damaged bundles and files
+that cannot be written."""
+
+import os
+import random
+import shutil
+import struct
+import subprocess
+
+import bundle_format
+import harness
+from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_URL, read_trace
+from sync_trace import DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass
+
+CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
+           "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
+WRITE_FAILED = ("Could not launch Aerolith Vantor:\r\n - Write file failed.\r\nFile:\r\n'{}'\r\n\r\nTry "
+                "restart Aerolith Vantor with administrator privileges or check your antivirus software "
+                "settings.")
+
+# 2024-03-01 10:00:00 UTC plus digits below the second, down to 100 ns.
+BASE_TIME = 133537860001234567
+WINE_ATTRIBUTES = "user.DOSATTRIB"  # where Wine keeps the hidden and system attributes
+
+
+def app_files():
+    """A release in five folders: sizes around the 64 KiB read buffer, an empty
+    file, a name outside ASCII."""
+    rng = random.Random(6)
+    files = [("", "Aerolith.exe", rng.randbytes(5000)),
+             ("", "empty.dat", b""),
+             ("Modules\\Sim", "module.dll", rng.randbytes(80000)),
+             ("Modules\\Sim", "chunk.bin", rng.randbytes(65536)),
+             ("Relay", "relay.exe", rng.randbytes(3000)),
+             ("Docs", "\u00dcbersicht.txt", "Kurz\u00fcberblick\n".encode())]
+    return [AppFile(d, n, c, BASE_TIME + i * 10_000_019) for i, (d, n, c) in enumerate(files)]
+
+
+def filetime_of(path):
+    return bundle_format.filetime_of_ns(os.lstat(path).st_mtime_ns)
+
+
+def set_filetime(path, file_time):
+    ns = (file_time - bundle_format.FILETIME_UNIX_EPOCH) * 100
+    os.utime(path, ns=(ns, ns), follow_symlinks=False)
+
+
+def entry_fields_offset(manifest, index):
+    """Where the fixed fields (size, CRCs, offset, time) of entry `index` start."""
+    position = 8
+    for i in range(index + 1):
+        position += 4 + struct.unpack_from("<I", manifest, position)[0]
+        position += 4 + struct.unpack_from("<I", manifest, position)[0]
+        if i < index:
+            position += 28
+    return position
+
+
+class SyncScenario(harness.Scenario):
+    """Every scenario installs `app_files()` first, then changes the install
+    directory the way it means to, and starts the launcher again."""
+
+    def setUp(self):
+        super().setUp()
+        self.env, local = self.platform.isolated_env(self.scratch)
+        self.install = local / "Aerolith"
+        self.trace_file = self.scratch / "trace.log"
+        self.expect = SyncTrace(self.platform, self.install)
+        self.files = app_files()
+        self.launcher = self.launcher_for(self.files)
+
+    def tearDown(self):
+        subprocess.run(["chattr", "-R", "-i", str(self.scratch)], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        for folder, dirs, _ in os.walk(self.scratch):
+            for name in dirs:
+                if not os.path.islink(os.path.join(folder, name)):
+                    os.chmod(os.path.join(folder, name), 0o755)
+        super().tearDown()
+
+    # Bundles and runs.
+
+    def bundle(self, files):
+        return bundle_format.write_bundle([(f.directory, f.name, f.content, f.file_time) for f in files])
+
+    def launcher_for(self, files, name="launcher"):
+        manifest, payload = self.bundle(files)
+        return harness.embed_bundle(self.platform, manifest, payload, self.scratch / name)
+
+    def damaged_launcher(self, name, payload=None, manifest=None):
+        """A launcher whose embedded payload or manifest is changed by the given
+        function after embedding."""
+        good_manifest, good_payload = self.bundle(self.files)
+        launcher = harness.embed_bundle(self.platform, good_manifest, good_payload, self.scratch / name)
+        if payload:
+            harness.patch_image(launcher, good_payload, payload(bytearray(good_payload)))
+        if manifest:
+            harness.patch_image(launcher, good_manifest, manifest(bytearray(good_manifest)))
+        return launcher
+
+    def start(self, launcher=None, exit_code=EXIT_STARTED):
+        """Runs the launcher with its trace switched on; returns the result and the
+        trace records."""
+        if self.trace_file.exists():
+            self.trace_file.unlink()
+        result = self.platform.run(launcher or self.launcher, env=dict(
+            self.env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace_file)))
+        self.assertExitCode(result, exit_code)
+        if exit_code == EXIT_STARTED:
+            self.assertEqual(result.dialogs, [])
+        return result, read_trace(self.trace_file)
+
+    def install_all(self):
+        self.start()
+        self.assertInstalled(self.files)
+
+    def entry(self, relative):
+        return next(f for f in self.files if f.relative == relative)
+
+    def path(self, relative):
+        return self.install / relative
+
+    # What the install directory holds.
+
+    def assertInstalled(self, files, extra=()):
+        """Exactly `files`, byte for byte and time for time, and the files named in
+        `extra` (relative, with '/'), which are not compared."""
+        found = set()
+        for folder, _, names in os.walk(self.install):
+            for name in names:
+                found.add(os.path.relpath(os.path.join(folder, name), self.install).replace(os.sep, "/"))
+        self.assertEqual(found, {f.relative for f in files} | set(extra))
+        for f in files:
+            path = self.path(f.relative)
+            self.assertFalse(path.is_symlink(), f.relative)
+            self.assertEqual(path.read_bytes(), f.content, f.relative)
+            self.assertEqual(filetime_of(path), f.file_time, f.relative)
+
+    def assertNormalAttributes(self, path):
+        """Writable by its owner; under Wine also neither hidden nor system."""
+        self.assertTrue(os.lstat(path).st_mode & 0o200, path)
+        if self.platform.windows:
+            self.assertNotIn(WINE_ATTRIBUTES, os.listxattr(path))
+
+    def make_read_only_and_hidden(self, path):
+        os.chmod(path, 0o555 if path.is_dir() else 0o444)
+        if self.platform.windows:
+            os.setxattr(path, WINE_ATTRIBUTES, b"0x6")  # hidden and system
+
+    # The trace.
+
+    def assertPass(self, records, walk, remaining, folders_before=None):
+        """Checks one whole pass: `walk` maps each entry found before the run
+        (relative, '/') to the lines after its attribute line, or to a function of
+        whether it is the run's first rewrite; `remaining` maps each entry of the
+        remaining-entries pass to the keyword arguments of SyncTrace.added, the
+        folder's state left to be worked out from the folders there."""
+        walked, remain_count, blocks = split_pass(records)
+        self.assertEqual(sorted(p for p, _ in walked), sorted(self.expect.host(r) for r in walk))
+        by_host = {self.expect.host(r): lines for r, lines in walk.items()}
+        seen = set()
+        rewritten = False
+        for host, lines in walked:
+            parent = host.rsplit(self.expect.separator, 1)[0]
+            self.assertTrue(parent == self.expect.host() or parent in seen, "%s before its folder" % host)
+            seen.add(host)
+            expected = by_host[host]
+            if callable(expected):
+                expected = expected(not rewritten)
+                rewritten = True
+            self.assertEqual(lines, expected, host)
+
+        self.assertEqual(remain_count, len(remaining))
+        self.assertEqual(len(blocks), len(remaining))
+        folders = set(folders_before if folders_before is not None else self.folders_after_walk(walk))
+        written = set()
+        for block in blocks:
+            entry = next(e for e in remaining if (WRITER, " - write to '%s' '%s' (%s)" % (
+                e.directory, e.name, self.expect.host(e.relative))) in block)
+            written.add(entry.key)
+            options = dict(remaining[entry])
+            folder = entry.relative.rsplit("/", 1)[0] if entry.directory else ""
+            options.setdefault("folder", "exists" if folder == "" or folder in folders else "missing")
+            self.assertEqual(block, self.expect.added(entry, **options), entry.key)
+            parts = folder.split("/") if folder else []
+            folders.update("/".join(parts[:i + 1]) for i in range(len(parts)))
+        self.assertEqual(written, {e.key for e in remaining})
+
+    def folders_after_walk(self, walk):
+        """The real folders present when the remaining-entries pass begins: every
+        folder met by the walk (folders are never removed there)."""
+        return {r for r in walk if self.path(r).is_dir() and not self.path(r).is_symlink()}
+
+    def walk_of_intact_install(self):
+        """The walk blocks of an install directory that holds exactly the files."""
+        walk = {}
+        for f in self.files:
+            walk[f.relative] = self.expect.attributes_reset() + self.expect.fast_path(f)
+            parts = f.relative.split("/")[:-1]
+            for i in range(len(parts)):
+                walk["/".join(parts[:i + 1])] = self.expect.attributes_reset() + self.expect.directory()
+        return walk
+
+
+class StartsOnAnInstallDirectory(SyncScenario):
+    def test_first_start_writes_every_entry_without_checking_the_payload(self):
+        _, records = self.start()
+        self.assertPass(records, walk={}, remaining={f: {} for f in self.files}, folders_before=set())
+        self.assertInstalled(self.files)
+        self.assertEqual([r.tag for r in records if r.message == " - write file"], [MAIN] * len(self.files))
+
+    def test_second_start_takes_the_fast_path_for_every_file_and_writes_nothing(self):
+        self.install_all()
+        before = {f.relative: os.stat(self.path(f.relative)).st_ino for f in self.files}
+        _, records = self.start()
+        self.assertPass(records, walk=self.walk_of_intact_install(), remaining={})
+        self.assertNotIn(DECOMPRESS[0], [(r.tag, r.message) for r in records])
+        self.assertInstalled(self.files)
+        self.assertEqual({f.relative: os.stat(self.path(f.relative)).st_ino for f in self.files}, before)
+
+    def test_right_content_with_a_wrong_time_is_restamped_then_trusted(self):
+        self.install_all()
+        changed = {"Aerolith.exe": BASE_TIME - 1, "Modules/Sim/module.dll": BASE_TIME + 10**9}
+        for relative, time in changed.items():
+            set_filetime(self.path(relative), time)
+        walk = self.walk_of_intact_install()
+        for relative, time in changed.items():
+            walk[relative] = self.expect.attributes_reset() + self.expect.restamp(self.entry(relative), time)
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertInstalled(self.files)
+
+        _, records = self.start()
+        self.assertPass(records, walk=self.walk_of_intact_install(), remaining={})
+
+    def test_tampered_content_with_the_same_time_and_size_is_trusted_and_kept(self):
+        self.install_all()
+        relay = self.path("Relay/relay.exe")
+        tampered = bytes(b ^ 0xFF for b in relay.read_bytes())
+        relay.write_bytes(tampered)
+        set_filetime(relay, self.entry("Relay/relay.exe").file_time)
+        _, records = self.start()
+        self.assertPass(records, walk=self.walk_of_intact_install(), remaining={})
+        self.assertEqual(relay.read_bytes(), tampered)
+
+    def test_files_that_differ_are_rewritten_and_the_payload_checked_once(self):
+        self.install_all()
+        module = self.path("Modules/Sim/module.dll")  # right time, wrong size
+        with open(module, "ab") as out:
+            out.write(b"appended")
+        set_filetime(module, self.entry("Modules/Sim/module.dll").file_time)
+        empty = self.path("empty.dat")  # wrong time and size
+        empty.write_bytes(b"no longer empty")
+        walk = self.walk_of_intact_install()
+        for relative, path in (("Modules/Sim/module.dll", module), ("empty.dat", empty)):
+            entry, time, size = self.entry(relative), filetime_of(path), path.stat().st_size
+            walk[relative] = lambda first, e=entry, t=time, s=size: (
+                self.expect.attributes_reset() + self.expect.rewrite(e, t, s, first))
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertEqual([r.message for r in records].count(PAYLOAD_CHECK[0][1]), 1)
+        self.assertInstalled(self.files)
+
+    def test_unlisted_files_are_removed_and_folders_stay(self):
+        self.install_all()
+        unlisted = ["notes.txt", "Modules/Sim/old.dll", "Legacy/sub/leftover.bin"]
+        for relative in unlisted:
+            self.path(relative).parent.mkdir(parents=True, exist_ok=True)
+            self.path(relative).write_bytes(b"from an older release")
+        self.path("Empty").mkdir()
+        walk = self.walk_of_intact_install()
+        walk.update({r: self.expect.attributes_reset() + self.expect.unlisted() for r in unlisted})
+        walk.update({r: self.expect.attributes_reset() + self.expect.directory()
+                     for r in ("Legacy", "Legacy/sub", "Empty")})
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertInstalled(self.files)
+        for folder in ("Legacy/sub", "Empty"):
+            self.assertEqual(list(self.path(folder).iterdir()), [])
+
+    def test_a_path_that_differs_in_letter_case_is_removed_and_the_entry_written(self):
+        self.install_all()
+        self.path("Relay/relay.exe").rename(self.path("Relay/Relay.exe"))
+        walk = self.walk_of_intact_install()
+        del walk["Relay/relay.exe"]
+        walk["Relay/Relay.exe"] = self.expect.attributes_reset() + self.expect.unlisted()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={self.entry("Relay/relay.exe"): {}})
+        self.assertInstalled(self.files)
+
+
+class ProtectedConfiguration(SyncScenario):
+    def test_protected_names_stay_at_any_depth_and_other_spellings_go(self):
+        self.install_all()
+        protected = ["Config.ini", "Modules/Sim/VantorConfig.json", "Docs/Old/Config.ini"]
+        others = ["Relay/config.ini", "Relay/VANTORCONFIG.JSON", "Relay/MyConfig.ini", "Relay/Config.ini.bak"]
+        for relative in protected + others:
+            self.path(relative).parent.mkdir(parents=True, exist_ok=True)
+            self.path(relative).write_bytes(b"[user]\nsetting=" + relative.encode())
+        for relative in protected:
+            self.make_read_only_and_hidden(self.path(relative))
+        walk = self.walk_of_intact_install()
+        walk.update({r: self.expect.attributes_reset() + self.expect.config_file() for r in protected})
+        walk.update({r: self.expect.attributes_reset() + self.expect.unlisted() for r in others})
+        walk["Docs/Old"] = self.expect.attributes_reset() + self.expect.directory()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertInstalled(self.files, extra=protected)
+        for relative in protected:
+            self.assertEqual(self.path(relative).read_bytes(), b"[user]\nsetting=" + relative.encode())
+            self.assertNormalAttributes(self.path(relative))
+
+    def test_a_protected_name_that_the_manifest_lists_is_overwritten_every_start(self):
+        self.files.append(AppFile("", "Config.ini", b"[defaults]\n", BASE_TIME + 7))
+        launcher = self.launcher_for(self.files, "with-config")
+        self.start(launcher)
+        self.assertInstalled(self.files)
+        self.path("Config.ini").write_bytes(b"[user]\nedited\n")
+        walk = self.walk_of_intact_install()
+        walk["Config.ini"] = self.expect.attributes_reset() + self.expect.config_file()
+        _, records = self.start(launcher)
+        self.assertPass(records, walk=walk, remaining={self.entry("Config.ini"): {"occupied": True}})
+        self.assertInstalled(self.files)
+
+
+class InTheWay(SyncScenario):
+    def test_read_only_and_hidden_entries_are_rewritten_removed_or_kept_normally(self):
+        self.install_all()
+        main = self.path("Aerolith.exe")
+        main.write_bytes(b"an older main executable")
+        self.path("stale.dll").write_bytes(b"unlisted")
+        for path in (main, self.path("stale.dll"), self.path("Relay/relay.exe"), self.path("Docs"),
+                     self.path("Docs/\u00dcbersicht.txt")):
+            self.make_read_only_and_hidden(path)
+        walk = self.walk_of_intact_install()
+        main_entry, main_time = self.entry("Aerolith.exe"), filetime_of(main)
+        walk["Aerolith.exe"] = lambda first: (self.expect.attributes_reset() +
+                                              self.expect.rewrite(main_entry, main_time, 24, first))
+        walk["stale.dll"] = self.expect.attributes_reset() + self.expect.unlisted()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertInstalled(self.files)
+        for relative in ("Aerolith.exe", "Relay/relay.exe", "Docs", "Docs/\u00dcbersicht.txt"):
+            self.assertNormalAttributes(self.path(relative))
+
+    def test_a_folder_where_a_file_must_go_is_removed_with_its_contents(self):
+        self.install_all()
+        relay = self.path("Relay/relay.exe")
+        relay.unlink()
+        (relay / "deeper").mkdir(parents=True)
+        (relay / "inner.txt").write_bytes(b"x")
+        (relay / "deeper" / "x").write_bytes(b"y")
+        walk = self.walk_of_intact_install()
+        walk["Relay/relay.exe"] = self.expect.attributes_reset() + self.expect.directory()
+        walk["Relay/relay.exe/deeper"] = self.expect.attributes_reset() + self.expect.directory()
+        for relative in ("Relay/relay.exe/inner.txt", "Relay/relay.exe/deeper/x"):
+            walk[relative] = self.expect.attributes_reset() + self.expect.unlisted()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={self.entry("Relay/relay.exe"): {"occupied": True}})
+        self.assertInstalled(self.files)
+
+    def test_a_file_where_a_folder_must_go_is_removed_and_the_folders_made(self):
+        self.install_all()
+        shutil.rmtree(self.path("Modules"))
+        self.path("Modules").write_bytes(b"not a folder")
+        walk = {r: lines for r, lines in self.walk_of_intact_install().items() if not r.startswith("Modules")}
+        walk["Modules"] = self.expect.attributes_reset() + self.expect.unlisted()
+        _, records = self.start()
+        self.assertPass(records, walk=walk,
+                        remaining={f: {} for f in self.files if f.relative.startswith("Modules/")})
+        self.assertInstalled(self.files)
+
+
+class Links(SyncScenario):
+    """Links inside the install directory that lead outside it. Wine 8 cannot make
+    Windows links; a Unix link to a folder looks like one to a Windows program,
+    while a Unix link to a file looks like the file itself, so the scenarios with
+    file links run natively only."""
+
+    def setUp(self):
+        super().setUp()
+        self.outside = self.scratch / "outside"
+        self.outside.mkdir()
+
+    def outside_file(self, name, content, file_time=BASE_TIME):
+        path = self.outside / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        os.chmod(path, 0o444)
+        set_filetime(path, file_time)
+        return path
+
+    def assertUntouched(self, path, content, file_time=BASE_TIME):
+        self.assertEqual(path.read_bytes(), content)
+        self.assertEqual(filetime_of(path), file_time)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o444)
+
+    def test_a_link_to_a_folder_is_listed_but_neither_entered_nor_changed(self):
+        self.install_all()
+        kept = self.outside_file("folder/keep.txt", b"outside")
+        os.chmod(kept.parent, 0o555)
+        self.path("Linked").symlink_to(kept.parent, target_is_directory=True)
+        walk = self.walk_of_intact_install()
+        walk["Linked"] = [(MAIN, " - is link - attributes kept")] + self.expect.directory()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertUntouched(kept, b"outside")
+        self.assertEqual(os.stat(kept.parent).st_mode & 0o777, 0o555)
+        self.assertTrue(self.path("Linked").is_symlink())
+
+    def test_an_entry_folder_that_is_a_link_is_replaced_never_written_through(self):
+        self.install_all()
+        entry = self.entry("Docs/\u00dcbersicht.txt")
+        theirs = self.outside_file("docs/\u00dcbersicht.txt", b"someone else's file")
+        shutil.rmtree(self.path("Docs"))
+        self.path("Docs").symlink_to(theirs.parent, target_is_directory=True)
+        walk = {r: lines for r, lines in self.walk_of_intact_install().items() if not r.startswith("Docs")}
+        walk["Docs"] = [(MAIN, " - is link - attributes kept")] + self.expect.directory()
+        if self.platform.windows:
+            # Wine cannot remove the link (and would act on its target): the file
+            # cannot be written, and nothing outside is touched.
+            result, records = self.start(exit_code=EXIT_FATAL)
+            self.assertSingleDialog(result, WRITE_FAILED.format(self.expect.host(entry.relative)))
+            lines = [(r.tag, r.message) for r in records]
+            block = lines[lines.index(DECOMPRESS[0]):]
+            self.assertEqual(block, DECOMPRESS + [(MAIN, " - write file")] + self.expect.folder_lines(
+                entry, "blocked")[:2] + [
+                (WRITER, " -  - create exception"), (WRITER, " - write file content"),
+                (WRITER, " -  - remove exception"),
+                (WRITER, " - write to 'Docs' '%s' (%s)" % (entry.name, self.expect.host(entry.relative))),
+                (WRITER, " -  - open failed - break")])
+            self.assertTrue(self.path("Docs").is_symlink())
+        else:
+            _, records = self.start()
+            self.assertPass(records, walk=walk, remaining={entry: {"folder": "blocked"}})
+            self.assertInstalled(self.files)
+        self.assertUntouched(theirs, b"someone else's file")
+        self.assertEqual(sorted(p.name for p in theirs.parent.iterdir()), [theirs.name])
+
+    def test_file_links_are_removed_or_replaced_as_links(self):
+        if self.platform.windows:
+            self.skipTest("Wine shows a Unix link to a file as the file, and deletes its target")
+        self.install_all()
+        relay = self.entry("Relay/relay.exe")
+        # Their content and time are the entry's: only the link itself differs.
+        theirs = self.outside_file("relay.exe", relay.content, relay.file_time)
+        stray = self.outside_file("stray.txt", b"outside")
+        self.path("Relay/relay.exe").unlink()
+        self.path("Relay/relay.exe").symlink_to(theirs)
+        self.path("stray.lnk").symlink_to(stray)
+        walk = self.walk_of_intact_install()
+        link = [(MAIN, " - is link - attributes kept")]
+        walk["stray.lnk"] = link + self.expect.unlisted()
+        walk["Relay/relay.exe"] = lambda first: link + [(MAIN, " - is link - overwrite file")] + (
+            PAYLOAD_CHECK if first else []) + DECOMPRESS + [(MAIN, " - write file")] + self.expect.write(
+            relay, occupied=True) + [(MAIN, " - delete in files map")]
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={})
+        self.assertInstalled(self.files)
+        self.assertUntouched(theirs, relay.content, relay.file_time)
+        self.assertUntouched(stray, b"outside")
+
+
+class DamagedBundle(SyncScenario):
+    """Which check stops a run on a damaged bundle, depending on what the pass
+    has to do before it meets the damage."""
+
+    def frame_byte(self, relative):
+        """The payload position of a byte inside the entry's frame."""
+        files = self.files
+        index = files.index(self.entry(relative))
+        manifest, _ = self.bundle(files)
+        offset = struct.unpack_from("<I", manifest, entry_fields_offset(manifest, index) + 16)[0]
+        return 4 + offset + 5
+
+    def test_corrupt_payload_stops_before_a_differing_file_is_decompressed(self):
+        self.install_all()
+        main = self.path("Aerolith.exe")
+        main.write_bytes(b"a main executable of another size")
+        damaged_at = self.frame_byte("Docs/\u00dcbersicht.txt")  # another entry's frame
+
+        def damage(payload):
+            payload[damaged_at] ^= 0x10
+            return bytes(payload)
+
+        launcher = self.damaged_launcher("damaged", payload=damage)
+        _, good_payload = self.bundle(self.files)
+        damaged = damage(bytearray(good_payload))
+        code = "4.%d.%d" % (bundle_format.crc32c(damaged[4:]), struct.unpack_from("<I", damaged)[0])
+        result, records = self.start(launcher, exit_code=EXIT_FATAL)
+        self.assertSingleDialog(result, CORRUPT.format(code))
+        lines = [(r.tag, r.message) for r in records]
+        entry = self.entry("Aerolith.exe")
+        start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host("Aerolith.exe")))
+        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+            entry, filetime_of(main), main.stat().st_size) + PAYLOAD_CHECK[:2])
+        self.assertEqual(main.read_bytes(), b"a main executable of another size")
+
+    def test_damaged_added_file_ends_with_stage_7_without_a_payload_check(self):
+        self.install_all()
+        relative = "Docs/\u00dcbersicht.txt"
+        self.path(relative).unlink()
+        damaged_at = self.frame_byte(relative)
+
+        def damage(payload):
+            payload[damaged_at] ^= 0x10
+            return bytes(payload)
+
+        launcher = self.damaged_launcher("damaged", payload=damage)
+        index = self.files.index(self.entry(relative))
+        result, records = self.start(launcher, exit_code=EXIT_FATAL)
+        self.assertSingleDialog(result, CORRUPT.format("7.%d.12" % index))
+        lines = [(r.tag, r.message) for r in records]
+        walk_end = lines.index((MAIN, "End recursive directory iterate"))
+        self.assertEqual(lines[walk_end:], [(MAIN, "End recursive directory iterate"),
+                                            (MAIN, "files map remain: 1"), (MAIN, "Begin files map iterate"),
+                                            DECOMPRESS[0], (MAIN, " -  - decompress error")])
+        self.assertFalse(any(line in lines for line in PAYLOAD_CHECK))
+
+    def test_damaged_file_being_replaced_after_the_payload_check_passed_ends_with_stage_6(self):
+        self.install_all()
+        relay = self.path("Relay/relay.exe")
+        relay.write_bytes(b"an older relay")
+        index = self.files.index(self.entry("Relay/relay.exe"))
+
+        def wrong_content_crc(manifest):
+            at = entry_fields_offset(manifest, index) + 4
+            struct.pack_into("<I", manifest, at, struct.unpack_from("<I", manifest, at)[0] ^ 1)
+            struct.pack_into("<I", manifest, 0, bundle_format.crc32c(bytes(manifest[4:])))
+            return bytes(manifest)
+
+        launcher = self.damaged_launcher("damaged", manifest=wrong_content_crc)
+        result, records = self.start(launcher, exit_code=EXIT_FATAL)
+        self.assertSingleDialog(result, CORRUPT.format("6.%d.14" % index))
+        lines = [(r.tag, r.message) for r in records]
+        start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host("Relay/relay.exe")))
+        entry = self.entry("Relay/relay.exe")
+        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+            entry, filetime_of(relay), len(b"an older relay")) + PAYLOAD_CHECK + [
+            DECOMPRESS[0], (MAIN, " -  - decompress error")])
+        self.assertEqual(relay.read_bytes(), b"an older relay")
+
+
+class WriteFailure(SyncScenario):
+    """A listed file that must be rewritten but cannot be: held open without
+    sharing by another process (Windows), or immutable (Linux)."""
+
+    def hold(self, path):
+        """Keeps `path` from being written until the returned function is called."""
+        if self.platform.windows:
+            holder = subprocess.Popen(
+                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+
+            def release():
+                if not holder.stdin.closed:
+                    holder.stdin.close()
+                holder.wait(timeout=60)
+            return release
+        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("the immutable attribute is not available")
+        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
+
+    def test_file_that_cannot_be_written_ends_in_the_write_dialog_and_nothing_else_is_lost(self):
+        self.install_all()
+        self.path("Config.ini").write_bytes(b"[user]\n")
+        relay = self.path("Relay/relay.exe")
+        relay.write_bytes(b"an older relay")
+        release = self.hold(relay)
+        self.addCleanup(release)
+        entry = self.entry("Relay/relay.exe")
+        result, records = self.start(exit_code=EXIT_FATAL)
+        self.assertSingleDialog(result, WRITE_FAILED.format(self.expect.host(entry.relative)))
+        lines = [(r.tag, r.message) for r in records]
+        start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host(entry.relative)))
+        # Attributes are no share of a file's content: setting them works.
+        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+            entry, filetime_of(relay), len(b"an older relay")) + PAYLOAD_CHECK + DECOMPRESS + [
+            (MAIN, " - write file")] + self.expect.folder_lines(entry, "exists") + [
+            (WRITER, " - write file content"), (WRITER, " -  - remove exception"),
+            (WRITER, " - write to 'Relay' 'relay.exe' (%s)" % self.expect.host(entry.relative)),
+            (WRITER, " -  - open failed - break")])
+        self.assertEqual(relay.read_bytes(), b"an older relay")
+        others = [f for f in self.files if f is not entry]
+        self.assertInstalled(others, extra=["Config.ini", "Relay/relay.exe"])
+
+        release()
+        self.start()
+        self.assertInstalled(self.files, extra=["Config.ini"])
+        self.assertEqual(self.path("Config.ini").read_bytes(), b"[user]\n")
+
+
+if __name__ == "__main__":
+    harness.main()

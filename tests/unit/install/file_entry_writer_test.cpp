@@ -1,0 +1,142 @@
+#include "install/file_entry_writer.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bundle/file_entry.hpp"
+#include "support/fatal_exit.hpp"
+#include "support/temp_dir.hpp"
+#include "support/trace_capture.hpp"
+#include "sys/file_time.hpp"
+#include "sys/path.hpp"
+#include "text/utf.hpp"
+
+namespace aerolith::install {
+namespace {
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+constexpr std::uint64_t kFileTime = 0x01DB5309A3E23267;  // 100-ns digits included
+
+class Writer : public ::testing::Test {
+ protected:
+  Writer() { fs::create_directory(install_); }
+
+  static bundle::FileEntry entry(std::wstring directory, std::wstring name, std::string content) {
+    bundle::FileEntry entry;
+    entry.directory = std::move(directory);
+    entry.name = std::move(name);
+    entry.content.assign(content.begin(), content.end());
+    entry.size = static_cast<std::int32_t>(content.size());
+    entry.fileTime = kFileTime;
+    return entry;
+  }
+
+  std::string host(const fs::path& path) const { return text::toUtf8(sys::wideFromPath(path)); }
+
+  void expectWritten(const fs::path& file, const std::string& content) const {
+    EXPECT_EQ(testing::readFile(file), content);
+    std::error_code error;
+    EXPECT_EQ(sys::readFileStamp(file, error).lastWriteTime, kFileTime);
+    EXPECT_FALSE(error);
+  }
+
+  static std::vector<std::string> stampLines() {
+    return {"FileEntry:  - update file time begin", "FileEntry:  - update file time - create file",
+            "FileEntry:  - update file time - set time",
+            "FileEntry:  - update file time - close file", "FileEntry:  - update file time end"};
+  }
+
+  testing::TraceCapture trace_;
+  testing::TempDir dir_;
+  const fs::path install_ = dir_ / "Aerolith";
+};
+
+TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
+  const auto file = entry(L"", L"Aerolith.exe", "MZ main");
+  EXPECT_TRUE(file.writeTo(install_));
+  expectWritten(install_ / "Aerolith.exe", "MZ main");
+  std::vector<std::string> expected = {
+      "FileEntry:  - create directory '' (" + host(install_ / "") + ")",
+      "FileEntry:  - exists and is directory, skip create", "FileEntry:  - write file content",
+      "FileEntry:  -  - file remove failed",
+      "FileEntry:  - write to '' 'Aerolith.exe' (" + host(install_ / "Aerolith.exe") + ")"};
+  for (const std::string& line : stampLines()) expected.push_back(line);
+  expected.push_back("FileEntry:  - file write ok");
+  EXPECT_THAT(trace_.records(), ElementsAreArray(expected));
+}
+
+TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
+  const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
+  file.writeTo(install_);
+  expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
+  const auto records = trace_.records();
+  ASSERT_GE(records.size(), 3u);
+  EXPECT_THAT(
+      std::vector(records.begin(), records.begin() + 3),
+      ElementsAre("FileEntry:  - create directory 'Modules\\Sim\\x64' (" +
+                      host(install_ / "Modules" / "Sim" / "x64") + ")",
+                  "FileEntry:  - not exists, create", "FileEntry:  -  - create result: ok"));
+}
+
+TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
+  testing::writeFile(install_ / "Modules", "a file in the way");
+  entry(L"Modules", L"a.dll", "a").writeTo(install_);
+  expectWritten(install_ / "Modules" / "a.dll", "a");
+  EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
+                                    {"FileEntry:  - exists but is not directory, remove and create",
+                                     "FileEntry:  -  - create result: ok"}));
+}
+
+TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
+  fs::create_directories(install_ / "a.dll" / "deeper");
+  testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
+  entry(L"", L"a.dll", "a").writeTo(install_);
+  expectWritten(install_ / "a.dll", "a");
+  EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
+}
+
+TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
+  entry(L"Data", L"empty.dat", "").writeTo(install_);
+  expectWritten(install_ / "Data" / "empty.dat", "");
+}
+
+TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
+  // No file system holds a name of 300 characters.
+  const auto file = entry(L"", std::wstring(300, L'n'), "x");
+  EXPECT_EXIT(file.writeTo(install_), testing::exitedThroughFatalDialog(),
+              testing::fatalDialogShowing("Write file failed.*File:.*'.*nnnn'"));
+}
+
+TEST_F(Writer, TimeOfAFileThatCannotBeOpenedStaysUnsetSilently) {
+  updateFileTime(install_ / "missing", kFileTime);
+  EXPECT_THAT(trace_.records(), ElementsAre("FileEntry:  - update file time begin",
+                                            "FileEntry:  - update file time - create file",
+                                            "FileEntry:  - update file time end"));
+}
+
+#ifndef _WIN32
+// Wine cannot make Windows links; the scenarios check what it does with Unix ones.
+TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
+  fs::create_directory(dir_ / "outside");
+  testing::writeFile(dir_ / "outside" / "a.dll", "theirs");
+  fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
+  fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
+
+  entry(L"Modules", L"a.dll", "ours").writeTo(install_);
+  entry(L"", L"b.dll", "ours too").writeTo(install_);
+
+  EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
+  EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);
+  expectWritten(install_ / "Modules" / "a.dll", "ours");
+  expectWritten(install_ / "b.dll", "ours too");
+  EXPECT_EQ(testing::readFile(dir_ / "outside" / "a.dll"), "theirs");
+  EXPECT_EQ(testing::entryNames(dir_ / "outside"), std::vector<std::string>{"a.dll"});
+}
+#endif
+
+}  // namespace
+}  // namespace aerolith::install

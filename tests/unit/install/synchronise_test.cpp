@@ -1,0 +1,91 @@
+#include "install/synchronise.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bundle/bundle_builder.hpp"
+#include "bundle/loading.hpp"
+#include "support/temp_dir.hpp"
+#include "sys/file_time.hpp"
+
+namespace aerolith::install {
+namespace {
+namespace fs = std::filesystem;
+
+class Synchronise : public ::testing::Test {
+ protected:
+  Synchronise() { fs::create_directory(install_); }
+
+  // Loads the builder's bundle; `held` keeps a reference to every entry.
+  bundle::FilesMap load() {
+    bytes_ = builder_.build();
+    bytes_.use();
+    bundle::FilesMap files;
+    EXPECT_EQ(bundle::readManifest(files), std::nullopt);
+    for (const auto& [key, entry] : files) held_.push_back(entry);
+    return files;
+  }
+
+  void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {
+    EXPECT_EQ(testing::readFile(install_ / relative), content) << relative;
+    std::error_code error;
+    EXPECT_EQ(sys::readFileStamp(install_ / relative, error).lastWriteTime,
+              builder_.record(index).fileTime)
+        << relative;
+  }
+
+  testing::TempDir dir_;
+  const fs::path install_ = dir_ / "Aerolith";
+  testing::BundleBuilder builder_;
+  testing::BundleBytes bytes_;
+  std::vector<std::shared_ptr<bundle::FileEntry>> held_;
+};
+
+// Whoever still holds an entry, its content goes once its file is written:
+// rewritten in the walk or added afterwards.
+TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
+  builder_.add(L"", L"Aerolith.exe", std::string(5000, 'a'));
+  builder_.add(L"Relay", L"relay.exe", std::string(3000, 'r'));
+  builder_.add(L"Relay", L"sdk.dll", std::string(70'000, 's'));
+  fs::create_directory(install_ / "Relay");
+  testing::writeFile(install_ / "Relay" / "relay.exe", "an older relay");
+  bundle::FilesMap files = load();
+
+  synchroniseInstallDirectory(install_, files, protectedConfigNames());
+
+  expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
+  expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
+  expectInstalled(fs::path("Relay") / "sdk.dll", std::string(70'000, 's'), 2);
+  EXPECT_EQ(files.size(), 2u);  // the rewritten file left the map, the added ones stay
+  for (const auto& entry : held_) EXPECT_EQ(entry->content.capacity(), 0u) << entry->index;
+}
+
+TEST_F(Synchronise, ProtectedNamesAreExactlyTheTwoConfigurationFiles) {
+  const ProtectedNames names = protectedConfigNames();
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_TRUE(names.contains(bundle::BundlePath(L"Config.ini")));
+  EXPECT_TRUE(names.contains(bundle::BundlePath(L"VantorConfig.json")));
+  EXPECT_FALSE(names.contains(bundle::BundlePath(L"config.ini")));
+}
+
+#ifndef _WIN32
+// A Linux name may hold a '\', which a key would read as a separator.
+TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
+  builder_.add(L"Relay", L"relay.exe", "relay");
+  testing::writeFile(install_ / "Relay\\relay.exe", "relay");
+  bundle::FilesMap files = load();
+  std::error_code error;
+  sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
+
+  synchroniseInstallDirectory(install_, files, protectedConfigNames());
+
+  EXPECT_FALSE(fs::exists(install_ / "Relay\\relay.exe"));
+  expectInstalled(fs::path("Relay") / "relay.exe", "relay", 0);
+}
+#endif
+
+}  // namespace
+}  // namespace aerolith::install
