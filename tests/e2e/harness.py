@@ -455,6 +455,25 @@ def without_sync_pass(messages):
     return messages[:first] + messages[last + 1:]
 
 
+def launch_trace(platform, install):
+    """The lines of a start of `install`'s Aerolith.exe by the process loader."""
+    install = install if isinstance(install, str) else platform.host_path(install)
+    target = install + ("\\" if platform.windows else "/") + "Aerolith.exe"
+    return ["path: '%s'" % target, "cmd: '\"%s\"'" % target, "CreateProcess success"]
+
+
+_application_images = {}
+
+
+def application_image(platform):
+    """The bytes of a program that a launcher can start as Aerolith.exe and that
+    ends at once, for scenario bundles whose runs end in a start."""
+    program = platform.program("quiet_app")
+    if program not in _application_images:
+        _application_images[program] = program.read_bytes()
+    return _application_images[program]
+
+
 def read_trace(path):
     """The records of a trace log file; fails on any line that is not a record."""
     data = Path(path).read_bytes()

@@ -26,11 +26,11 @@ BASE_TIME = 133537860001234567
 WINE_ATTRIBUTES = "user.DOSATTRIB"  # where Wine keeps the hidden and system attributes
 
 
-def app_files():
-    """A release in five folders: sizes around the 64 KiB read buffer, an empty
-    file, a name outside ASCII."""
+def app_files(application):
+    """A release in five folders: `application` as its Aerolith.exe, sizes
+    around the 64 KiB read buffer, an empty file, a name outside ASCII."""
     rng = random.Random(6)
-    files = [("", "Aerolith.exe", rng.randbytes(5000)),
+    files = [("", "Aerolith.exe", application),
              ("", "empty.dat", b""),
              ("Modules\\Sim", "module.dll", rng.randbytes(80000)),
              ("Modules\\Sim", "chunk.bin", rng.randbytes(65536)),
@@ -69,7 +69,7 @@ class SyncScenario(harness.Scenario):
         self.install = local / "Aerolith"
         self.trace_file = self.scratch / "trace.log"
         self.expect = SyncTrace(self.platform, self.install)
-        self.files = app_files()
+        self.files = app_files(harness.application_image(self.platform))
         self.launcher = self.launcher_for(self.files)
 
     def tearDown(self):
