@@ -14,7 +14,7 @@ import tempfile
 import time
 import unittest
 from dataclasses import dataclass, field
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 # Exit codes of the launcher, as the signed values a Windows caller sees.
 EXIT_STARTED = 0
@@ -197,17 +197,17 @@ class Platform:
     def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
               direct=False, allow_user_folders=False):
         """Starts a program beside the scenario; wait() on the result ends it.
-        The demo application that a launcher starts records to demo_record()
-        and ends at once without holding the application mutex, unless `env`
-        sets AEROLITH_DEMO_RECORD or AEROLITH_DEMO_LIFETIME itself."""
+        A demo application, started by a launcher or not, records to
+        demo_record() and ends at once without holding the application mutex,
+        unless `env` sets AEROLITH_DEMO_RECORD or AEROLITH_DEMO_LIFETIME."""
         env = dict(env or {})
-        if Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher"):
-            if "LOCALAPPDATA" not in env and not allow_user_folders:
-                raise AssertionError("a launcher run must not reach the user's own folders: "
-                                     "pass platform.isolated_env(...)")
-            env.setdefault("AEROLITH_DEMO_LIFETIME", "0")
-            if self.session_dir is not None:
-                env.setdefault("AEROLITH_DEMO_RECORD", self.host_path(self.demo_record()))
+        if (PureWindowsPath(str(program)).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
+                "LOCALAPPDATA" not in env and not allow_user_folders):
+            raise AssertionError("a launcher run must not reach the user's own folders: "
+                                 "pass platform.isolated_env(...)")
+        env.setdefault("AEROLITH_DEMO_LIFETIME", "0")
+        if self.session_dir is not None:
+            env.setdefault("AEROLITH_DEMO_RECORD", self.host_path(self.demo_record()))
         command, full_env = self._command(program, args, env, trace_dialogs, direct)
         full_env.update(host_env or {})
         # Files, not pipes: a program that the one started starts in turn (the
