@@ -511,6 +511,15 @@ def candidate_trace(platform, directory, exists=False, create_ec=0, accessible=T
     return lines
 
 
+def wait_for(condition, what, timeout=30):
+    """Waits until `condition()` holds; fails after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("gave up waiting for " + what)
+        time.sleep(0.05)
+
+
 class Scenario(unittest.TestCase):
     """Base of the scenario classes: a scratch folder and the platform under test."""
 
@@ -524,6 +533,27 @@ class Scenario(unittest.TestCase):
         shutil.rmtree(self.scratch, ignore_errors=True)
         shutil.rmtree(self.platform.session_dir, ignore_errors=True)
         self.platform.session_dir = None
+
+    def hold(self, path):
+        """Keeps the file `path` from being written or removed until the returned
+        function is called: open without sharing in another process (Windows),
+        immutable (Linux)."""
+        if self.platform.windows:
+            holder = subprocess.Popen(
+                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+
+            def release():
+                if not holder.stdin.closed:
+                    holder.stdin.close()
+                    holder.stdout.close()
+                holder.wait(timeout=60)
+            return release
+        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("the immutable attribute is not available")
+        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
 
     def assertExitCode(self, result, expected):
         self.assertTrue(self.platform.same_exit_code(result, expected),

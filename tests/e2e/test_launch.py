@@ -14,7 +14,7 @@ from pathlib import Path
 import bundle_format
 import harness
 from harness import (EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING, EXIT_STARTED,
-                     WEBSITE_DOMAIN, read_trace)
+                     WEBSITE_DOMAIN, read_trace, wait_for)
 
 START_FAILED = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n"
                 "\r\nYou can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
@@ -43,14 +43,6 @@ def events(record):
     if not record.exists():
         return []
     return [json.loads(line) for line in record.read_text("utf-8").splitlines()]
-
-
-def wait_for(condition, what, timeout=30):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError("gave up waiting for " + what)
-        time.sleep(0.05)
 
 
 def record_time(record):
@@ -112,26 +104,6 @@ class LaunchScenario(harness.Scenario):
             ("", "Aerolith.exe", NOT_A_PROGRAM, FILE_TIME),
             ("Docs", "Licence.txt", b"Licence\n", FILE_TIME)])
         return harness.embed_bundle(self.platform, manifest, payload, self.scratch / "foreign")
-
-    def hold(self, path):
-        """Keeps `path` from being removed until the returned function is called:
-        open without sharing in another process (Windows), immutable (Linux)."""
-        if self.platform.windows:
-            holder = subprocess.Popen(
-                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
-                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
-
-            def release():
-                if not holder.stdin.closed:
-                    holder.stdin.close()
-                    holder.stdout.close()
-                holder.wait(timeout=60)
-            return release
-        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
-            self.skipTest("the immutable attribute is not available")
-        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
 
     def wine_reg(self, *args):
         subprocess.run(["wine", "reg"] + list(args), check=True, stdout=subprocess.DEVNULL,

@@ -548,24 +548,6 @@ class WriteFailure(SyncScenario):
     """A listed file that must be rewritten but cannot be: held open without
     sharing by another process (Windows), or immutable (Linux)."""
 
-    def hold(self, path):
-        """Keeps `path` from being written until the returned function is called."""
-        if self.platform.windows:
-            holder = subprocess.Popen(
-                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
-                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
-
-            def release():
-                if not holder.stdin.closed:
-                    holder.stdin.close()
-                holder.wait(timeout=60)
-            return release
-        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
-            self.skipTest("the immutable attribute is not available")
-        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
-
     def test_file_that_cannot_be_written_ends_in_the_write_dialog_and_nothing_else_is_lost(self):
         self.install_all()
         self.path("Config.ini").write_bytes(b"[user]\n")
