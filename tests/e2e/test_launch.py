@@ -14,7 +14,7 @@ from pathlib import Path
 import bundle_format
 import harness
 from harness import (EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING, EXIT_STARTED,
-                     WEBSITE_DOMAIN, read_trace, wait_for)
+                     WEBSITE_DOMAIN, launch_trace, read_trace, wait_for)
 
 START_FAILED = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n"
                 "\r\nYou can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
@@ -97,7 +97,6 @@ class LaunchScenario(harness.Scenario):
                  "%d started applications" % count, timeout)
         return self.started_applications()[count - 1]
 
-
     def not_a_program_launcher(self):
         """A launcher whose bundle holds an Aerolith.exe no process loader takes."""
         manifest, payload = bundle_format.write_bundle([
@@ -140,9 +139,8 @@ class NormalStart(LaunchScenario):
                 self.assertExitCode(result, EXIT_STARTED)
                 self.assertEqual(result.dialogs, [])
                 target = self.target(install)
-                self.assertEqual(self.launch_messages(), [
-                    "path: '%s'" % target, "cmd: '\"%s\"'" % target, "CreateProcess success",
-                    "final"])
+                self.assertEqual(self.launch_messages(),
+                                 launch_trace(self.platform, install) + ["final"])
                 self.assertEqual([n for n in LEGACY if (install / n).exists()], [])
 
                 started = self.wait_for_started(before + 1)
@@ -185,10 +183,8 @@ class NormalStart(LaunchScenario):
         result = self.launch(env)
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(result.dialogs, [])
-        target = self.target(install)
         # Nothing is logged of the legacy files, left or not.
-        self.assertEqual(self.launch_messages(), [
-            "path: '%s'" % target, "cmd: '\"%s\"'" % target, "CreateProcess success", "final"])
+        self.assertEqual(self.launch_messages(), launch_trace(self.platform, install) + ["final"])
         self.assertEqual([n for n in LEGACY if (install / n).exists()], [LEGACY[2]])
         self.wait_for_started(2)
 
