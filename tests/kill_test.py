@@ -28,10 +28,11 @@ CONFIG = {"Config.ini": b"[user]\nvolume=7\n", "Modules/Sim/VantorConfig.json": 
 BASE_TIME = 133537860001234567
 
 
-def release(rng):
+def release(rng, application):
     """About 40 files in nested folders, some of several megabytes, partly
-    compressible, so that a first install takes long enough to be cut anywhere."""
-    files = []
+    compressible, so that a first install takes long enough to be cut anywhere,
+    and the application that a finished run starts."""
+    files = [("", "Aerolith.exe", application, BASE_TIME - 1)]
     folders = ["", "Modules", "Modules/Sim", "Modules/Sim/x64", "Relay", "Relay/SDK", "Runtime"]
     for i in range(40):
         size = rng.choice([0, 100, 5000, 70000, 300000, 1200000, 3000000])
@@ -64,12 +65,15 @@ def main():
     platform = harness.Platform("native", args.build_dir)
     scratch = Path(tempfile.mkdtemp(prefix="aerolith-kill-"))
     try:
-        files = release(rng)
+        files = release(rng, harness.application_image(platform))
         launcher = harness.embed_bundle(platform, *bundle_format.write_bundle(files), scratch / "bin")
         env, local = platform.isolated_env(scratch)
         session = scratch / "session"
         session.mkdir()
-        env = dict(os.environ, XDG_RUNTIME_DIR=str(session), **env)
+        # The application a finished run starts ends at once, never meeting a
+        # later launcher.
+        env = dict(os.environ, XDG_RUNTIME_DIR=str(session), AEROLITH_DEMO_LIFETIME="0",
+                   AEROLITH_DEMO_RECORD=str(session / "demo.jsonl"), **env)
         env.pop("AEROLITH_LAUNCHER_TRACE", None)
         install = local / "Aerolith"
 

@@ -8,6 +8,7 @@
 #include "launcher/exit_codes.hpp"
 #include "launcher/instance_guards.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
 
 namespace aerolith::launcher {
@@ -33,6 +34,7 @@ int run(sys::ModuleHandle module) {
   bundle::FilesMap files = bundle::loadBundle(module);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
   install::synchroniseInstallDirectory(installDirectory, files, protectedNames);
+  launchTarget(installDirectory);
   endRun();
   return kExitStarted;
 }

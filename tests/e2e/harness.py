@@ -14,7 +14,7 @@ import tempfile
 import time
 import unittest
 from dataclasses import dataclass, field
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 # Exit codes of the launcher, as the signed values a Windows caller sees.
 EXIT_STARTED = 0
@@ -196,17 +196,30 @@ class Platform:
 
     def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
               direct=False, allow_user_folders=False):
-        """Starts a program beside the scenario; wait() on the result ends it."""
-        env = env or {}
-        if (Path(program).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
+        """Starts a program beside the scenario; wait() on the result ends it.
+        A demo application, started by a launcher or not, records to
+        demo_record() and ends at once without holding the application mutex,
+        unless `env` sets AEROLITH_DEMO_RECORD or AEROLITH_DEMO_LIFETIME."""
+        env = dict(env or {})
+        if (PureWindowsPath(str(program)).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
                 "LOCALAPPDATA" not in env and not allow_user_folders):
             raise AssertionError("a launcher run must not reach the user's own folders: "
                                  "pass platform.isolated_env(...)")
+        env.setdefault("AEROLITH_DEMO_LIFETIME", "0")
+        if self.session_dir is not None:
+            env.setdefault("AEROLITH_DEMO_RECORD", self.host_path(self.demo_record()))
         command, full_env = self._command(program, args, env, trace_dialogs, direct)
         full_env.update(host_env or {})
-        process = subprocess.Popen(command, env=full_env, cwd=cwd,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        return Running(self, process, low_byte_only=not self.windows or direct)
+        # Files, not pipes: a program that the one started starts in turn (the
+        # application, under Wine) may keep its streams open long after it.
+        stdout, stderr = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+        process = subprocess.Popen(command, env=full_env, cwd=cwd, stdout=stdout, stderr=stderr)
+        return Running(self, process, stdout, stderr, low_byte_only=not self.windows or direct)
+
+    def demo_record(self):
+        """The record file of the demo applications that launchers start in this
+        scenario (a list of JSON objects, one a line)."""
+        return self.session_dir / "demo.jsonl"
 
     def end_process(self, pid):
         """Ends a process of the platform by its id, as a user's task manager would."""
@@ -278,19 +291,29 @@ class Platform:
 class Running:
     """A program started by Platform.start."""
 
-    def __init__(self, platform, process, low_byte_only):
+    def __init__(self, platform, process, stdout, stderr, low_byte_only):
         self.platform = platform
         self.process = process
+        self.streams = (stdout, stderr)
         self.low_byte_only = low_byte_only
 
     def wait(self, timeout=60):
         try:
-            stdout, stderr = self.process.communicate(timeout=timeout)
+            self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            self.process.communicate()
+            self.process.wait()
             raise
+        finally:
+            stdout, stderr = (self._read(stream) for stream in self.streams)
         return self.platform._result(self.process.returncode, stdout, stderr, self.low_byte_only)
+
+    @staticmethod
+    def _read(stream):
+        stream.seek(0)
+        data = stream.read()
+        stream.close()
+        return data
 
 
 class Desktop:
@@ -345,6 +368,16 @@ class Desktop:
                 raise AssertionError("%d boxes expected, %d open" % (count, len(self.boxes())))
             time.sleep(0.1)
         return self.boxes()
+
+    def wait_for_no_boxes(self, timeout=10):
+        """Whether every box is gone within `timeout` seconds: a box closes with
+        its process, the stand-in natively a moment after it."""
+        deadline = time.monotonic() + timeout
+        while self.boxes():
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.05)
+        return True
 
     def close(self, box):
         """Closes a box the way a user does: its OK button (the default one)."""
@@ -422,6 +455,25 @@ def without_sync_pass(messages):
     return messages[:first] + messages[last + 1:]
 
 
+def launch_trace(platform, install):
+    """The lines of a start of `install`'s Aerolith.exe by the process loader."""
+    install = install if isinstance(install, str) else platform.host_path(install)
+    target = install + ("\\" if platform.windows else "/") + "Aerolith.exe"
+    return ["path: '%s'" % target, "cmd: '\"%s\"'" % target, "CreateProcess success"]
+
+
+_application_images = {}
+
+
+def application_image(platform):
+    """The bytes of a program that a launcher can start as Aerolith.exe and that
+    ends at once, for scenario bundles whose runs end in a start."""
+    program = platform.program("quiet_app")
+    if program not in _application_images:
+        _application_images[program] = program.read_bytes()
+    return _application_images[program]
+
+
 def read_trace(path):
     """The records of a trace log file; fails on any line that is not a record."""
     data = Path(path).read_bytes()
@@ -459,6 +511,15 @@ def candidate_trace(platform, directory, exists=False, create_ec=0, accessible=T
     return lines
 
 
+def wait_for(condition, what, timeout=30):
+    """Waits until `condition()` holds; fails after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("gave up waiting for " + what)
+        time.sleep(0.05)
+
+
 class Scenario(unittest.TestCase):
     """Base of the scenario classes: a scratch folder and the platform under test."""
 
@@ -472,6 +533,27 @@ class Scenario(unittest.TestCase):
         shutil.rmtree(self.scratch, ignore_errors=True)
         shutil.rmtree(self.platform.session_dir, ignore_errors=True)
         self.platform.session_dir = None
+
+    def hold(self, path):
+        """Keeps the file `path` from being written or removed until the returned
+        function is called: open without sharing in another process (Windows),
+        immutable (Linux)."""
+        if self.platform.windows:
+            holder = subprocess.Popen(
+                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+
+            def release():
+                if not holder.stdin.closed:
+                    holder.stdin.close()
+                    holder.stdout.close()
+                holder.wait(timeout=60)
+            return release
+        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("the immutable attribute is not available")
+        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
 
     def assertExitCode(self, result, expected):
         self.assertTrue(self.platform.same_exit_code(result, expected),

@@ -3,7 +3,7 @@ its exit code, as a real process shows them."""
 
 import harness
 from harness import (EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, WEBSITE_URL, candidate_trace,
-                     launcher_folder_trace, read_trace, without_sync_pass)
+                     launch_trace, launcher_folder_trace, read_trace, without_sync_pass)
 
 CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
            "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
@@ -29,7 +29,8 @@ class NormalRun(harness.Scenario):
 
     def expected_trace(self, installed_before):
         return (launcher_folder_trace(self.platform, self.launcher) +
-                candidate_trace(self.platform, self.install, exists=installed_before) + ["final"])
+                candidate_trace(self.platform, self.install, exists=installed_before) +
+                launch_trace(self.platform, self.install) + ["final"])
 
     def test_logs_final_and_exits_with_zero(self):
         log_dir = self.scratch / "J\u00e9r\u00f4me"

@@ -7,17 +7,10 @@ import json
 import time
 
 import harness
-from harness import EXIT_APPLICATION_RUNNING, EXIT_LAUNCHER_RUNNING, EXIT_STARTED, read_trace
+from harness import (EXIT_APPLICATION_RUNNING, EXIT_LAUNCHER_RUNNING, EXIT_STARTED, read_trace,
+                     wait_for)
 
 SIGN_EXTENDED = 0xFFFFFFFF80001234
-
-
-def wait_for(condition, what, timeout=30):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError("gave up waiting for " + what)
-        time.sleep(0.05)
 
 
 class GuardScenario(harness.Scenario):

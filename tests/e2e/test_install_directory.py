@@ -7,8 +7,8 @@ import subprocess
 from pathlib import Path
 
 import harness
-from harness import (EXIT_FATAL, EXIT_STARTED, candidate_trace, launcher_folder_trace, read_trace,
-                     without_sync_pass)
+from harness import (EXIT_FATAL, EXIT_STARTED, candidate_trace, launch_trace, launcher_folder_trace,
+                     read_trace, without_sync_pass)
 
 DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
              "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
@@ -71,6 +71,11 @@ class InstallDirectory(harness.Scenario):
         env = dict(env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace))
         return self.platform.run(launcher or self.launcher, env=env, **kwargs)
 
+    def started(self, install):
+        """The end of a run that installed into `install` and started the
+        application from there."""
+        return launch_trace(self.platform, install) + ["final"]
+
     def trace_messages(self):
         """The messages of the last run up to the synchronisation pass, and after it."""
         messages = [r.message for r in read_trace(self.trace)]
@@ -94,7 +99,7 @@ class InstallDirectory(harness.Scenario):
                          launcher_folder_trace(self.platform, self.launcher) +
                          candidate_trace(self.platform, missing / "Aerolith", create_ec=ENOENT,
                                          accessible=False) +
-                         candidate_trace(self.platform, next_install) + ["final"])
+                         candidate_trace(self.platform, next_install) + self.started(next_install))
         self.assertFalse(missing.exists())
 
     def test_plain_file_named_aerolith_is_deleted_and_the_next_start_creates_the_folder(self):
@@ -107,13 +112,14 @@ class InstallDirectory(harness.Scenario):
                          launcher_folder_trace(self.platform, self.launcher) +
                          candidate_trace(self.platform, local / "Aerolith", exists=True,
                                          accessible=False) +
-                         candidate_trace(self.platform, next_install) + ["final"])
+                         candidate_trace(self.platform, next_install) + self.started(next_install))
         self.assertFalse((local / "Aerolith").exists())
 
         self.assertExitCode(self.launch(env), EXIT_STARTED)
         self.assertEqual(self.trace_messages(),
                          launcher_folder_trace(self.platform, self.launcher) +
-                         candidate_trace(self.platform, local / "Aerolith") + ["final"])
+                         candidate_trace(self.platform, local / "Aerolith") +
+                         self.started(local / "Aerolith"))
         self.assertTrue((local / "Aerolith").is_dir())
 
     def test_sources_naming_one_folder_give_one_candidate(self):
@@ -136,7 +142,8 @@ class InstallDirectory(harness.Scenario):
         self.assertEqual(self.trace_messages(),
                          launcher_folder_trace(self.platform, self.launcher) +
                          candidate_trace(self.platform, tried, exists=True, accessible=False) +
-                         candidate_trace(self.platform, self.fallback) + ["final"])
+                         candidate_trace(self.platform, self.fallback) +
+                         self.started(self.fallback))
 
     def test_without_any_source_only_the_launcher_relative_folder_is_tried(self):
         if self.platform.windows:
@@ -145,7 +152,8 @@ class InstallDirectory(harness.Scenario):
         self.assertExitCode(self.launch(env), EXIT_STARTED)
         self.assertEqual(self.trace_messages(),
                          launcher_folder_trace(self.platform, self.launcher) +
-                         candidate_trace(self.platform, self.fallback) + ["final"])
+                         candidate_trace(self.platform, self.fallback) +
+                         self.started(self.fallback))
         self.assertEqual(probe_leftovers(self.fallback), [])
 
     def test_same_folder_listed_twice_is_tried_twice_then_the_run_ends(self):
@@ -193,7 +201,7 @@ class InstallDirectory(harness.Scenario):
                              candidate_trace(self.platform, install, exists=True,
                                              accessible=False) +
                              candidate_trace(self.platform, self.fallback, exists=start > 0) +
-                             ["final"])
+                             self.started(self.fallback))
             # The first probe's test folder stays; later probes fail clearing it.
             leftovers = [p.name for p in install.iterdir()]
             self.assertEqual(len(leftovers), 1, leftovers)
@@ -203,7 +211,8 @@ class InstallDirectory(harness.Scenario):
         self.assertExitCode(self.launch(env), EXIT_STARTED)
         self.assertEqual(self.trace_messages(),
                          launcher_folder_trace(self.platform, self.launcher) +
-                         candidate_trace(self.platform, install, exists=True) + ["final"])
+                         candidate_trace(self.platform, install, exists=True) +
+                         self.started(install))
         self.assertEqual(probe_leftovers(install), [])
 
     def test_launcher_in_a_drives_root_falls_back_to_that_root(self):
@@ -227,7 +236,8 @@ class InstallDirectory(harness.Scenario):
                                          accessible=False) +
                          candidate_trace(self.platform, self.prefix_install_host(), exists=True,
                                          accessible=False) +
-                         candidate_trace(self.platform, root + "Aerolith") + ["final"])
+                         candidate_trace(self.platform, root + "Aerolith") +
+                         self.started(root + "Aerolith"))
         self.assertTrue((drive_dir / "Aerolith").is_dir())
 
     def map_drive(self, folder):
@@ -252,15 +262,17 @@ class InstallDirectory(harness.Scenario):
             # The exit-code reporter cannot start a program with such a name;
             # Wine can, and then sets LOCALAPPDATA from the prefix itself.
             result = self.launch({}, launcher=launcher, direct=True, allow_user_folders=True)
+            install = self.prefix_install_host()
             expected = (["launcher file name unreadable, ec = %d" % ERROR_INSUFFICIENT_BUFFER] +
-                        candidate_trace(self.platform, self.prefix_install_host()))
+                        candidate_trace(self.platform, install))
         else:
             env, local = self.platform.isolated_env(self.scratch)
             result = self.launch(env, launcher=launcher)
+            install = local / "Aerolith"
             expected = (launcher_folder_trace(self.platform, launcher) +
-                        candidate_trace(self.platform, local / "Aerolith"))
+                        candidate_trace(self.platform, install))
         self.assertExitCode(result, EXIT_STARTED)
-        self.assertEqual(self.trace_messages(), expected + ["final"])
+        self.assertEqual(self.trace_messages(), expected + self.started(install))
 
     def test_folder_created_for_a_candidate_that_fails_is_removed_again(self):
         # Run as an unprivileged user whose umask leaves new folders without

@@ -18,8 +18,10 @@ CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\
            "\r\nTry re-download from our official website:\r\n" + harness.WEBSITE_URL)
 
 
-def files():
-    return [Record("", "Aerolith.exe", b"MZ" + bytes(range(256)) * 20),
+def files(application=b"MZ" + bytes(range(256)) * 20):
+    """A small release; give it a real `application` where a run gets as far as
+    starting it."""
+    return [Record("", "Aerolith.exe", application),
             Record("plugins", "hidapi.dll", b"hid" * 3000),
             Record("plugins\\x64", "relay.exe", b"relay program " * 100)]
 
@@ -161,7 +163,7 @@ class Loading(BundleScenario):
     def test_an_intact_bundle_loads(self):
         app = self.scratch / "app-files"
         (app / "plugins" / "x64").mkdir(parents=True)
-        for record in files():
+        for record in files(harness.application_image(self.platform)):
             (app / record.directory.replace("\\", "/") / record.name).write_bytes(record.content)
         bundle = self.scratch / "bundle"
         launcher = self.scratch / "app" / "bin" / self.platform.program("launcher").name
@@ -179,7 +181,7 @@ class Loading(BundleScenario):
 
     def test_a_damaged_payload_is_not_read_while_loading(self):
         # Nor by the start on an intact installation that follows loading.
-        manifest, payload = write_bundle(files())
+        manifest, payload = write_bundle(files(harness.application_image(self.platform)))
         intact = self.launch(self.stamped(self.platform.program("launcher"), manifest, payload))
         self.assertExitCode(intact, EXIT_STARTED)
         frames_damaged = payload[:4] + bytes(b ^ 0xFF for b in payload[4:])
@@ -188,7 +190,8 @@ class Loading(BundleScenario):
         self.assertEqual(result.dialogs, [])
 
     def test_equal_keys_and_keys_differing_in_case_load(self):
-        records = files() + [Record("plugins/", "hidapi.dll", b"second"), Record("Plugins", "hidapi.dll")]
+        records = files(harness.application_image(self.platform)) + [
+            Record("plugins/", "hidapi.dll", b"second"), Record("Plugins", "hidapi.dll")]
         result = self.launch(self.stamped(self.platform.program("launcher"), *write_bundle(records)))
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(result.dialogs, [])

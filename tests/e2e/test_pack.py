@@ -410,10 +410,15 @@ class Embed(PackScenario):
         self.assertSucceeds(self.pack_tool("extract", again / launcher.name, extracted))
         self.assertEqual((extracted / "Aerolith.exe").read_bytes(), b"another release")
 
-        # The image still starts as a launcher.
-        env, _ = self.platform.isolated_env(self.scratch)
+        # The image still works as a launcher: it installs the release it now
+        # carries and gets as far as starting it, which "another release" is not.
+        env, local = self.platform.isolated_env(self.scratch)
+        if not self.platform.windows:
+            env["PATH"] = str(self.scratch / "no-opener")  # no desktop opener to turn to
         result = self.platform.run(again / launcher.name, env=env)
-        self.assertExitCode(result, harness.EXIT_STARTED)
+        self.assertExitCode(result, harness.EXIT_FATAL)
+        self.assertIn(" - Failed to start process, error code ", result.dialogs[0].text)
+        self.assertEqual((local / "Aerolith" / "Aerolith.exe").read_bytes(), b"another release")
 
     def test_damaged_bundle_or_foreign_image_is_not_embedded(self):
         app, _ = self.make_app()

@@ -26,11 +26,11 @@ BASE_TIME = 133537860001234567
 WINE_ATTRIBUTES = "user.DOSATTRIB"  # where Wine keeps the hidden and system attributes
 
 
-def app_files():
-    """A release in five folders: sizes around the 64 KiB read buffer, an empty
-    file, a name outside ASCII."""
+def app_files(application):
+    """A release in five folders: `application` as its Aerolith.exe, sizes
+    around the 64 KiB read buffer, an empty file, a name outside ASCII."""
     rng = random.Random(6)
-    files = [("", "Aerolith.exe", rng.randbytes(5000)),
+    files = [("", "Aerolith.exe", application),
              ("", "empty.dat", b""),
              ("Modules\\Sim", "module.dll", rng.randbytes(80000)),
              ("Modules\\Sim", "chunk.bin", rng.randbytes(65536)),
@@ -69,7 +69,7 @@ class SyncScenario(harness.Scenario):
         self.install = local / "Aerolith"
         self.trace_file = self.scratch / "trace.log"
         self.expect = SyncTrace(self.platform, self.install)
-        self.files = app_files()
+        self.files = app_files(harness.application_image(self.platform))
         self.launcher = self.launcher_for(self.files)
 
     def tearDown(self):
@@ -547,24 +547,6 @@ class DamagedBundle(SyncScenario):
 class WriteFailure(SyncScenario):
     """A listed file that must be rewritten but cannot be: held open without
     sharing by another process (Windows), or immutable (Linux)."""
-
-    def hold(self, path):
-        """Keeps `path` from being written until the returned function is called."""
-        if self.platform.windows:
-            holder = subprocess.Popen(
-                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
-                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
-
-            def release():
-                if not holder.stdin.closed:
-                    holder.stdin.close()
-                holder.wait(timeout=60)
-            return release
-        if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
-            self.skipTest("the immutable attribute is not available")
-        return lambda: subprocess.run(["chattr", "-i", str(path)], stderr=subprocess.DEVNULL)
 
     def test_file_that_cannot_be_written_ends_in_the_write_dialog_and_nothing_else_is_lost(self):
         self.install_all()

@@ -4,7 +4,9 @@
 // AEROLITH_DEMO_RECORD (default: Aerolith.Demo.jsonl in the temp folder, never
 // the install directory, which the launcher keeps clean). While it runs it holds
 // the application mutex and publishes its window-handle record; it runs until
-// it is closed or AEROLITH_DEMO_LIFETIME seconds (default 60) have passed.
+// it is closed or AEROLITH_DEMO_LIFETIME seconds (default 60) have passed. With a
+// lifetime of 0 it only records its start and end: it never holds the mutex or
+// publishes a record, so that no launcher started after it can meet it.
 //
 // This file holds what both platforms do; main_win.cpp and main_posix.cpp bring
 // the window (a process id and a signal on POSIX) and the wait.
@@ -26,6 +28,8 @@ namespace aerolith::demo {
 struct Settings {
   std::filesystem::path record;
   std::chrono::milliseconds lifetime;
+
+  bool passesAtOnce() const { return lifetime.count() == 0; }
 };
 
 Settings settingsFromEnvironment();

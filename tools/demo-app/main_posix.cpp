@@ -44,6 +44,10 @@ int main(int argc, char** argv) {
   std::vector<std::wstring> arguments;
   for (int i = 0; i < argc; ++i) arguments.push_back(text::fromUtf8(argv[i]));
   recorder.record(startedEvent(arguments));
+  if (settings.passesAtOnce()) {
+    recorder.record(Event("ended").add("reason", L"lifetime"));
+    return 0;
+  }
   const auto presence =
       Presence::announce(recorder, static_cast<std::int32_t>(::getpid()), kHandOffMessage);
   if (!presence) return 1;

@@ -61,6 +61,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const Settings settings = settingsFromEnvironment();
   const Recorder recorder(settings.record);
   recorder.record(startedEvent(arguments()).add("commandLine", GetCommandLineW()));
+  if (settings.passesAtOnce()) {
+    recorder.record(Event("ended").add("reason", L"lifetime"));
+    return 0;
+  }
   demo.recorder = &recorder;
   demo.handOffMessage = RegisterWindowMessageW(L"Aerolith.Demo.HandOff");
 

@@ -1,0 +1,27 @@
+// The run's last working step: clears the legacy files out of the install
+// directory and starts the application from it, as a process independent of
+// the launcher.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string_view>
+
+namespace aerolith::launcher {
+
+inline constexpr std::wstring_view kTargetName = L"Aerolith.exe";
+
+// Files of older releases that the bundle no longer carries under these names.
+inline constexpr std::array<std::wstring_view, 4> kLegacyFileNames{
+    L"hidapi.x86.dll", L"hidapi.x64.dll", L"Aerolith.Vantor.x86.exe", L"Aerolith.Vantor.x64.exe"};
+
+// Removes each legacy file that exists; one that cannot be tested or removed
+// is left, silently, and the next one is handled.
+void removeLegacyFiles(const std::filesystem::path& installDirectory);
+
+// Removes the legacy files, then starts the application with the process
+// loader, or else through the shell. Returns once it is started; when neither
+// can start it, the run ends in the "Failed to start process" dialog.
+void launchTarget(const std::filesystem::path& installDirectory);
+
+}  // namespace aerolith::launcher
