@@ -89,7 +89,10 @@ int main(int argc, char** argv) {
           {args[i] == "--manifest" ? format::kManifestResourceId : format::kPayloadResourceId,
            readBytes(args[i + 1])});
     }
-    std::filesystem::copy_file(args[0], args[1], std::filesystem::copy_options::overwrite_existing);
+    // Removed first: mingw's copy_file takes any two files of one drive for the
+    // same file (Windows reports no inode numbers) and refuses to overwrite.
+    std::filesystem::remove(args[1]);
+    std::filesystem::copy_file(args[0], args[1]);
     stamp(args[1], resources);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "resource_stamp: %s\n", error.what());
