@@ -1,9 +1,11 @@
 """Builds a folder shaped like a release of the application from the Windows PE
 files that Wine ships: about 55 executables and libraries, 22 to 23 MB in ten
-folders (the top one included), the largest about 7 MB and installed as the
-main executable. The choice is deterministic for a given Wine package.
+folders (the top one included), the largest about 7 MB, installed as the
+application's "Aerolith.Vantor.exe". The choice is deterministic for a given
+Wine package. "Aerolith.exe", which the launcher starts, is a program given by
+the caller (a no-op one for measurements); without one it is left out.
 
-Usage: release_dataset.py OUT_DIR"""
+Usage: release_dataset.py OUT_DIR [LAUNCH_TARGET]"""
 
 import os
 import random
@@ -52,12 +54,14 @@ def choose(files):
     raise SystemExit("release_dataset: no choice of files reaches %d-%d bytes" % TOTAL)
 
 
-def build(out):
+def build(out, launch_target=None):
     """Writes the release into `out` (which must not exist); returns its files as
     (relative path, size)."""
     main, others = choose(candidates())
     out = Path(out)
-    placed = [("Aerolith.exe", main[0])]
+    placed = [("Aerolith.Vantor.exe", main[0])]
+    if launch_target is not None:
+        placed.append(("Aerolith.exe", Path(launch_target)))
     for i, (path, _) in enumerate(others):
         folder = FOLDERS[i % len(FOLDERS)]
         placed.append(((folder + "/" if folder else "") + path.name, path))
@@ -73,8 +77,8 @@ def build(out):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         raise SystemExit(__doc__)
-    files = build(sys.argv[1])
+    files = build(*sys.argv[1:])
     print("%d files, %d bytes, largest %d bytes" % (len(files), sum(s for _, s in files),
                                                    max(s for _, s in files)))
