@@ -6,6 +6,7 @@
 
 #if defined(__x86_64__)
 
+#include <cpuid.h>
 #include <nmmintrin.h>
 
 #include <array>
@@ -70,9 +71,12 @@ __attribute__((target("sse4.2"))) std::uint64_t threeStreams(std::uint64_t crc,
 
 }  // namespace
 
+// One cpuid leaf answers this. __builtin_cpu_supports would link libgcc's
+// feature probe, which runs dozens of cpuid at every start, and each one
+// traps to the hypervisor on a virtual machine.
 bool acceleratedAvailable() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("sse4.2");
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSE4_2) != 0;
 }
 
 __attribute__((target("sse4.2"))) std::uint32_t extendAccelerated(std::uint32_t crc,

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -81,6 +82,27 @@ class ReportWriter {
   int fd_;
 };
 
+struct FrameList {
+  void** frames;
+  int count;
+};
+
+_Unwind_Reason_Code addFrame(_Unwind_Context* context, void* list) {
+  auto& frames = *static_cast<FrameList*>(list);
+  if (frames.count == kMaxFrames) return _URC_END_OF_STACK;
+  frames.frames[frames.count++] = reinterpret_cast<void*>(_Unwind_GetIP(context));
+  return _URC_NO_REASON;
+}
+
+// Walks the stack with the unwinder the image links in. glibc's backtrace()
+// would load libgcc_s on first use, which a signal handler must not do and
+// which every start would otherwise pay for up front.
+int collectBacktrace(void* (&frames)[kMaxFrames]) {
+  FrameList list{frames, 0};
+  _Unwind_Backtrace(addFrame, &list);
+  return list.count;
+}
+
 void writeReport(int signal, const siginfo_t& info) {
   const int fd = ::open(settings->file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;
@@ -101,7 +123,7 @@ void writeReport(int signal, const siginfo_t& info) {
   if (terminateReason[0] != '\0') report.text("reason: ").text(terminateReason).text("\n");
   report.text("backtrace:\n");
   void* frames[kMaxFrames];
-  ::backtrace_symbols_fd(frames, ::backtrace(frames, kMaxFrames), fd);
+  ::backtrace_symbols_fd(frames, collectBacktrace(frames), fd);
   ::close(fd);
 }
 
@@ -162,10 +184,6 @@ void installCrashReporter(std::wstring_view file, std::wstring_view message,
                           std::wstring_view caption) {
   settings = new Settings{pathFromWide(file).native(),
                           PreparedMessageBox(message, caption, DialogIcon::Error)};
-
-  // The first backtrace loads the unwinder, which a signal handler must not do.
-  void* frame = nullptr;
-  ::backtrace(&frame, 1);
 
   stack_t stack{};
   stack.ss_sp = alternateStack;
