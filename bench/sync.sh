@@ -8,5 +8,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release -j 2 \
-  --target aerolith_launcher aerolith_pack quiet_app stat_walk sync_pass_bench payload_pages >/dev/null
+  --target aerolith_launcher aerolith_pack quiet_app stat_walk alternating_runs sync_pass_bench payload_pages >/dev/null
 exec python3 bench/sync_bench.py build/native-release
