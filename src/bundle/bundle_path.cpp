@@ -32,6 +32,12 @@ class KeyUnits {
 
 bool isPathSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
 
+BundlePath BundlePath::join(std::wstring_view directory, std::wstring_view name) {
+  BundlePath path{std::wstring(directory)};
+  path.append(name);
+  return path;
+}
+
 void BundlePath::append(std::wstring_view component) {
   if (!text_.empty() && !isPathSeparator(text_.back())) text_ += L'\\';
   text_ += component;

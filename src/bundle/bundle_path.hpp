@@ -17,6 +17,9 @@ class BundlePath {
   BundlePath() = default;
   explicit BundlePath(std::wstring text) : text_(std::move(text)) {}
 
+  // An entry's relative path: `directory`, then `name` appended.
+  static BundlePath join(std::wstring_view directory, std::wstring_view name);
+
   // Appends `component` with a '\' in between, unless the path is empty or
   // already ends in a separator.
   void append(std::wstring_view component);

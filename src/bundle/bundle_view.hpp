@@ -1,5 +1,6 @@
-// Where the two resources of the bundle lie in the launcher's own image. Set
-// once by loading; the bytes are used in place and never freed or copied.
+// Where the two resources of a bundle lie: in the launcher's own image, or in
+// buffers of a tool or test. The bytes are used in place, never freed or copied;
+// whoever made the view keeps them alive while entries point into them.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +21,5 @@ struct BundleView {
     return {payloadData, static_cast<std::size_t>(payloadSize)};
   }
 };
-
-// The process's bundle: written by loading before anything reads it, on the
-// main thread, and left alone afterwards.
-inline BundleView bundleView;
 
 }  // namespace aerolith::bundle

@@ -36,8 +36,4 @@ struct ErrorTriple {
   bool operator==(const ErrorTriple&) const = default;
 };
 
-// Shows the "Embedded resources corrupt" dialog with the triple and ends the
-// process (exit code -100).
-[[noreturn]] void fatalCorrupt(const ErrorTriple& error);
-
 }  // namespace aerolith::bundle

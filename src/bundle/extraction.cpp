@@ -10,11 +10,12 @@ constexpr auto kTag = L"Main";
 
 }  // namespace
 
-void extractEntry(FileEntry& entry, Stage stage, bool& payloadValidated) {
+std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
+                                        bool& payloadValidated) {
   if (stage == Stage::kReplaceEntry && !payloadValidated) {
     AEROLITH_TRACE(kTag, L" - content crc32 not validated");
     AEROLITH_TRACE(kTag, L" - - begin content crc32 validate");
-    verifyPayload();
+    if (auto failure = checkPayload(view)) return failure;
     AEROLITH_TRACE(kTag, L" - - end content crc32 validate");
     payloadValidated = true;
   }
@@ -22,9 +23,10 @@ void extractEntry(FileEntry& entry, Stage stage, bool& payloadValidated) {
   const EntryResult result = entry.decompress();
   if (result != EntryResult::kOk) {
     AEROLITH_TRACE(kTag, L" -  - decompress error");
-    fatalCorrupt(ErrorTriple{stage, entry.index, shownCode(result)});
+    return ErrorTriple{stage, entry.index, shownCode(result)};
   }
   AEROLITH_TRACE(kTag, L" -  - decompress ok");
+  return std::nullopt;
 }
 
 }  // namespace aerolith::bundle

@@ -2,6 +2,9 @@
 // both of its CRC values, just before the synchronisation pass writes it.
 #pragma once
 
+#include <optional>
+
+#include "bundle/bundle_view.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/file_entry.hpp"
 
@@ -11,8 +14,10 @@ namespace aerolith::bundle {
 // being overwritten and Stage::kAddEntry for one being added. Before the first
 // overwrite of a run the whole payload's CRC is verified, and
 // `payloadValidated` (the pass's run state, false at its start) records that
-// it was; an added file relies on its own CRC values alone. Returns only on
-// success: a failure ends the process through the fatal dialog.
-void extractEntry(FileEntry& entry, Stage stage, bool& payloadValidated);
+// it was; an added file relies on its own CRC values alone. Returns the triple
+// of the check that failed: stage 4 for the payload, else `stage` with the
+// entry's index and shown result code.
+std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
+                                        bool& payloadValidated);
 
 }  // namespace aerolith::bundle

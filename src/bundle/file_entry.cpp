@@ -6,7 +6,6 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_decompressBound
 #include <zstd.h>
 
-#include "bundle/bundle_view.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/safe_path.hpp"
@@ -69,21 +68,21 @@ class FieldReader {
 
 }  // namespace
 
-EntryResult FileEntry::parse(std::int32_t& cursor, std::int32_t entryIndex) {
-  FieldReader in(bundleView.manifest(), cursor);
+EntryResult FileEntry::parse(const BundleView& view, std::int32_t& cursor,
+                             std::int32_t entryIndex) {
+  FieldReader in(view.manifest(), cursor);
   index = entryIndex;
 
   std::int32_t directoryLength = 0;
   if (!in.readLength(directoryLength)) return EntryResult::kBadDirectoryLength;
   if (directoryLength > 0) {
     if (!in.readText(directoryLength, directory)) return EntryResult::kDirectoryPastEnd;
-    relativePath = BundlePath(directory);
   }
   std::int32_t nameLength = 0;
   if (!in.readLength(nameLength)) return EntryResult::kBadNameLength;
   if (nameLength == 0) return EntryResult::kEmptyName;
   if (!in.readText(nameLength, name)) return EntryResult::kNamePastEnd;
-  relativePath.append(name);
+  relativePath = BundlePath::join(directory, name);
   if (!isSafeEntryPath(directory, name)) return EntryResult::kUnsafePath;
 
   std::int32_t offset = 0;
@@ -96,9 +95,9 @@ EntryResult FileEntry::parse(std::int32_t& cursor, std::int32_t entryIndex) {
 
   // Tested before the pointer is formed, so that it never points past the payload.
   const std::int64_t frameStart = std::int64_t{offset} + format::kFramesOffset;
-  if (frameStart + compressedSize > bundleView.payloadSize) return EntryResult::kFramePastPayload;
+  if (frameStart + compressedSize > view.payloadSize) return EntryResult::kFramePastPayload;
   dataOffset = static_cast<std::int32_t>(frameStart);
-  compressedData = bundleView.payloadData + dataOffset;
+  compressedData = view.payloadData + dataOffset;
   return EntryResult::kOk;
 }
 

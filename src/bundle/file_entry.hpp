@@ -3,13 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "bundle/bundle_path.hpp"
+#include "bundle/bundle_view.hpp"
 #include "bundle/entry_result.hpp"
 
 namespace aerolith::bundle {
@@ -30,20 +30,15 @@ struct FileEntry {
   std::uint32_t crc32c = 0;
   std::uint64_t fileTime = 0;  // FILETIME to stamp on the installed file
 
-  // Reads the entry that starts at byte `cursor` of the bundle view's manifest
-  // and moves `cursor` past the fields read. Every field is bounds-checked
-  // before it is read; nothing is read outside the manifest.
-  EntryResult parse(std::int32_t& cursor, std::int32_t entryIndex);
+  // Reads the entry that starts at byte `cursor` of the view's manifest and
+  // moves `cursor` past the fields read. Every field is bounds-checked before it
+  // is read; nothing is read outside the manifest, and `compressedData` points
+  // into the view's payload only when the frame lies inside it.
+  EntryResult parse(const BundleView& view, std::int32_t& cursor, std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
   // checks the content's CRC. Neither logs nor shows anything.
   EntryResult decompress();
-
-  // Puts `content` into its file below `installDirectory`, replacing whatever
-  // is in the way, and stamps `fileTime` on it (install/file_entry_writer.cpp).
-  // Returns true: a file that cannot be written ends the process through the
-  // fatal dialog.
-  bool writeTo(const std::filesystem::path& installDirectory) const;
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

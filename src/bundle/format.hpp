@@ -46,7 +46,4 @@ inline constexpr std::size_t kEntrySizeWithoutTexts = 2 * kLengthFieldSize + kFi
 // Separator of the components of a directory text.
 inline constexpr wchar_t kDirectorySeparator = L'\\';
 
-// Each entry's compressed bytes are one Zstandard frame.
-inline constexpr std::uint32_t kFrameMagic = 0xFD2FB528;
-
 }  // namespace aerolith::bundle::format

@@ -1,18 +1,14 @@
 #include "bundle/loading.hpp"
 
 #include <algorithm>
+#include <memory>
 
-#include "bundle/bundle_view.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
-
-void exitOnFailure(const std::optional<ErrorTriple>& failure) {
-  if (failure) fatalCorrupt(*failure);
-}
 
 // Compares the CRC stored in a resource's first four bytes with that of the
 // rest. A resource shorter than its header (a manifest of 1 to 7 bytes, a
@@ -29,6 +25,34 @@ std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std:
   if (computed != stored || resource.size() < headerSize) {
     return ErrorTriple::crcMismatch(stage, computed, stored);
   }
+  return std::nullopt;
+}
+
+// Checks the manifest's CRC and count, then parses its entries in order: each
+// into a record that `make` returns, handed to `keep` once it parsed. Stops at
+// the first failure. `end` receives the position after the last entry.
+template <typename Make, typename Keep>
+std::optional<ErrorTriple> forEachEntry(const BundleView& view, Make make, Keep keep,
+                                        std::int32_t* end = nullptr) {
+  const auto manifest = view.manifest();
+  if (auto failure = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc)) {
+    return failure;
+  }
+  // Read signed: a count of 2^31 or more is below 1.
+  const auto count =
+      static_cast<std::int32_t>(sys::loadLe32(manifest.data() + format::kEntryCountOffset));
+  if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
+  // No room is reserved by the count: it is only checked entry by entry.
+  std::int32_t cursor = format::kEntriesOffset;
+  for (std::int32_t index = 0; index < count; ++index) {
+    auto entry = make();
+    const EntryResult result = entry->parse(view, cursor, index);
+    if (result != EntryResult::kOk) {
+      return ErrorTriple{Stage::kEntryParse, index, shownCode(result)};
+    }
+    keep(std::move(entry));
+  }
+  if (end != nullptr) *end = cursor;
   return std::nullopt;
 }
 
@@ -63,44 +87,48 @@ BundleView viewOf(const sys::ResourceLookup& manifest, const sys::ResourceLookup
           payload.bytes.data(), static_cast<std::int32_t>(payload.bytes.size())};
 }
 
-std::optional<ErrorTriple> readManifest(FilesMap& files) {
-  const auto manifest = bundleView.manifest();
-  if (auto failure = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc)) {
-    return failure;
-  }
-  // Read signed: a count of 2^31 or more is below 1.
-  const auto count =
-      static_cast<std::int32_t>(sys::loadLe32(manifest.data() + format::kEntryCountOffset));
-  if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
-  // No room is reserved by the count: it is only checked entry by entry.
-  std::int32_t cursor = format::kEntriesOffset;
-  for (std::int32_t index = 0; index < count; ++index) {
-    const auto entry = std::make_shared<FileEntry>();
-    const EntryResult result = entry->parse(cursor, index);
-    if (result != EntryResult::kOk) {
-      return ErrorTriple{Stage::kEntryParse, index, shownCode(result)};
-    }
-    files.try_emplace(entry->relativePath, entry);
-  }
+std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
+                                       std::span<const std::uint8_t> payload, BundleView& view) {
+  const auto lookup = [](std::span<const std::uint8_t> bytes) {
+    return sys::ResourceLookup{bytes.empty() ? sys::ResourceFailure::kEmpty
+                                             : sys::ResourceFailure::kNone,
+                               bytes};
+  };
+  const sys::ResourceLookup manifestLookup = lookup(manifest);
+  const sys::ResourceLookup payloadLookup = lookup(payload);
+  if (auto failure = checkResource(manifestLookup, ResourceKind::kManifest)) return failure;
+  if (auto failure = checkResource(payloadLookup, ResourceKind::kPayload)) return failure;
+  view = viewOf(manifestLookup, payloadLookup);
   return std::nullopt;
 }
 
-std::optional<ErrorTriple> checkPayload() {
-  return checkCrc(bundleView.payload(), format::kFramesOffset, Stage::kPayloadCrc);
+std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files) {
+  return forEachEntry(
+      view, [] { return std::make_shared<FileEntry>(); },
+      [&](std::shared_ptr<FileEntry>&& entry) {
+        files.try_emplace(entry->relativePath, std::move(entry));
+      });
 }
 
-FilesMap loadBundle(sys::ModuleHandle module) {
+std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list) {
+  return forEachEntry(
+      view, [] { return std::make_unique<FileEntry>(); },
+      [&](std::unique_ptr<FileEntry>&& entry) { list.entries.push_back(std::move(*entry)); },
+      &list.end);
+}
+
+std::optional<ErrorTriple> checkPayload(const BundleView& view) {
+  return checkCrc(view.payload(), format::kFramesOffset, Stage::kPayloadCrc);
+}
+
+std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle) {
   const auto manifest =
       sys::findResource(module, format::kResourceType, format::kManifestResourceId);
-  exitOnFailure(checkResource(manifest, ResourceKind::kManifest));
+  if (auto failure = checkResource(manifest, ResourceKind::kManifest)) return failure;
   const auto payload = sys::findResource(module, format::kResourceType, format::kPayloadResourceId);
-  exitOnFailure(checkResource(payload, ResourceKind::kPayload));
-  bundleView = viewOf(manifest, payload);
-  FilesMap files;
-  exitOnFailure(readManifest(files));
-  return files;
+  if (auto failure = checkResource(payload, ResourceKind::kPayload)) return failure;
+  bundle.view = viewOf(manifest, payload);
+  return readManifest(bundle.view, bundle.files);
 }
-
-void verifyPayload() { exitOnFailure(checkPayload()); }
 
 }  // namespace aerolith::bundle

@@ -1,13 +1,13 @@
-// Bundle loading: the launcher's two resources become the bundle view and the
-// files map, with every check that needs no payload byte; and the payload's own
-// CRC check, which extraction runs at most once per run.
-//
-// Each check is a function that returns the error triple of what it found, so
-// that tests and the fuzzer can run them; loadBundle and verifyPayload turn a
-// failure into the fatal dialog.
+// Bundle loading: two resources become a bundle view and the files map, with
+// every check that needs no payload byte; and the payload's own CRC check,
+// which extraction runs at most once per run. Every check returns the error
+// triple of what it found, or nothing; no failure ends the process here.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "bundle/bundle_view.hpp"
 #include "bundle/error_triple.hpp"
@@ -26,20 +26,36 @@ std::optional<ErrorTriple> checkResource(const sys::ResourceLookup& lookup, Reso
 // The view of two resources that passed checkResource.
 BundleView viewOf(const sys::ResourceLookup& manifest, const sys::ResourceLookup& payload);
 
-// Checks the bundle view's manifest (stage 2: CRC, stage 3: entry count) and
-// parses its entries into `files` in manifest order, keeping the first entry of
-// a key (stage 5 with the entry's index and shown parse code).
-std::optional<ErrorTriple> readManifest(FilesMap& files);
+// The view of two resources held in memory (files a tool read), checked as
+// the launcher checks its own: stage 1 when one is empty or too large.
+std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
+                                       std::span<const std::uint8_t> payload, BundleView& view);
 
-// Stage 4: the CRC of the bundle view's payload.
-std::optional<ErrorTriple> checkPayload();
+// Checks the view's manifest (stage 2: CRC, stage 3: entry count) and parses
+// its entries into `files` in manifest order, keeping the first entry of a key
+// (stage 5 with the entry's index and shown parse code).
+std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files);
 
-// Looks up the manifest, then the payload of `module`, sets the bundle view and
-// returns the complete files map. Reads no payload byte. Does not return on a
-// failure: the fatal dialog ends the process.
-FilesMap loadBundle(sys::ModuleHandle module);
+// Every entry of the manifest in manifest order, duplicates included, for the
+// tools that show or check each one; the same checks as readManifest.
+struct EntryList {
+  std::vector<FileEntry> entries;
+  std::int32_t end = 0;  // the manifest position after the last entry
+};
+std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list);
 
-// Returns when the payload's CRC matches; ends the process otherwise.
-void verifyPayload();
+// Stage 4: the CRC of the view's payload.
+std::optional<ErrorTriple> checkPayload(const BundleView& view);
+
+// What a launcher carries: where its resources lie, and its entries by path.
+struct Bundle {
+  BundleView view;
+  FilesMap files;
+};
+
+// Looks up the manifest, then the payload of `module`, and fills `bundle` with
+// the view and the complete files map. Reads no payload byte. Returns the
+// triple of the first check that failed; `bundle` is then incomplete.
+std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle);
 
 }  // namespace aerolith::bundle

@@ -4,18 +4,12 @@
 #include <array>
 
 #include "bundle/bundle_path.hpp"
+#include "text/ascii.hpp"
 
 namespace aerolith::bundle {
 namespace {
 
-wchar_t asciiUpper(wchar_t unit) {
-  return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - L'a' + L'A') : unit;
-}
-
-bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) {
-  return std::equal(text.begin(), text.end(), upper.begin(), upper.end(),
-                    [](wchar_t a, wchar_t b) { return asciiUpper(a) == b; });
-}
+using text::equalsIgnoringAsciiCase;
 
 // Windows opens these as devices wherever they appear, with any extension and
 // trailing spaces: "nul", "NUL.txt", "com1 .log". COM and LPT count the
@@ -38,21 +32,27 @@ bool isDeviceName(std::wstring_view component) {
          (equalsIgnoringAsciiCase(prefix, L"COM") || equalsIgnoringAsciiCase(prefix, L"LPT"));
 }
 
-bool isPlainName(std::wstring_view component) {
-  if (component.empty()) return false;
-  if (std::any_of(component.begin(), component.end(),
-                  [](wchar_t unit) { return isPathSeparator(unit) || unit == L':'; })) {
-    return false;
-  }
-  const bool dotsAndSpaces = std::all_of(component.begin(), component.end(),
-                                         [](wchar_t unit) { return unit == L'.' || unit == L' '; });
-  return !dotsAndSpaces && !isDeviceName(component);
-}
-
 }  // namespace
 
+NameProblem entryNameProblem(std::wstring_view component) {
+  if (component.empty()) return NameProblem::kEmpty;
+  if (std::any_of(component.begin(), component.end(), isPathSeparator)) {
+    return NameProblem::kSeparator;
+  }
+  if (component.find(L':') != std::wstring_view::npos) return NameProblem::kColon;
+  if (std::all_of(component.begin(), component.end(),
+                  [](wchar_t unit) { return unit == L'.' || unit == L' '; })) {
+    return NameProblem::kDotsAndSpaces;
+  }
+  if (isDeviceName(component)) return NameProblem::kDeviceName;
+  return NameProblem::kNone;
+}
+
 bool isSafeEntryPath(std::wstring_view directory, std::wstring_view name) {
-  if (!isPlainName(name)) return false;
+  const auto plain = [](std::wstring_view component) {
+    return entryNameProblem(component) == NameProblem::kNone;
+  };
+  if (!plain(name)) return false;
   if (directory.empty()) return true;
   // A leading separator roots the path ("\x", "\\server\share", "\\?\C:"); one
   // trailing separator only ends the directory.
@@ -63,7 +63,7 @@ bool isSafeEntryPath(std::wstring_view directory, std::wstring_view name) {
     const auto end = static_cast<std::size_t>(
         std::find_if(directory.begin() + start, directory.end(), isPathSeparator) -
         directory.begin());
-    if (!isPlainName(directory.substr(start, end - start))) return false;
+    if (!plain(directory.substr(start, end - start))) return false;
     if (end == directory.size()) return true;
     start = end + 1;
   }

@@ -34,19 +34,19 @@ const bool exitHandlerRegistered = (std::atexit(retireInstalledLogger), true);
 
 std::wstring_view levelName(LogLevel level) {
   switch (level) {
-    case LogLevel::Off:
+    case LogLevel::kOff:
       return L"|  OFF|";
-    case LogLevel::Fatal:
+    case LogLevel::kFatal:
       return L"|FATAL|";
-    case LogLevel::Error:
+    case LogLevel::kError:
       return L"|ERROR|";
-    case LogLevel::Warn:
+    case LogLevel::kWarn:
       return L"| WARN|";
-    case LogLevel::Info:
+    case LogLevel::kInfo:
       return L"| INFO|";
-    case LogLevel::Debug:
+    case LogLevel::kDebug:
       return L"|DEBUG|";
-    case LogLevel::Trace:
+    case LogLevel::kTrace:
       return L"|TRACE|";
   }
   return L"|?????|";
@@ -112,7 +112,7 @@ void installLogger(std::unique_ptr<TraceLogger> logger) {
 void installLoggerFromEnvironment() {
   const auto file = sys::environmentVariable(L"AEROLITH_LAUNCHER_TRACE");
   if (!file || file->empty()) return;
-  installLogger(std::make_unique<TraceLogger>(sys::pathFromWide(*file), LogLevel::Trace, 1));
+  installLogger(std::make_unique<TraceLogger>(sys::pathFromWide(*file), LogLevel::kTrace, 1));
 }
 
 }  // namespace aerolith::diag

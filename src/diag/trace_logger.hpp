@@ -18,7 +18,7 @@
 
 namespace aerolith::diag {
 
-enum class LogLevel : std::int32_t { Off, Fatal, Error, Warn, Info, Debug, Trace };
+enum class LogLevel : std::int32_t { kOff, kFatal, kError, kWarn, kInfo, kDebug, kTrace };
 
 // Exactly seven characters: "|TRACE|", "| INFO|", ...
 std::wstring_view levelName(LogLevel level);
@@ -81,5 +81,5 @@ void installLoggerFromEnvironment();
 #define AEROLITH_TRACE(tag, ...)                                                             \
   do {                                                                                       \
     if (::aerolith::diag::TraceLogger* aerolithLogger = ::aerolith::diag::installedLogger()) \
-      aerolithLogger->log(::aerolith::diag::LogLevel::Trace, tag, __LINE__, __VA_ARGS__);    \
+      aerolithLogger->log(::aerolith::diag::LogLevel::kTrace, tag, __LINE__, __VA_ARGS__);    \
   } while (false)

@@ -11,6 +11,8 @@
 
 #include <fmt/xchar.h>
 
+#include "sys/file_objects.hpp"
+#include "sys/output_file.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -53,7 +55,9 @@ TestPaths drawTestPaths(const fs::path& dir) {
 void removeIfNotDirectory(const fs::path& dir) {
   std::error_code ec;
   if (!fs::exists(dir, ec)) return;
-  if (const bool directory = fs::is_directory(dir, ec); !directory && !ec) fs::remove(dir, ec);
+  if (const bool directory = fs::is_directory(dir, ec); !directory && !ec) {
+    sys::removeObject(dir, ec);
+  }
 }
 
 // Removes the entries that interrupted probes left behind; false when one of
@@ -67,10 +71,10 @@ bool removeLeftovers(const fs::path& dir) {
     std::error_code ec;
     if (entry.is_directory()) {
       if (!hasPrefixAndSuffix(name, prefix, folderSuffix)) continue;
-      const std::uintmax_t removed = fs::remove_all(entry.path(), ec);
+      const std::uintmax_t removed = sys::removeTree(entry.path(), ec);
       if (ec || removed == 0) return false;
     } else if (hasPrefixAndSuffix(name, prefix, fileSuffix)) {
-      const bool removed = fs::remove(entry.path(), ec);
+      const bool removed = sys::removeObject(entry.path(), ec);
       if (!removed || ec) return false;
     }
   }
@@ -79,18 +83,20 @@ bool removeLeftovers(const fs::path& dir) {
 
 bool canCreateAndRemoveFolder(const fs::path& folder) {
   std::error_code ec;
-  const bool created = fs::create_directory(folder, ec);
+  const bool created = sys::createFolder(folder, ec);
   if (!created || ec) return false;
-  const bool removed = fs::remove(folder, ec);
+  const bool removed = sys::removeObject(folder, ec);
   return removed && !ec;
 }
 
 // Both streams are closed when this returns, so that the file can be removed.
 bool writeAndReadBack(const fs::path& file) {
   {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write(kMarker.data(), kMarker.size());
+    std::error_code error;
+    sys::OutputFile out(file, error);
+    if (!out.isOpen()) return false;
+    out.write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()}, error);
+    out.close(error);
   }
   if (fs::file_size(file) != kMarker.size()) return false;
 
@@ -115,7 +121,7 @@ bool fileRoundTripWorks(const fs::path& file) {
     worked = false;
   }
   std::error_code ec;
-  const bool removed = fs::remove(file, ec);
+  const bool removed = sys::removeObject(file, ec);
   return worked && removed && !ec;
 }
 

@@ -1,20 +1,15 @@
 #include "install/file_entry_writer.hpp"
 
-#include <exception>
-#include <fstream>
-#include <optional>
 #include <span>
 #include <system_error>
 
-#include "bundle/file_entry.hpp"
 #include "diag/trace_logger.hpp"
-#include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
 #include "sys/file_objects.hpp"
 #include "sys/file_time.hpp"
+#include "sys/output_file.hpp"
 #include "sys/path.hpp"
 
-namespace aerolith {
+namespace aerolith::install {
 namespace fs = std::filesystem;
 namespace {
 
@@ -80,7 +75,7 @@ void prepareFolder(const fs::path& installDirectory, const fs::path& relativeFol
     sys::removeTree(obstacle->path, error);
     if (error) return logCreateException();
   }
-  const bool created = fs::create_directories(below(installDirectory, relativeFolder), error);
+  const bool created = sys::createFolders(below(installDirectory, relativeFolder), error);
   if (error) return logCreateException();
   AEROLITH_TRACE(kTag, L" -  - create result: {}", created ? L"ok" : L"FAIL");
 }
@@ -118,32 +113,28 @@ bool linkOnTheWay(const fs::path& installDirectory, const fs::path& relative) {
 // One truncating open, one write, one close; no retry.
 bool writeContent(const fs::path& filePath, bool refuseOpen,
                   std::span<const std::uint8_t> content) {
-  try {
-    std::ofstream out;
-    if (!refuseOpen) out.open(filePath, std::ios::binary | std::ios::trunc);
-    if (!out.is_open() || !out) {
-      AEROLITH_TRACE(kTag, L" -  - open failed - break");
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(content.data()),
-              static_cast<std::streamsize>(content.size()));
-    if (!out) return false;
-    out.close();
-    return static_cast<bool>(out);
-  } catch (const std::exception&) {
-    AEROLITH_TRACE(kTag, L" -  - write exception - break");
+  if (refuseOpen) {
+    AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
+  std::error_code error;
+  sys::OutputFile out(filePath, error);
+  if (!out.isOpen()) {
+    AEROLITH_TRACE(kTag, L" -  - open failed - break");
+    return false;
+  }
+  return out.write(content, error) && out.close(error);
 }
 
 }  // namespace
 
-void install::updateFileTime(const fs::path& path, std::uint64_t fileTime) {
+void updateFileTime(const fs::path& path, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");
-  sys::LastWriteTimeWriter file(path);
+  std::error_code error;
+  sys::LastWriteTimeWriter file(path, error);
   AEROLITH_TRACE(kTag, L" - update file time - create file");
   if (file.isOpen()) {
-    file.set(fileTime);
+    file.set(fileTime, error);
     AEROLITH_TRACE(kTag, L" - update file time - set time");
     file.close();
     AEROLITH_TRACE(kTag, L" - update file time - close file");
@@ -151,7 +142,10 @@ void install::updateFileTime(const fs::path& path, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time end");
 }
 
-bool bundle::FileEntry::writeTo(const fs::path& installDirectory) const {
+std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                       const fs::path& installDirectory) {
+  const std::wstring& directory = entry.directory;
+  const std::wstring& name = entry.name;
   const fs::path relativeFolder = bundle::BundlePath(directory).toFileSystemPath();
   const fs::path dirPath = installDirectory / relativeFolder;
   AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", directory, sys::wideFromPath(dirPath));
@@ -165,12 +159,10 @@ bool bundle::FileEntry::writeTo(const fs::path& installDirectory) const {
   AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", directory, name, sys::wideFromPath(filePath));
   const bool beyondLink =
       folderBeyondLink || linkOnTheWay(installDirectory, relativeFolder / fileName);
-  if (!writeContent(filePath, beyondLink, content)) {
-    launcher::fatalDialog(launcher::messages::kWriteFileFailed, sys::wideFromPath(filePath));
-  }
-  install::updateFileTime(filePath, fileTime);
+  if (!writeContent(filePath, beyondLink, entry.content)) return WriteFailure{filePath};
+  updateFileTime(filePath, entry.fileTime);
   AEROLITH_TRACE(kTag, L" - file write ok");
-  return true;
+  return std::nullopt;
 }
 
-}  // namespace aerolith
+}  // namespace aerolith::install

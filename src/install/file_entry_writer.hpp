@@ -1,12 +1,29 @@
 // Writing one extracted entry to its file in the install directory: folders
 // made, whatever is in the way cleared, the content written and the file
-// stamped with the entry's time (FileEntry::writeTo); and that stamp alone.
+// stamped with the entry's time; and that stamp alone.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+
+#include "bundle/file_entry.hpp"
 
 namespace aerolith::install {
+
+// A file that could not be written, by its full path.
+struct WriteFailure {
+  std::filesystem::path file;
+  bool operator==(const WriteFailure&) const = default;
+};
+
+// Puts `entry.content` into its file below `installDirectory`, replacing
+// whatever is in the way (a folder of that name with everything in it, a link
+// as a link), and stamps the entry's time on it. Folders that cannot be made
+// and objects that cannot be cleared are logged and left for the write to
+// meet. Returns the failure when the file could not be opened or written.
+std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                       const std::filesystem::path& installDirectory);
 
 // Sets the file's last-write time to `fileTime` (FILETIME). Best effort: a file
 // that cannot be opened for it keeps its time, and nothing is reported.

@@ -7,9 +7,8 @@
 #include "diag/trace_logger.hpp"
 #include "install/access_probe.hpp"
 #include "install/root_candidates.hpp"
-#include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
 #include "sys/executable_path.hpp"
+#include "sys/file_objects.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -31,13 +30,13 @@ bool tryInstallDirectory(const fs::path& dir) {
                  ec.value());
   bool created = false;
   if (!exists) {
-    created = fs::create_directory(dir, ec);
+    created = sys::createFolder(dir, ec);
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
   const bool accessible = probeDirectoryAccess(dir);
   AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), accessible);
   if (!accessible && created) {
-    fs::remove(dir, ec);
+    sys::removeObject(dir, ec);
     AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
     AEROLITH_TRACE(kTag, L"");
   }
@@ -47,12 +46,13 @@ bool tryInstallDirectory(const fs::path& dir) {
 // The launcher-relative fallback root; nothing when the launcher's own file name
 // cannot be read whole, since a cut-short name would point somewhere else.
 std::optional<fs::path> launcherRelativeRoot() {
-  const sys::ExecutablePath launcher = sys::currentExecutablePath();
-  if (!launcher.path) {
-    AEROLITH_TRACE(kTag, L"launcher file name unreadable, ec = {}", launcher.error);
+  std::error_code error;
+  const fs::path launcher = sys::currentExecutablePath(error);
+  if (error) {
+    AEROLITH_TRACE(kTag, L"launcher file name unreadable, ec = {}", error.value());
     return std::nullopt;
   }
-  const LauncherFolders folders = launcherFolders(*launcher.path);
+  const LauncherFolders folders = launcherFolders(launcher);
   AEROLITH_TRACE(kTag, L"current path: {}", sys::wideFromPath(folders.folder));
   AEROLITH_TRACE(kTag, L"current dir: {}", sys::wideFromPath(folders.parent));
   return folders.parent;
@@ -71,9 +71,7 @@ fs::path firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
 fs::path selectInstallDirectory() {
   std::vector<fs::path> roots = findLocalAppDataRoots();
   if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
-  fs::path dir = firstUsableInstallDirectory(roots);
-  if (dir.empty()) launcher::fatalDialog(launcher::messages::kWorkingDirectoryInaccessible);
-  return dir;
+  return firstUsableInstallDirectory(roots);
 }
 
 }  // namespace aerolith::install

@@ -14,8 +14,7 @@ namespace aerolith::install {
 std::filesystem::path firstUsableInstallDirectory(const std::vector<std::filesystem::path>& roots);
 
 // The install directory, chosen from the local application-data folders and the
-// parent of the launcher's folder. Ends the run through the fatal dialog when
-// no candidate is usable.
+// parent of the launcher's folder; empty when no candidate is usable.
 std::filesystem::path selectInstallDirectory();
 
 }  // namespace aerolith::install

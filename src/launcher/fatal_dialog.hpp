@@ -7,6 +7,7 @@
 
 #include <fmt/xchar.h>
 
+#include "bundle/error_triple.hpp"
 #include "launcher/process_state.hpp"
 
 namespace aerolith::launcher {
@@ -20,5 +21,9 @@ template <typename... Args>
   dialogFlag.store(true);
   showFatalMessageAndExit(fmt::format(format, std::forward<Args>(args)...));
 }
+
+// "Embedded resources corrupt" with the triple: stages 2 and 4 print their CRC
+// values unsigned, the others three signed numbers.
+[[noreturn]] void fatalCorrupt(const bundle::ErrorTriple& error);
 
 }  // namespace aerolith::launcher

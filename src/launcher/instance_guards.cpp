@@ -2,6 +2,7 @@
 
 #include "diag/trace_logger.hpp"
 #include "launcher/process_state.hpp"
+#include "sys/byte_order.hpp"
 #include "sys/named_mutex.hpp"
 #include "sys/shared_memory.hpp"
 #include "sys/window_message.hpp"
@@ -11,27 +12,16 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-std::uint32_t littleEndian32(const std::byte* bytes) {
-  return std::to_integer<std::uint32_t>(bytes[0]) | std::to_integer<std::uint32_t>(bytes[1]) << 8 |
-         std::to_integer<std::uint32_t>(bytes[2]) << 16 |
-         std::to_integer<std::uint32_t>(bytes[3]) << 24;
-}
-
-void putLittleEndian32(std::uint32_t value, std::byte* bytes) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::byte>(value >> (8 * i));
-}
-
 }  // namespace
 
 WindowHandleRecord WindowHandleRecord::decode(const Bytes& bytes) {
-  return {static_cast<std::int32_t>(littleEndian32(bytes.data())),
-          littleEndian32(bytes.data() + 4)};
+  return {static_cast<std::int32_t>(sys::loadLe32(bytes.data())), sys::loadLe32(bytes.data() + 4)};
 }
 
 WindowHandleRecord::Bytes WindowHandleRecord::encode() const {
   Bytes bytes{};
-  putLittleEndian32(static_cast<std::uint32_t>(window), bytes.data());
-  putLittleEndian32(message, bytes.data() + 4);
+  sys::storeLe32(bytes.data(), static_cast<std::uint32_t>(window));
+  sys::storeLe32(bytes.data() + 4, message);
   return bytes;
 }
 

@@ -1,20 +1,32 @@
 #include "launcher/run.hpp"
 
+#include <filesystem>
+#include <variant>
+
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
 #include "install/synchronise.hpp"
 #include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
+#include "launcher/fatal_dialog.hpp"
 #include "launcher/instance_guards.hpp"
+#include "launcher/messages.hpp"
 #include "launcher/process_state.hpp"
 #include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
+#include "sys/path.hpp"
 
 namespace aerolith::launcher {
 namespace {
 
 constexpr auto kTag = L"Main";
+
+[[noreturn]] void fatalSyncFailure(const install::SyncFailure& failure) {
+  if (const auto* corrupt = std::get_if<bundle::ErrorTriple>(&failure)) fatalCorrupt(*corrupt);
+  const auto& unwritten = std::get<install::WriteFailure>(failure);
+  fatalDialog(messages::kWriteFileFailed, sys::wideFromPath(unwritten.file));
+}
 
 void endRun() {
   sys::releaseMutex(launcherMutex);
@@ -30,11 +42,23 @@ int run(sys::ModuleHandle module) {
   if (anotherLauncherRuns()) return kExitLauncherRunning;
   if (handedOffToRunningApplication()) return kExitApplicationRunning;
   startWatchdog();
+
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
-  bundle::FilesMap files = bundle::loadBundle(module);
+  if (installDirectory.empty()) fatalDialog(messages::kWorkingDirectoryInaccessible);
+
+  bundle::Bundle bundle;
+  if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
-  install::synchroniseInstallDirectory(installDirectory, files, protectedNames);
-  launchTarget(installDirectory);
+
+  if (const auto failure =
+          install::synchroniseInstallDirectory(installDirectory, bundle, protectedNames)) {
+    fatalSyncFailure(*failure);
+  }
+
+  if (const auto failure = launchTarget(installDirectory)) {
+    fatalDialog(messages::kFailedToStartProcess, failure->processError, failure->shellError,
+                sys::wideFromPath(installDirectory));
+  }
   endRun();
   return kExitStarted;
 }

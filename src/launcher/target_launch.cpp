@@ -1,13 +1,11 @@
 #include "launcher/target_launch.hpp"
 
-#include <cstdint>
-#include <optional>
+#include <system_error>
 
 #include <fmt/xchar.h>
 
 #include "diag/trace_logger.hpp"
-#include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
+#include "sys/file_objects.hpp"
 #include "sys/path.hpp"
 #include "sys/process_launch.hpp"
 
@@ -17,10 +15,10 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-struct StartFailure {
-  std::uint32_t processError;
-  std::uint32_t shellError;
-};
+// System error codes print as the unsigned numbers the system defines.
+std::uint32_t codeOf(const std::error_code& error) {
+  return static_cast<std::uint32_t>(error.value());
+}
 
 // The launch strings live only as long as the attempts: they are gone before
 // a failure is reported.
@@ -30,41 +28,36 @@ std::optional<StartFailure> startTarget(const fs::path& installDirectory) {
                              sys::wideFromPath(installDirectory)};
   AEROLITH_TRACE(kTag, L"path: '{}'", strings.applicationName);
   AEROLITH_TRACE(kTag, L"cmd: '{}'", strings.commandLine);
-
-  const sys::StartResult created = sys::createProcess(strings);
-  if (created.started) {
+  std::error_code processError;
+  if (sys::createProcess(strings, processError)) {
     AEROLITH_TRACE(kTag, L"CreateProcess success");
     return std::nullopt;
   }
-  AEROLITH_TRACE(kTag, L"CreateProcess failed, GetLastError = {}", created.error);
-  const sys::StartResult opened = sys::openWithShell(strings);
-  if (opened.started) {
+  AEROLITH_TRACE(kTag, L"CreateProcess failed, GetLastError = {}", codeOf(processError));
+  std::error_code shellError;
+  if (sys::openWithShell(strings, shellError)) {
     AEROLITH_TRACE(kTag, L"ShellExecuteEx success");
     return std::nullopt;
   }
-  return StartFailure{created.error, opened.error};
+  return StartFailure{codeOf(processError), codeOf(shellError)};
 }
 
 }  // namespace
 
+// A legacy file that is missing, locked or refused is simply not removed; the
+// application starts all the same.
 void removeLegacyFiles(const fs::path& installDirectory) {
   for (const std::wstring_view name : kLegacyFileNames) {
-    try {
-      const fs::path file = installDirectory / name;
-      if (fs::exists(file)) fs::remove(file);
-    } catch (const fs::filesystem_error&) {
-      // Locked or refused: it stays, and the application starts all the same.
-    }
+    std::error_code ignored;
+    sys::removeObject(installDirectory / name, ignored);
   }
 }
 
-void launchTarget(const fs::path& installDirectory) {
+std::optional<StartFailure> launchTarget(const fs::path& installDirectory) {
   removeLegacyFiles(installDirectory);
   const std::optional<StartFailure> failure = startTarget(installDirectory);
-  if (!failure) return;
-  AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
-  fatalDialog(messages::kFailedToStartProcess, failure->processError, failure->shellError,
-              sys::wideFromPath(installDirectory));
+  if (failure) AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
+  return failure;
 }
 
 }  // namespace aerolith::launcher

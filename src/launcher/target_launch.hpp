@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace aerolith::launcher {
@@ -19,9 +21,14 @@ inline constexpr std::array<std::wstring_view, 4> kLegacyFileNames{
 // is left, silently, and the next one is handled.
 void removeLegacyFiles(const std::filesystem::path& installDirectory);
 
+// Why the application could not be started: the system's codes of both ways.
+struct StartFailure {
+  std::uint32_t processError = 0;  // the process loader's
+  std::uint32_t shellError = 0;    // the shell's
+};
+
 // Removes the legacy files, then starts the application with the process
-// loader, or else through the shell. Returns once it is started; when neither
-// can start it, the run ends in the "Failed to start process" dialog.
-void launchTarget(const std::filesystem::path& installDirectory);
+// loader, or else through the shell. Returns the failure when neither could.
+std::optional<StartFailure> launchTarget(const std::filesystem::path& installDirectory);
 
 }  // namespace aerolith::launcher

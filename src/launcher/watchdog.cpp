@@ -23,7 +23,7 @@ struct SteadyClock {
 
 void watch() {
   SteadyClock clock;
-  if (watchRun(clock, runningFlag, dialogFlag) != WatchOutcome::TimedOut) return;
+  if (watchRun(clock, runningFlag, dialogFlag) != WatchOutcome::kTimedOut) return;
   runningFlag.store(false);
   AEROLITH_TRACE(kTag, L"timeout");
   fatalDialog(messages::kTimedOut);

@@ -16,7 +16,7 @@ inline constexpr std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>> 
 inline constexpr std::chrono::milliseconds kPollPeriod{100};
 inline constexpr std::chrono::milliseconds kLongestSleep{86'400'000};
 
-enum class WatchOutcome { RunEnded, DialogShowing, TimedOut };
+enum class WatchOutcome { kRunEnded, kDialogShowing, kTimedOut };
 
 // Sleeps until `period` has passed on `clock`, however early each sleep wakes:
 // the rest is slept again, rounded up to whole milliseconds, at most a day at a time.
@@ -32,8 +32,8 @@ void sleepOn(Clock& clock, std::chrono::milliseconds period) {
   }
 }
 
-// Watches `running` from this call on: RunEnded once it is cleared (seen at the
-// next poll), otherwise at kRunLimit DialogShowing or TimedOut, after `dialog`.
+// Watches `running` from this call on: kRunEnded once it is cleared (seen at the
+// next poll), otherwise at kRunLimit kDialogShowing or kTimedOut, after `dialog`.
 // Clock: now() and sleepFor(milliseconds). The launcher uses the steady clock,
 // so that a change of the system time neither ends a healthy run early nor
 // lets a stuck one go on.
@@ -41,13 +41,13 @@ template <typename Clock>
 WatchOutcome watchRun(Clock& clock, const std::atomic<bool>& running,
                       const std::atomic<bool>& dialog) {
   const auto start = clock.now();
-  if (!running.load()) return WatchOutcome::RunEnded;
+  if (!running.load()) return WatchOutcome::kRunEnded;
   for (;;) {
     if (clock.now() - start >= kRunLimit) {
-      return dialog.load() ? WatchOutcome::DialogShowing : WatchOutcome::TimedOut;
+      return dialog.load() ? WatchOutcome::kDialogShowing : WatchOutcome::kTimedOut;
     }
     sleepOn(clock, kPollPeriod);
-    if (!running.load()) return WatchOutcome::RunEnded;
+    if (!running.load()) return WatchOutcome::kRunEnded;
   }
 }
 

@@ -2,6 +2,7 @@
 // bundle. Byte by byte, so they work at any alignment on any processor.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,14 @@ inline std::uint64_t loadLe64(const std::uint8_t* p) {
 
 inline void storeLe32(std::uint8_t* p, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The same over std::byte, the type of memory shared with other processes.
+inline std::uint32_t loadLe32(const std::byte* p) {
+  return loadLe32(reinterpret_cast<const std::uint8_t*>(p));
+}
+inline void storeLe32(std::byte* p, std::uint32_t value) {
+  storeLe32(reinterpret_cast<std::uint8_t*>(p), value);
 }
 
 inline void appendLe32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {

@@ -129,13 +129,13 @@ void writeReport(int signal, const siginfo_t& info) {
 
 void onFatalSignal(int signal, siginfo_t* info, void*) {
   switch (takeCrashTurn()) {
-    case CrashTurn::Report:
+    case CrashTurn::kReport:
       writeReport(signal, *info);
       settings->message.show();
       break;
-    case CrashTurn::GiveUp:
+    case CrashTurn::kGiveUp:
       break;
-    case CrashTurn::Wait:
+    case CrashTurn::kWait:
       for (;;) ::pause();
   }
   // The default action ends the process as soon as this handler returns: the
@@ -183,7 +183,7 @@ std::string demangled(const char* name) {
 void installCrashReporter(std::wstring_view file, std::wstring_view message,
                           std::wstring_view caption) {
   settings = new Settings{pathFromWide(file).native(),
-                          PreparedMessageBox(message, caption, DialogIcon::Error)};
+                          PreparedMessageBox(message, caption, DialogIcon::kError)};
 
   stack_t stack{};
   stack.ss_sp = alternateStack;

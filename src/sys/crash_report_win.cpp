@@ -43,13 +43,13 @@ void writeMiniDump(EXCEPTION_POINTERS* exception) {
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
   switch (takeCrashTurn()) {
-    case CrashTurn::Report:
+    case CrashTurn::kReport:
       writeMiniDump(exception);
       settings->message.show();
       break;
-    case CrashTurn::GiveUp:
+    case CrashTurn::kGiveUp:
       break;
-    case CrashTurn::Wait:
+    case CrashTurn::kWait:
       for (;;) Sleep(INFINITE);
   }
   return EXCEPTION_CONTINUE_SEARCH;
@@ -68,7 +68,7 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
 void installCrashReporter(std::wstring_view file, std::wstring_view message,
                           std::wstring_view caption) {
   settings =
-      new Settings{std::wstring(file), PreparedMessageBox(message, caption, DialogIcon::Error)};
+      new Settings{std::wstring(file), PreparedMessageBox(message, caption, DialogIcon::kError)};
   SetUnhandledExceptionFilter(onUnhandledException);
   std::set_terminate(onTerminate);
 }

@@ -10,15 +10,15 @@
 
 namespace aerolith::sys {
 
-enum class CrashTurn { Report, GiveUp, Wait };
+enum class CrashTurn { kReport, kGiveUp, kWait };
 
 // Lock-free, so it may be called from a signal handler.
 inline CrashTurn takeCrashTurn() {
   static std::atomic<std::uint32_t> reporter{0};
   const std::uint32_t self = currentThreadId();
   std::uint32_t expected = 0;
-  if (reporter.compare_exchange_strong(expected, self)) return CrashTurn::Report;
-  return expected == self ? CrashTurn::GiveUp : CrashTurn::Wait;
+  if (reporter.compare_exchange_strong(expected, self)) return CrashTurn::kReport;
+  return expected == self ? CrashTurn::kGiveUp : CrashTurn::kWait;
 }
 
 }  // namespace aerolith::sys

@@ -7,7 +7,7 @@
 
 namespace aerolith::sys {
 
-enum class DialogIcon { Warning, Error };
+enum class DialogIcon { kWarning, kError };
 
 // No owner window, one OK button. The result is of no interest to any caller.
 void showMessageBox(std::wstring_view text, std::wstring_view caption, DialogIcon icon);

@@ -53,7 +53,7 @@ PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view
                                        DialogIcon icon) {
   const std::string textUtf8 = text::toUtf8(text);
   const std::string captionUtf8 = text::toUtf8(caption);
-  const bool warning = icon == DialogIcon::Warning;
+  const bool warning = icon == DialogIcon::kWarning;
   auto* layout = new Layout{
       "[" + captionUtf8 + "] " + (warning ? "warning" : "error") + "\n" + textUtf8 + "\n",
       hasDesktop(),

@@ -15,7 +15,7 @@ struct PreparedMessageBox::Layout {
 PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view caption,
                                        DialogIcon icon)
     : layout_(new Layout{std::wstring(text), std::wstring(caption),
-                         icon == DialogIcon::Warning ? UINT{MB_ICONWARNING} : UINT{MB_ICONERROR}}) {
+                         icon == DialogIcon::kWarning ? UINT{MB_ICONWARNING} : UINT{MB_ICONERROR}}) {
 }
 
 PreparedMessageBox::~PreparedMessageBox() = default;

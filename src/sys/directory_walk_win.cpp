@@ -8,8 +8,9 @@ namespace {
 
 // Appends what lies below `folder`; false once the walk has to end.
 bool walk(const fs::path& folder, std::vector<WalkEntry>& walked) {
-  std::vector<FolderEntry> entries;
-  const bool complete = !listFolder(folder, entries);
+  std::error_code error;
+  const std::vector<FolderEntry> entries = listFolder(folder, error);
+  const bool complete = !error;
   for (const FolderEntry& entry : entries) {
     const fs::path path = folder / entry.name;
     walked.push_back({path, entry.kind});

@@ -1,17 +1,13 @@
 // The full file name of the running executable, read from the system.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <optional>
+#include <system_error>
 
 namespace aerolith::sys {
 
-struct ExecutablePath {
-  std::optional<std::filesystem::path> path;  // nothing when it could not be read whole
-  std::uint32_t error = 0;                    // then the system's error code
-};
-
-ExecutablePath currentExecutablePath();
+// Empty, with `error` set, when the name could not be read whole: a name cut
+// short would point somewhere else.
+std::filesystem::path currentExecutablePath(std::error_code& error);
 
 }  // namespace aerolith::sys

@@ -3,17 +3,25 @@
 #include <array>
 
 #include "sys/executable_path.hpp"
+#include "sys/last_error_win.hpp"
 
 namespace aerolith::sys {
 
-ExecutablePath currentExecutablePath() {
+std::filesystem::path currentExecutablePath(std::error_code& error) {
+  error.clear();
   std::array<wchar_t, MAX_PATH> buffer{};
   SetLastError(0);
   const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), buffer.size());
-  if (length == 0) return {std::nullopt, GetLastError()};
+  if (length == 0) {
+    error = lastErrorCode();
+    return {};
+  }
   // A name that fills the buffer was cut short (older systems do not say so).
-  if (length >= buffer.size()) return {std::nullopt, ERROR_INSUFFICIENT_BUFFER};
-  return {std::filesystem::path(std::wstring(buffer.data(), length)), 0};
+  if (length >= buffer.size()) {
+    error.assign(ERROR_INSUFFICIENT_BUFFER, std::system_category());
+    return {};
+  }
+  return std::filesystem::path(std::wstring(buffer.data(), length));
 }
 
 }  // namespace aerolith::sys

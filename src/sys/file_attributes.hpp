@@ -9,8 +9,9 @@ namespace aerolith::sys {
 
 // Windows: SetFileAttributesW with FILE_ATTRIBUTE_NORMAL, which clears the
 // read-only, hidden, system and archive attributes. POSIX: makes the entry
-// writable by its owner. Returns the system's error, if any. Not meant for
-// links: on POSIX, and under Wine, the change would reach the link's target.
-std::error_code setNormalAttributes(const std::filesystem::path& path);
+// writable by its owner. On failure `error` holds the system's error. Not
+// meant for links: on POSIX, and under Wine, the change would reach the link's
+// target.
+void setNormalAttributes(const std::filesystem::path& path, std::error_code& error);
 
 }  // namespace aerolith::sys

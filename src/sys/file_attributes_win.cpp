@@ -1,12 +1,14 @@
+#include "sys/file_attributes.hpp"
+
 #include <windows.h>
 
-#include "sys/file_attributes.hpp"
+#include "sys/last_error_win.hpp"
 
 namespace aerolith::sys {
 
-std::error_code setNormalAttributes(const std::filesystem::path& path) {
-  if (::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL)) return {};
-  return {static_cast<int>(::GetLastError()), std::system_category()};
+void setNormalAttributes(const std::filesystem::path& path, std::error_code& error) {
+  error.clear();
+  if (!::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL)) error = lastErrorCode();
 }
 
 }  // namespace aerolith::sys

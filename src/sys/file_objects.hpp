@@ -31,4 +31,12 @@ bool removeObject(const std::filesystem::path& path, std::error_code& error);
 // links. Returns how many objects were removed (0 when nothing was there).
 std::uintmax_t removeTree(const std::filesystem::path& path, std::error_code& error);
 
+// Creates the folder `path`, whose parent must exist. False without an error
+// when a folder is already there.
+bool createFolder(const std::filesystem::path& path, std::error_code& error);
+
+// Creates the folder `path` with every missing folder above it. True when at
+// least one folder was created.
+bool createFolders(const std::filesystem::path& path, std::error_code& error);
+
 }  // namespace aerolith::sys

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "sys/folder_listing_win.hpp"
+#include "sys/last_error_win.hpp"
 
 namespace aerolith::sys {
 namespace fs = std::filesystem;
@@ -91,8 +92,7 @@ std::uintmax_t removeTree(const fs::path& path, std::error_code& error) {
   if (error || kind == ObjectKind::kMissing) return 0;
   std::uintmax_t removed = 0;
   if (kind == ObjectKind::kDirectory) {
-    std::vector<FolderEntry> entries;
-    error = listFolder(path, entries);
+    const std::vector<FolderEntry> entries = listFolder(path, error);
     if (error) return removed;
     for (const FolderEntry& entry : entries) {
       removed += removeTree(path / entry.name, error);

@@ -33,9 +33,8 @@ UnixTime unixFromFileTime(std::uint64_t fileTime) {
 
 void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
                       std::error_code& error) {
-  LastWriteTimeWriter writer(file);
-  if (writer.isOpen()) writer.set(fileTime);
-  error = writer.error();
+  LastWriteTimeWriter writer(file, error);
+  if (writer.isOpen()) writer.set(fileTime, error);
 }
 
 }  // namespace aerolith::sys

@@ -34,25 +34,24 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 
 // A file opened only to set its last-write time, step by step, the way the
 // installer stamps what it writes: for writing attributes alone, without
-// sharing. Links are followed.
+// sharing. Links are followed. A failed open leaves it closed, with `error`
+// holding the system's error.
 class LastWriteTimeWriter {
  public:
-  explicit LastWriteTimeWriter(const std::filesystem::path& file);
+  LastWriteTimeWriter(const std::filesystem::path& file, std::error_code& error);
   ~LastWriteTimeWriter() { close(); }
   LastWriteTimeWriter(const LastWriteTimeWriter&) = delete;
   LastWriteTimeWriter& operator=(const LastWriteTimeWriter&) = delete;
 
   bool isOpen() const { return handle_ != kClosed; }
-  // Sets the last-write time; the other times stay. False on failure.
-  bool set(std::uint64_t fileTime);
+  // Sets the last-write time; the other times stay. False on failure, with
+  // `error` holding the system's error.
+  bool set(std::uint64_t fileTime, std::error_code& error);
   void close();
-  // The system's error of the last step that failed.
-  const std::error_code& error() const { return error_; }
 
  private:
   static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
   std::intptr_t handle_ = kClosed;
-  std::error_code error_;
 };
 
 // Sets the last-write time; the other times stay. On failure `error` holds the

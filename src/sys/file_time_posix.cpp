@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "sys/file_time.hpp"
+#include "sys/last_error_posix.hpp"
 
 namespace aerolith::sys {
 
@@ -12,7 +13,7 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
   error.clear();
   struct stat status {};
   if (::stat(file.c_str(), &status) != 0) {
-    error.assign(errno, std::system_category());
+    error = lastErrorCode();
     return {};
   }
   const auto time =
@@ -26,21 +27,24 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 
 // A descriptor that only names the file (O_PATH) needs no read or write
 // permission; the times are set through it with AT_EMPTY_PATH.
-LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file) {
+LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file,
+                                         std::error_code& error) {
+  error.clear();
   const int descriptor = ::open(file.c_str(), O_PATH | O_CLOEXEC);
   if (descriptor < 0) {
-    error_.assign(errno, std::system_category());
+    error = lastErrorCode();
     return;
   }
   handle_ = descriptor;
 }
 
-bool LastWriteTimeWriter::set(std::uint64_t fileTime) {
+bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
+  error.clear();
   const UnixTime time = unixFromFileTime(fileTime);
   const struct timespec times[2] = {
       {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
   if (::utimensat(static_cast<int>(handle_), "", times, AT_EMPTY_PATH) == 0) return true;
-  error_.assign(errno, std::system_category());
+  error = lastErrorCode();
   return false;
 }
 

@@ -1,5 +1,7 @@
 #include "sys/folder_listing_win.hpp"
 
+#include "sys/last_error_win.hpp"
+
 namespace aerolith::sys {
 namespace {
 
@@ -12,10 +14,6 @@ bool isDotEntry(const wchar_t* name) {
 
 }  // namespace
 
-std::error_code lastErrorCode() {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
-
 ObjectKind kindOfListing(DWORD attributes, DWORD reparseTag) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
       (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT ||
@@ -25,21 +23,25 @@ ObjectKind kindOfListing(DWORD attributes, DWORD reparseTag) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::kDirectory : ObjectKind::kFile;
 }
 
-std::error_code listFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries) {
+std::vector<FolderEntry> listFolder(const std::filesystem::path& folder, std::error_code& error) {
+  std::vector<FolderEntry> entries;
   WIN32_FIND_DATAW data{};
   const std::wstring pattern = (folder / L"*").native();
   const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) return lastErrorCode();
+  if (find == INVALID_HANDLE_VALUE) {
+    error = lastErrorCode();
+    return entries;
+  }
   do {
     if (!isDotEntry(data.cFileName)) {
       entries.push_back({data.cFileName, kindOfListing(data.dwFileAttributes, data.dwReserved0)});
     }
   } while (::FindNextFileW(find, &data));
-  std::error_code error = lastErrorCode();
+  error = lastErrorCode();
   ::FindClose(find);
   if (error.value() == ERROR_NO_MORE_FILES) error.clear();
-  return error;
+  return entries;
 }
 
 }  // namespace aerolith::sys

@@ -24,12 +24,9 @@ struct FolderEntry {
 // deduplicated or cloud files) are what their attributes say.
 ObjectKind kindOfListing(DWORD attributes, DWORD reparseTag);
 
-// Appends the entries of `folder`, without "." and "..", in listing order.
-// Returns the system's error when the folder could not be opened or an entry
-// could not be read; `entries` then holds those read before.
-std::error_code listFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries);
-
-// GetLastError() as an error code.
-std::error_code lastErrorCode();
+// The entries of `folder`, without "." and "..", in listing order. When the
+// folder cannot be opened or an entry cannot be read, `error` is set and the
+// entries read before are returned.
+std::vector<FolderEntry> listFolder(const std::filesystem::path& folder, std::error_code& error);
 
 }  // namespace aerolith::sys

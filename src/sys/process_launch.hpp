@@ -3,8 +3,8 @@
 // through the shell, which opens a file the way the user's system would.
 #pragma once
 
-#include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace aerolith::sys {
 
@@ -16,21 +16,20 @@ struct LaunchStrings {
   std::wstring workingDirectory;
 };
 
-// Whether the program was started; if not, the system's error code for why.
-struct StartResult {
-  bool started = false;
-  std::uint32_t error = 0;
-};
-
+// Each returns whether the program was started; if not, `error` holds the
+// system's code for why.
+//
 // CreateProcessW on Windows: the application name, the command line, no
 // inherited handles, the inherited environment, the working directory. On
 // POSIX posix_spawn of the program with its path as the only argument, in a
 // session of its own, holding nothing of the launcher's but its environment.
-StartResult createProcess(LaunchStrings& strings);
+bool createProcess(LaunchStrings& strings, std::error_code& error);
 
 // ShellExecuteExW "open" of the application name with the command line as its
 // parameters, in the working directory. On POSIX the desktop's opener,
-// xdg-open, is handed the application name (it takes no parameters).
-StartResult openWithShell(LaunchStrings& strings);
+// xdg-open, is handed the application name (it takes no parameters); its
+// failure is the errno of its start, or its exit status in a category of
+// its own.
+bool openWithShell(LaunchStrings& strings, std::error_code& error);
 
 }  // namespace aerolith::sys

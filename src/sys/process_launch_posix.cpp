@@ -82,43 +82,63 @@ class DetachedSpawn {
   posix_spawnattr_t attributes_;
 };
 
-StartResult awaitOpener(pid_t pid) {
+// The opener's exit status, which tells why it could not open the program.
+class OpenerStatusCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "opener exit status"; }
+  std::string message(int status) const override {
+    return "the opener ended with status " + std::to_string(status);
+  }
+};
+
+const std::error_category& openerStatusCategory() {
+  static const OpenerStatusCategory category;
+  return category;
+}
+
+// Whether the opener started the program; its exit status (or 128 plus the
+// signal that ended it) when it did not.
+bool awaitOpener(pid_t pid, std::error_code& error) {
   const auto deadline = std::chrono::steady_clock::now() + kOpenerVerdictTime;
   for (;;) {
     int status = 0;
     const pid_t ended = ::waitpid(pid, &status, WNOHANG);
     if (ended == pid) {
-      if (WIFEXITED(status)) {
-        const auto code = static_cast<std::uint32_t>(WEXITSTATUS(status));
-        return {code == 0, code};
-      }
-      return {false, 128 + static_cast<std::uint32_t>(WTERMSIG(status))};
+      const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (code != 0) error.assign(code, openerStatusCategory());
+      return code == 0;
     }
     // Its end can no longer be learned (someone else reaped it): it did start.
-    if (ended < 0 && errno != EINTR) return {true, 0};
-    if (std::chrono::steady_clock::now() >= deadline) return {true, 0};
+    if (ended < 0 && errno != EINTR) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 }  // namespace
 
-StartResult createProcess(LaunchStrings& strings) {
+bool createProcess(LaunchStrings& strings, std::error_code& error) {
+  error.clear();
   const std::string program = text::toUtf8(strings.applicationName);
   grantExecuteWhereReadable(program);
   pid_t pid = 0;
-  const int error = DetachedSpawn(text::toUtf8(strings.workingDirectory))
-                        .start(pid, {program}, /*searchPath=*/false);
-  return {error == 0, static_cast<std::uint32_t>(error)};
+  const int failure = DetachedSpawn(text::toUtf8(strings.workingDirectory))
+                          .start(pid, {program}, /*searchPath=*/false);
+  if (failure != 0) error.assign(failure, std::system_category());
+  return failure == 0;
 }
 
-StartResult openWithShell(LaunchStrings& strings) {
+bool openWithShell(LaunchStrings& strings, std::error_code& error) {
+  error.clear();
   pid_t pid = 0;
-  const int error = DetachedSpawn(text::toUtf8(strings.workingDirectory))
-                        .start(pid, {kOpener, text::toUtf8(strings.applicationName)},
-                               /*searchPath=*/true);
-  if (error != 0) return {false, static_cast<std::uint32_t>(error)};
-  return awaitOpener(pid);
+  const int failure = DetachedSpawn(text::toUtf8(strings.workingDirectory))
+                          .start(pid, {kOpener, text::toUtf8(strings.applicationName)},
+                                 /*searchPath=*/true);
+  if (failure != 0) {
+    error.assign(failure, std::system_category());
+    return false;
+  }
+  return awaitOpener(pid, error);
 }
 
 }  // namespace aerolith::sys

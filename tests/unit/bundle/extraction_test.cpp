@@ -28,7 +28,7 @@ class Extraction : public ::testing::Test {
  protected:
   void SetUp() override {
     diag::installLogger(
-        std::make_unique<diag::TraceLogger>(folder_ / "trace.log", diag::LogLevel::Trace, 1));
+        std::make_unique<diag::TraceLogger>(folder_ / "trace.log", diag::LogLevel::kTrace, 1));
     builder_.add(L"", L"Aerolith.exe", std::string(4000, 'a'));
     builder_.add(L"plugins", L"hidapi.dll", std::string(3000, 'h'));
     builder_.add(L"plugins", L"relay.exe", std::string(2000, 'r'));

@@ -51,21 +51,21 @@ TEST(TraceRecord, TimeHasSevenFractionalDigitsInUtc) {
 }
 
 TEST(TraceRecord, FieldsArePaddedButNeverCut) {
-  EXPECT_EQ(formatRecord(L"T", LogLevel::Trace, 7, L"Main", 42, L"final"),
+  EXPECT_EQ(formatRecord(L"T", LogLevel::kTrace, 7, L"Main", 42, L"final"),
             L"[T] |TRACE| (07)                 Main <0042>: final\r\n");
-  EXPECT_EQ(formatRecord(L"T", LogLevel::Warn, 123, L"FileEntry", 12345, L"x"),
+  EXPECT_EQ(formatRecord(L"T", LogLevel::kWarn, 123, L"FileEntry", 12345, L"x"),
             L"[T] | WARN| (123)            FileEntry <12345>: x\r\n");
-  EXPECT_EQ(formatRecord(L"T", LogLevel::Trace, 1, L"ABCDEFGHIJKLMNOPQRSTUVWXY", 1, L"m"),
+  EXPECT_EQ(formatRecord(L"T", LogLevel::kTrace, 1, L"ABCDEFGHIJKLMNOPQRSTUVWXY", 1, L"m"),
             L"[T] |TRACE| (01) ABCDEFGHIJKLMNOPQRSTUVWXY <0001>: m\r\n");
-  EXPECT_EQ(formatRecord(L"T", LogLevel::Trace, 1, L"Main", 1, L""),
+  EXPECT_EQ(formatRecord(L"T", LogLevel::kTrace, 1, L"Main", 1, L""),
             L"[T] |TRACE| (01)                 Main <0001>: \r\n");
 }
 
 TEST(TraceRecord, LevelNamesAreSevenCharacters) {
   const std::vector<std::wstring_view> names = {
-      levelName(LogLevel::Off),  levelName(LogLevel::Fatal), levelName(LogLevel::Error),
-      levelName(LogLevel::Warn), levelName(LogLevel::Info),  levelName(LogLevel::Debug),
-      levelName(LogLevel::Trace)};
+      levelName(LogLevel::kOff),  levelName(LogLevel::kFatal), levelName(LogLevel::kError),
+      levelName(LogLevel::kWarn), levelName(LogLevel::kInfo),  levelName(LogLevel::kDebug),
+      levelName(LogLevel::kTrace)};
   EXPECT_THAT(names, ElementsAre(L"|  OFF|", L"|FATAL|", L"|ERROR|", L"| WARN|", L"| INFO|",
                                  L"|DEBUG|", L"|TRACE|"));
 }
@@ -75,10 +75,10 @@ TEST(TraceLogger, AppendsOneRecordPerCallAsUtf8) {
   const auto file = dir / "trace.log";
   testing::writeFile(file, "earlier\r\n");
   {
-    TraceLogger logger(file, LogLevel::Trace, 1);
-    logger.log(LogLevel::Trace, L"Main", 10, L"path: '{}', ok = {}, ec = {}",
+    TraceLogger logger(file, LogLevel::kTrace, 1);
+    logger.log(LogLevel::kTrace, L"Main", 10, L"path: '{}', ok = {}, ec = {}",
                std::wstring(L"C:\\Users\\J\u00e9r\u00f4me\\\U0001F600"), true, -5);
-    logger.log(LogLevel::Trace, L"Main", 11, L"literal {{braces}} and {}", 4294967295u);
+    logger.log(LogLevel::kTrace, L"Main", 11, L"literal {{braces}} and {}", 4294967295u);
   }
   const auto written = lines(testing::readFile(file));
   ASSERT_EQ(written.size(), 3u);
@@ -95,14 +95,14 @@ TEST(TraceLogger, NumbersThreadsInOrderOfTheirFirstRecord) {
   TempDir dir;
   const auto file = dir / "trace.log";
   {
-    TraceLogger logger(file, LogLevel::Trace, 1);
-    logger.log(LogLevel::Trace, L"Main", 1, L"main");
-    std::thread([&] { logger.log(LogLevel::Trace, L"Main", 2, L"second"); }).join();
+    TraceLogger logger(file, LogLevel::kTrace, 1);
+    logger.log(LogLevel::kTrace, L"Main", 1, L"main");
+    std::thread([&] { logger.log(LogLevel::kTrace, L"Main", 2, L"second"); }).join();
     std::thread([&] {
-      logger.log(LogLevel::Trace, L"Main", 3, L"third");
-      logger.log(LogLevel::Trace, L"Main", 4, L"third again");
+      logger.log(LogLevel::kTrace, L"Main", 3, L"third");
+      logger.log(LogLevel::kTrace, L"Main", 4, L"third again");
     }).join();
-    logger.log(LogLevel::Trace, L"Main", 5, L"main again");
+    logger.log(LogLevel::kTrace, L"Main", 5, L"main again");
   }
   const auto written = lines(testing::readFile(file));
   ASSERT_EQ(written.size(), 5u);
@@ -117,11 +117,11 @@ TEST(TraceLogger, DropsRecordsAboveItsLevelWithoutNumberingTheThread) {
   TempDir dir;
   const auto file = dir / "trace.log";
   {
-    TraceLogger logger(file, LogLevel::Debug, 5);
-    logger.log(LogLevel::Trace, L"Main", 1, L"dropped");
-    std::thread([&] { logger.log(LogLevel::Trace, L"Main", 2, L"dropped too"); }).join();
-    std::thread([&] { logger.log(LogLevel::Debug, L"Main", 3, L"kept"); }).join();
-    logger.log(LogLevel::Info, L"Main", 4, L"kept too");
+    TraceLogger logger(file, LogLevel::kDebug, 5);
+    logger.log(LogLevel::kTrace, L"Main", 1, L"dropped");
+    std::thread([&] { logger.log(LogLevel::kTrace, L"Main", 2, L"dropped too"); }).join();
+    std::thread([&] { logger.log(LogLevel::kDebug, L"Main", 3, L"kept"); }).join();
+    logger.log(LogLevel::kInfo, L"Main", 4, L"kept too");
   }
   const auto written = lines(testing::readFile(file));
   ASSERT_EQ(written.size(), 2u);
@@ -135,12 +135,12 @@ TEST(TraceLogger, RecordsOfConcurrentThreadsNeverInterleave) {
   constexpr int kThreads = 4;
   constexpr int kRecords = 500;
   {
-    TraceLogger logger(file, LogLevel::Trace, 1);
+    TraceLogger logger(file, LogLevel::kTrace, 1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
         for (int i = 0; i < kRecords; ++i)
-          logger.log(LogLevel::Trace, L"Main", 100 + t, L"record {} of thread {}", i, t);
+          logger.log(LogLevel::kTrace, L"Main", 100 + t, L"record {} of thread {}", i, t);
       });
     }
     for (auto& thread : threads) thread.join();
@@ -153,18 +153,18 @@ TEST(TraceLogger, RecordsOfConcurrentThreadsNeverInterleave) {
 TEST(TraceLogger, CloseWhileAnotherThreadLogsLosesNoHalfRecord) {
   TempDir dir;
   const auto file = dir / "trace.log";
-  TraceLogger logger(file, LogLevel::Trace, 1);
+  TraceLogger logger(file, LogLevel::kTrace, 1);
   std::atomic<bool> started{false};
   std::thread writer([&] {
     for (int i = 0; i < 20000; ++i) {
-      logger.log(LogLevel::Trace, L"Main", 1, L"busy {}", i);
+      logger.log(LogLevel::kTrace, L"Main", 1, L"busy {}", i);
       started = true;
     }
   });
   while (!started) std::this_thread::yield();
   logger.close();
   writer.join();
-  logger.log(LogLevel::Trace, L"Main", 2, L"after close");
+  logger.log(LogLevel::kTrace, L"Main", 2, L"after close");
   const auto written = lines(testing::readFile(file));
   ASSERT_FALSE(written.empty());
   for (const auto& line : written) ASSERT_TRUE(std::regex_match(line, kRecord)) << line;
@@ -187,7 +187,7 @@ TEST(TraceMacro, EvaluatesNothingWithoutALogger) {
 TEST(TraceMacro, WritesTheCallSitesLineToTheInstalledLogger) {
   TempDir dir;
   const auto file = dir / "trace.log";
-  installLogger(std::make_unique<TraceLogger>(file, LogLevel::Trace, 1));
+  installLogger(std::make_unique<TraceLogger>(file, LogLevel::kTrace, 1));
   ASSERT_TRUE(loggerInstalled());
   const int line = __LINE__ + 1;
   AEROLITH_TRACE(L"Main", L"{}", countedArgument());

@@ -48,7 +48,7 @@ class WatchRun : public ::testing::Test {
 };
 
 TEST_F(WatchRun, FiresAsSoonAsTenSecondsHavePassed) {
-  EXPECT_EQ(watch(), WatchOutcome::TimedOut);
+  EXPECT_EQ(watch(), WatchOutcome::kTimedOut);
   EXPECT_EQ(elapsed, 10s);  // exactly the limit is enough
   EXPECT_EQ(clock.sleeps.size(), 100u);
   EXPECT_TRUE(running.load());  // clearing it is the caller's part
@@ -56,14 +56,14 @@ TEST_F(WatchRun, FiresAsSoonAsTenSecondsHavePassed) {
 
 TEST_F(WatchRun, FiresWithinOnePollAfterTheLimitWhenSleepsRunLong) {
   clock.lasts = [](auto asked) { return std::chrono::nanoseconds(asked) + 7ms; };
-  EXPECT_EQ(watch(), WatchOutcome::TimedOut);
+  EXPECT_EQ(watch(), WatchOutcome::kTimedOut);
   EXPECT_GE(elapsed, 10s);
   EXPECT_LT(elapsed, 10s + 107ms);
 }
 
 TEST_F(WatchRun, FatalDialogOnScreenAtTheLimitEndsItSilently) {
   dialog = true;  // set long before the limit: it only matters then
-  EXPECT_EQ(watch(), WatchOutcome::DialogShowing);
+  EXPECT_EQ(watch(), WatchOutcome::kDialogShowing);
   EXPECT_EQ(elapsed, 10s);
 }
 
@@ -71,13 +71,13 @@ TEST_F(WatchRun, EndsAtTheFirstPollAfterTheRunEnded) {
   clock.afterSleep = [this] {
     if (clock.sleeps.size() == 30) running = false;
   };
-  EXPECT_EQ(watch(), WatchOutcome::RunEnded);
+  EXPECT_EQ(watch(), WatchOutcome::kRunEnded);
   EXPECT_EQ(clock.sleeps.size(), 30u);
 }
 
 TEST_F(WatchRun, RunEndedBeforeTheStartNeverSleeps) {
   running = false;
-  EXPECT_EQ(watch(), WatchOutcome::RunEnded);
+  EXPECT_EQ(watch(), WatchOutcome::kRunEnded);
   EXPECT_TRUE(clock.sleeps.empty());
 }
 

@@ -15,7 +15,7 @@ class TraceCapture {
  public:
   TraceCapture() {
     diag::installLogger(
-        std::make_unique<diag::TraceLogger>(folder_ / "trace.log", diag::LogLevel::Trace, 1));
+        std::make_unique<diag::TraceLogger>(folder_ / "trace.log", diag::LogLevel::kTrace, 1));
   }
   ~TraceCapture() { diag::installLogger(nullptr); }
   TraceCapture(const TraceCapture&) = delete;

@@ -1,0 +1,42 @@
+// What a start does with each object it finds in the install directory,
+// decided before anything is done to it. The pass acts on these decisions, and
+// a tool that predicts a pass makes the same ones, so the two cannot disagree.
+#pragma once
+
+#include <filesystem>
+#include <unordered_set>
+
+#include "bundle/bundle_path.hpp"
+#include "bundle/file_entry.hpp"
+#include "sys/directory_walk.hpp"
+
+namespace aerolith::install {
+
+// File names that are never removed, at any depth, unless the bundle lists them.
+using ProtectedNames = std::unordered_set<bundle::BundlePath>;
+
+// "Config.ini" and "VantorConfig.json", compared exactly (letter case counts).
+ProtectedNames protectedConfigNames();
+
+enum class Verdict {
+  kDirectory,  // a folder (or a link to one): left alone, and so is its entry
+  kProtected,  // a user's configuration file: left alone
+  kUnlisted,   // no entry has its path: removed
+  kIntact,     // same last-write time and size as its entry: kept, never read
+  kRestamp,    // same content as its entry: only its time is set
+  kRewrite,    // anything else: written from the bundle
+};
+
+struct Decision {
+  Verdict verdict = Verdict::kDirectory;
+  bundle::FilesMap::iterator entry;  // the entry of its path, for the last three verdicts
+};
+
+// Decides about one walked object below `installDirectory` and logs the lines
+// of the deciding (the time and size comparison, the CRC check). Reads the
+// object's time and size and, when they differ from its entry's, its content;
+// changes nothing.
+Decision decide(const std::filesystem::path& installDirectory, const sys::WalkEntry& existing,
+                bundle::FilesMap& files, const ProtectedNames& protectedNames);
+
+}  // namespace aerolith::install

@@ -1,0 +1,45 @@
+#include "sys/output_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sys/last_error_posix.hpp"
+#include "sys/posix_io.hpp"
+
+namespace aerolith::sys {
+
+OutputFile::OutputFile(const std::filesystem::path& path, std::error_code& error) {
+  error.clear();
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return;
+  }
+  handle_ = descriptor;
+}
+
+OutputFile::~OutputFile() {
+  if (isOpen()) ::close(static_cast<int>(handle_));
+}
+
+bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
+  error.clear();
+  errno = 0;
+  if (writeAll(static_cast<int>(handle_), bytes.data(), bytes.size())) return true;
+  // A write that took no byte without an error means the disk is full.
+  error = errno != 0 ? lastErrorCode() : std::make_error_code(std::errc::no_space_on_device);
+  return false;
+}
+
+bool OutputFile::close(std::error_code& error) {
+  error.clear();
+  const int descriptor = static_cast<int>(handle_);
+  handle_ = kClosed;
+  if (::close(descriptor) == 0) return true;
+  error = lastErrorCode();
+  return false;
+}
+
+}  // namespace aerolith::sys
