@@ -35,18 +35,19 @@ int main(int argc, char** argv) {
   const std::vector<std::uint8_t> manifest = readAll(fs::path(argv[1]) / "manifest.bin");
   const std::vector<std::uint8_t> payload = readAll(fs::path(argv[1]) / "payload.bin");
   const fs::path install = argv[2];
-  bundle::bundleView = {manifest.data(), static_cast<std::int32_t>(manifest.size()), payload.data(),
-                        static_cast<std::int32_t>(payload.size())};
+  const bundle::BundleView view{manifest.data(), static_cast<std::int32_t>(manifest.size()),
+                                payload.data(), static_cast<std::int32_t>(payload.size())};
   const install::ProtectedNames names = install::protectedConfigNames();
 
   benchmark::RegisterBenchmark("sync_pass", [&](benchmark::State& state) {
     for (auto _ : state) {
       state.PauseTiming();
-      bundle::FilesMap files;
-      if (bundle::readManifest(files)) state.SkipWithError("damaged manifest");
+      bundle::Bundle bundle{view, {}};
+      if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
       state.ResumeTiming();
-      install::synchroniseInstallDirectory(install, files, names);
-      if (!files.empty()) state.SkipWithError("the installation is not intact");
+      if (install::synchroniseInstallDirectory(install, bundle, names) || !bundle.files.empty()) {
+        state.SkipWithError("the installation is not intact");
+      }
     }
   });
   benchmark::RegisterBenchmark("stat_walk", [&](benchmark::State& state) {

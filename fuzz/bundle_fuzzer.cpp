@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "bundle/bundle_view.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/loading.hpp"
@@ -55,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto payload = lookupOf(input.payload);
   if (bundle::checkResource(manifest, bundle::ResourceKind::kManifest)) return 0;
   if (bundle::checkResource(payload, bundle::ResourceKind::kPayload)) return 0;
-  bundle::bundleView = bundle::viewOf(manifest, payload);
+  const bundle::BundleView view = bundle::viewOf(manifest, payload);
 
   bundle::FilesMap files;
-  if (bundle::readManifest(files)) return 0;
-  bundle::checkPayload();
+  if (bundle::readManifest(view, files)) return 0;
+  bundle::checkPayload(view);
 
   const std::uint8_t* payloadEnd = input.payload.data() + input.payload.size();
   for (const auto& [path, entry] : files) {

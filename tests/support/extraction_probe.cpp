@@ -1,8 +1,9 @@
 // extraction_probe [replace|add INDEX]...: loads the bundle of its own image as
 // the launcher does, then extracts the entries named, in order: "replace" as a
 // file being overwritten, "add" as one being added, with one run state for all,
-// as the synchronisation pass does. Logs through the trace logger set by the
-// environment; exits with 0 when every extraction succeeded, 2 on bad arguments.
+// as the synchronisation pass does, and shows a failure as the launcher does.
+// Logs through the trace logger set by the environment; exits with 0 when every
+// extraction succeeded, 2 on bad arguments.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,22 +12,27 @@
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/sync_state.hpp"
+#include "launcher/fatal_dialog.hpp"
 
 int main(int argc, char** argv) {
   using namespace aerolith;
   diag::installLoggerFromEnvironment();
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() % 2 != 0) return 2;
-  bundle::FilesMap files = bundle::loadBundle(nullptr);
+  bundle::Bundle bundle;
+  if (const auto corrupt = bundle::loadBundle(nullptr, bundle)) launcher::fatalCorrupt(*corrupt);
   install::SyncState state;
   for (std::size_t i = 0; i < args.size(); i += 2) {
     if (args[i] != "replace" && args[i] != "add") return 2;
     const int index = std::atoi(args[i + 1].c_str());
-    for (const auto& [path, entry] : files) {
+    for (const auto& [path, entry] : bundle.files) {
       if (entry->index != index) continue;
-      bundle::extractEntry(
-          *entry, args[i] == "replace" ? bundle::Stage::kReplaceEntry : bundle::Stage::kAddEntry,
-          state.payloadValidated);
+      const auto stage =
+          args[i] == "replace" ? bundle::Stage::kReplaceEntry : bundle::Stage::kAddEntry;
+      if (const auto corrupt =
+              bundle::extractEntry(bundle.view, *entry, stage, state.payloadValidated)) {
+        launcher::fatalCorrupt(*corrupt);
+      }
     }
   }
   return 0;

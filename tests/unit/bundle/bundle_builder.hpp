@@ -38,14 +38,14 @@ inline std::vector<std::uint8_t> compressFrame(std::string_view content, int lev
   return frame;
 }
 
-// The manifest and payload bytes, held here; use() points the bundle view at them.
+// The manifest and payload bytes, held here; view() points at them.
 struct BundleBytes {
   std::vector<std::uint8_t> manifest;
   std::vector<std::uint8_t> payload;
 
-  void use() const {
-    bundle::bundleView = {manifest.data(), static_cast<std::int32_t>(manifest.size()),
-                          payload.data(), static_cast<std::int32_t>(payload.size())};
+  BundleView view() const {
+    return {manifest.data(), static_cast<std::int32_t>(manifest.size()), payload.data(),
+            static_cast<std::int32_t>(payload.size())};
   }
 };
 

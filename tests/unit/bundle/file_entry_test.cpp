@@ -24,9 +24,8 @@ struct Parsed {
 };
 
 Parsed parseFirst(const BundleBytes& bytes) {
-  bytes.use();
   Parsed parsed{{}, EntryResult::kOk, format::kEntriesOffset};
-  parsed.result = parsed.entry.parse(parsed.cursor, 0);
+  parsed.result = parsed.entry.parse(bytes.view(), parsed.cursor, 0);
   return parsed;
 }
 
@@ -42,13 +41,12 @@ TEST(ParseEntry, FillsEveryFieldAndMovesTheCursorPastTheEntry) {
   builder.add(L"", L"first.txt", "first");
   builder.add(L"plugins\\x64", L"hidapi.dll", std::string(5000, 'h'));
   const BundleBytes bytes = builder.build();
-  bytes.use();
   FileEntry first;
   FileEntry second;
   std::int32_t cursor = format::kEntriesOffset;
-  ASSERT_EQ(first.parse(cursor, 0), EntryResult::kOk);
+  ASSERT_EQ(first.parse(bytes.view(), cursor, 0), EntryResult::kOk);
   EXPECT_EQ(cursor, 8 + 36 + 18);
-  ASSERT_EQ(second.parse(cursor, 1), EntryResult::kOk);
+  ASSERT_EQ(second.parse(bytes.view(), cursor, 1), EntryResult::kOk);
   EXPECT_EQ(cursor, static_cast<std::int32_t>(bytes.manifest.size()));
 
   const EntryRecord& record = builder.record(1);
@@ -227,9 +225,8 @@ struct Extracted {
 
 Extracted parsedEntry(BundleBuilder& builder) {
   Extracted extracted{builder.build(), {}};
-  extracted.bytes.use();
   std::int32_t cursor = format::kEntriesOffset;
-  EXPECT_EQ(extracted.entry.parse(cursor, 0), EntryResult::kOk);
+  EXPECT_EQ(extracted.entry.parse(extracted.bytes.view(), cursor, 0), EntryResult::kOk);
   return extracted;
 }
 
@@ -324,12 +321,11 @@ TEST(DecompressEntry, NoCompressedBytesYieldNoContent) {
   builder.addFrame(L"", L"empty", "", {});
   builder.addFrame(L"", L"one", "1", {});
   const BundleBytes bytes = builder.build();
-  bytes.use();
   FileEntry empty;
   FileEntry one;
   std::int32_t cursor = format::kEntriesOffset;
-  ASSERT_EQ(empty.parse(cursor, 0), EntryResult::kOk);
-  ASSERT_EQ(one.parse(cursor, 1), EntryResult::kOk);
+  ASSERT_EQ(empty.parse(bytes.view(), cursor, 0), EntryResult::kOk);
+  ASSERT_EQ(one.parse(bytes.view(), cursor, 1), EntryResult::kOk);
   EXPECT_EQ(empty.decompress(), EntryResult::kOk);
   EXPECT_EQ(one.decompress(), EntryResult::kSizeMismatch);
 }

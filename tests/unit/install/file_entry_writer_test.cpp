@@ -6,7 +6,6 @@
 #include <string>
 
 #include "bundle/file_entry.hpp"
-#include "support/fatal_exit.hpp"
 #include "support/temp_dir.hpp"
 #include "support/trace_capture.hpp"
 #include "sys/file_time.hpp"
@@ -57,7 +56,7 @@ class Writer : public ::testing::Test {
 
 TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
   const auto file = entry(L"", L"Aerolith.exe", "MZ main");
-  EXPECT_TRUE(file.writeTo(install_));
+  EXPECT_EQ(writeEntry(file, install_), std::nullopt);
   expectWritten(install_ / "Aerolith.exe", "MZ main");
   std::vector<std::string> expected = {
       "FileEntry:  - create directory '' (" + host(install_ / "") + ")",
@@ -71,7 +70,7 @@ TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
 
 TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
   const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
-  file.writeTo(install_);
+  writeEntry(file, install_);
   expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
   const auto records = trace_.records();
   ASSERT_GE(records.size(), 3u);
@@ -84,7 +83,7 @@ TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
 
 TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
   testing::writeFile(install_ / "Modules", "a file in the way");
-  entry(L"Modules", L"a.dll", "a").writeTo(install_);
+  writeEntry(entry(L"Modules", L"a.dll", "a"), install_);
   expectWritten(install_ / "Modules" / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
                                     {"FileEntry:  - exists but is not directory, remove and create",
@@ -94,21 +93,21 @@ TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
 TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
   fs::create_directories(install_ / "a.dll" / "deeper");
   testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
-  entry(L"", L"a.dll", "a").writeTo(install_);
+  writeEntry(entry(L"", L"a.dll", "a"), install_);
   expectWritten(install_ / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
 }
 
 TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
-  entry(L"Data", L"empty.dat", "").writeTo(install_);
+  writeEntry(entry(L"Data", L"empty.dat", ""), install_);
   expectWritten(install_ / "Data" / "empty.dat", "");
 }
 
 TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
   // No file system holds a name of 300 characters.
   const auto file = entry(L"", std::wstring(300, L'n'), "x");
-  EXPECT_EXIT(file.writeTo(install_), testing::exitedThroughFatalDialog(),
-              testing::fatalDialogShowing("Write file failed.*File:.*'.*nnnn'"));
+  EXPECT_EQ(writeEntry(file, install_), WriteFailure{install_ / std::wstring(300, L'n')});
+  EXPECT_EQ(trace_.records().back(), "FileEntry:  -  - open failed - break");
 }
 
 TEST_F(Writer, TimeOfAFileThatCannotBeOpenedStaysUnsetSilently) {
@@ -126,8 +125,8 @@ TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
   fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
   fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
 
-  entry(L"Modules", L"a.dll", "ours").writeTo(install_);
-  entry(L"", L"b.dll", "ours too").writeTo(install_);
+  writeEntry(entry(L"Modules", L"a.dll", "ours"), install_);
+  writeEntry(entry(L"", L"b.dll", "ours too"), install_);
 
   EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
   EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);

@@ -20,13 +20,12 @@ class Synchronise : public ::testing::Test {
   Synchronise() { fs::create_directory(install_); }
 
   // Loads the builder's bundle; `held` keeps a reference to every entry.
-  bundle::FilesMap load() {
+  bundle::Bundle load() {
     bytes_ = builder_.build();
-    bytes_.use();
-    bundle::FilesMap files;
-    EXPECT_EQ(bundle::readManifest(files), std::nullopt);
-    for (const auto& [key, entry] : files) held_.push_back(entry);
-    return files;
+    bundle::Bundle bundle{bytes_.view(), {}};
+    EXPECT_EQ(bundle::readManifest(bundle.view, bundle.files), std::nullopt);
+    for (const auto& [key, entry] : bundle.files) held_.push_back(entry);
+    return bundle;
   }
 
   void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {
@@ -52,15 +51,24 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   builder_.add(L"Relay", L"sdk.dll", std::string(70'000, 's'));
   fs::create_directory(install_ / "Relay");
   testing::writeFile(install_ / "Relay" / "relay.exe", "an older relay");
-  bundle::FilesMap files = load();
+  bundle::Bundle bundle = load();
 
-  synchroniseInstallDirectory(install_, files, protectedConfigNames());
+  EXPECT_EQ(synchroniseInstallDirectory(install_, bundle, protectedConfigNames()), std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
   expectInstalled(fs::path("Relay") / "sdk.dll", std::string(70'000, 's'), 2);
-  EXPECT_EQ(files.size(), 2u);  // the rewritten file left the map, the added ones stay
+  EXPECT_EQ(bundle.files.size(), 2u);  // the rewritten file left the map, the added ones stay
   for (const auto& entry : held_) EXPECT_EQ(entry->content.capacity(), 0u) << entry->index;
+}
+
+// A failure ends the pass and comes back as it is, for the launcher to show.
+TEST_F(Synchronise, ReturnsTheFailureThatStoppedIt) {
+  builder_.add(L"", L"a.dll", std::string(100, 'a')).compressedCrc32c ^= 1;
+  bundle::Bundle damaged = load();
+  EXPECT_EQ(synchroniseInstallDirectory(install_, damaged, protectedConfigNames()),
+            SyncFailure(bundle::ErrorTriple{bundle::Stage::kAddEntry, 0, 12}));
+  EXPECT_FALSE(fs::exists(install_ / "a.dll"));
 }
 
 TEST_F(Synchronise, ProtectedNamesAreExactlyTheTwoConfigurationFiles) {
@@ -76,11 +84,11 @@ TEST_F(Synchronise, ProtectedNamesAreExactlyTheTwoConfigurationFiles) {
 TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   builder_.add(L"Relay", L"relay.exe", "relay");
   testing::writeFile(install_ / "Relay\\relay.exe", "relay");
-  bundle::FilesMap files = load();
+  bundle::Bundle bundle = load();
   std::error_code error;
   sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
 
-  synchroniseInstallDirectory(install_, files, protectedConfigNames());
+  EXPECT_EQ(synchroniseInstallDirectory(install_, bundle, protectedConfigNames()), std::nullopt);
 
   EXPECT_FALSE(fs::exists(install_ / "Relay\\relay.exe"));
   expectInstalled(fs::path("Relay") / "relay.exe", "relay", 0);

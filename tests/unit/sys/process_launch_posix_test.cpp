@@ -20,6 +20,18 @@
 namespace aerolith::sys {
 namespace {
 
+// What a start reports, as one value.
+struct StartResult {
+  bool started = false;
+  std::uint32_t error = 0;
+};
+
+StartResult startedBy(bool (*start)(LaunchStrings&, std::error_code&), LaunchStrings& strings) {
+  std::error_code error;
+  const bool started = start(strings, error);
+  return {started, static_cast<std::uint32_t>(error.value())};
+}
+
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
@@ -90,7 +102,7 @@ TEST(CreateProcess, StartsTheProgramDetachedInTheWorkingDirectoryWithItsPathOnly
               0644);
   LaunchStrings strings = launchStrings(dir / "program", work);
 
-  const StartResult result = createProcess(strings);
+  const StartResult result = startedBy(createProcess, strings);
   ::close(held);
   EXPECT_TRUE(result.started);
   EXPECT_EQ(result.error, 0u);
@@ -105,7 +117,7 @@ TEST(CreateProcess, GivesExecutePermissionToWhoeverMayRead) {
   const auto out = dir / "out";
   writeScript(dir / "program", "echo end > '" + out.native() + "'\n", 0640);
   LaunchStrings strings = launchStrings(dir / "program", dir.path());
-  EXPECT_TRUE(createProcess(strings).started);
+  EXPECT_TRUE(startedBy(createProcess, strings).started);
   EXPECT_EQ(awaitOutput(out), "end\n");
   EXPECT_EQ(modeOf(dir / "program"), 0750u);
 }
@@ -125,7 +137,7 @@ TEST(CreateProcess, ReportsWhyNothingStarted) {
                         Case{"no working directory", dir / "program", dir / "gone", ENOENT}}) {
     SCOPED_TRACE(c.what);
     LaunchStrings strings = launchStrings(c.program, c.directory);
-    const StartResult result = createProcess(strings);
+    const StartResult result = startedBy(createProcess, strings);
     EXPECT_FALSE(result.started);
     EXPECT_EQ(result.error, c.error);
   }
@@ -143,7 +155,7 @@ class OpenWithShell : public ::testing::Test {
   StartResult open() {
     const SearchPath path((dir_ / "bin").native());
     LaunchStrings strings = launchStrings(dir_ / "Aerolith.exe", dir_.path());
-    return openWithShell(strings);
+    return startedBy(openWithShell, strings);
   }
   TempDir dir_;
 };
