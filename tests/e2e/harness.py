@@ -30,6 +30,25 @@ WEBSITE_URL = "https://www.aerolith.example/"
 WEBSITE_DOMAIN = "www.aerolith.example"
 SUPPORT_EMAIL = "support@aerolith.example"
 
+# The texts of the fatal dialogs and the crash message, exactly as shown.
+CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
+           "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
+DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
+             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
+             "software settings.")
+WRITE_FAILED = ("Could not launch Aerolith Vantor:\r\n - Write file failed.\r\nFile:\r\n'{}'\r\n\r\nTry "
+                "restart Aerolith Vantor with administrator privileges or check your antivirus software "
+                "settings.")
+START_FAILED = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n"
+                "\r\nYou can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
+                "downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
+TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
+           "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
+CRASH = ("Aerolith Vantor launcher encountered an uncorrectable error.\r\n\r\nWe generated a crash "
+         "dump file,\r\nnamed \"Aerolith.Launcher.dmp\" in the current folder.\r\n\r\nHope you can "
+         "send this file to us. thank you.\r\n\r\nEmail: " + SUPPORT_EMAIL + "\r\n\r\n")
+CRASH_CAPTION = "Aerolith Vantor launcher crashed"
+
 RECORD = re.compile(
     r"\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{7})\] (\|[ A-Z]{5}\|) \((\d{2,})\) +(\S+) <(\d{4,})>: (.*)")
 

@@ -6,12 +6,8 @@ import signal
 import struct
 
 import harness
-from harness import MB_ICONERROR, SUPPORT_EMAIL
+from harness import CRASH, CRASH_CAPTION, MB_ICONERROR
 
-CRASH = ("Aerolith Vantor launcher encountered an uncorrectable error.\r\n\r\nWe generated a crash "
-         "dump file,\r\nnamed \"Aerolith.Launcher.dmp\" in the current folder.\r\n\r\nHope you can "
-         "send this file to us. thank you.\r\n\r\nEmail: " + SUPPORT_EMAIL + "\r\n\r\n")
-CRASH_CAPTION = "Aerolith Vantor launcher crashed"
 DUMP = "Aerolith.Launcher.dmp"
 
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005

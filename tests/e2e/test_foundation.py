@@ -2,22 +2,9 @@
 its exit code, as a real process shows them."""
 
 import harness
-from harness import (EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, WEBSITE_URL, candidate_trace,
-                     launch_trace, launcher_folder_trace, read_trace, without_sync_pass)
-
-CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
-           "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
-DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
-             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
-             "software settings.")
-WRITE = ("Could not launch Aerolith Vantor:\r\n - Write file failed.\r\nFile:\r\n'{}'\r\n\r\nTry "
-         "restart Aerolith Vantor with administrator privileges or check your antivirus software "
-         "settings.")
-START = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n\r\n"
-         "You can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
-         "downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
-TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
-           "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
+from harness import (CORRUPT, DIRECTORY, EXIT_FATAL, EXIT_STARTED, START_FAILED, TIMEOUT,
+                     WRITE_FAILED, candidate_trace, launch_trace, launcher_folder_trace, read_trace,
+                     without_sync_pass)
 
 
 class NormalRun(harness.Scenario):
@@ -77,8 +64,8 @@ class FatalDialogs(harness.Scenario):
             (("corrupt", "1", "-2147483648", "0"), CORRUPT.format("1.-2147483648.0")),
             (("corrupt-crc", "2", "4294967295", "2147483648"), CORRUPT.format("2.4294967295.2147483648")),
             (("directory",), DIRECTORY),
-            (("write", "C:\\Aerolith\\sub dir\\a.dll"), WRITE.format("C:\\Aerolith\\sub dir\\a.dll")),
-            (("start", "2", "4294967295", "C:\\Aerolith"), START.format(2, 4294967295, "C:\\Aerolith")),
+            (("write", "C:\\Aerolith\\sub dir\\a.dll"), WRITE_FAILED.format("C:\\Aerolith\\sub dir\\a.dll")),
+            (("start", "2", "4294967295", "C:\\Aerolith"), START_FAILED.format(2, 4294967295, "C:\\Aerolith")),
             (("timeout",), TIMEOUT),
         ]
         for args, text in cases:

@@ -7,12 +7,9 @@ import subprocess
 from pathlib import Path
 
 import harness
-from harness import (EXIT_FATAL, EXIT_STARTED, candidate_trace, launch_trace, launcher_folder_trace,
-                     read_trace, without_sync_pass)
+from harness import (DIRECTORY, EXIT_FATAL, EXIT_STARTED, candidate_trace, launch_trace,
+                     launcher_folder_trace, read_trace, without_sync_pass)
 
-DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
-             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
-             "software settings.")
 ENOENT = 2  # what a failed single-level creation reports below a missing root
 EACCES = 13
 ERROR_INSUFFICIENT_BUFFER = 122

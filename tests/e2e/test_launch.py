@@ -13,17 +13,9 @@ from pathlib import Path
 
 import bundle_format
 import harness
-from harness import (EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING, EXIT_STARTED,
-                     WEBSITE_DOMAIN, launch_trace, read_trace, wait_for)
+from harness import (DIRECTORY, EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING,
+                     EXIT_STARTED, START_FAILED, TIMEOUT, launch_trace, read_trace, wait_for)
 
-START_FAILED = ("Could not launch Aerolith Vantor:\r\n - Failed to start process, error code {}.{}\r\n"
-                "\r\nYou can start 'Aerolith.exe' manually in the following folder:\r\n{}\r\nOr, try "
-                "downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
-DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
-             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
-             "software settings.")
-TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
-           "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
 
 LEGACY = ["hidapi.x86.dll", "hidapi.x64.dll", "Aerolith.Vantor.x86.exe", "Aerolith.Vantor.x64.exe"]
 SYNC_PASS_END = "End files map iterate"

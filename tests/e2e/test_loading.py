@@ -5,17 +5,13 @@ Extraction's codes and their order in a real process, through the extraction
 probe, which extracts entries the way the synchronisation pass does."""
 
 import struct
-from pathlib import Path
 
 import harness
+from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, read_trace
 from bundle_format import crc32c, pe_resource_entries
 from bundle_writer import Record, compress, sealed, write_bundle
-from harness import EXIT_FATAL, EXIT_STARTED, read_trace
 
 RT_RCDATA, MANIFEST_ID, PAYLOAD_ID = 10, 48978, 19266
-
-CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
-           "\r\nTry re-download from our official website:\r\n" + harness.WEBSITE_URL)
 
 
 def files(application=b"MZ" + bytes(range(256)) * 20):

@@ -12,14 +12,9 @@ import subprocess
 
 import bundle_format
 import harness
-from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_URL, read_trace
+from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, read_trace
 from sync_trace import DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass
 
-CORRUPT = ("Could not launch Aerolith Vantor:\r\n - Embedded resources corrupt.\r\nError code: {}\r\n"
-           "\r\nTry re-download from our official website:\r\n" + WEBSITE_URL)
-WRITE_FAILED = ("Could not launch Aerolith Vantor:\r\n - Write file failed.\r\nFile:\r\n'{}'\r\n\r\nTry "
-                "restart Aerolith Vantor with administrator privileges or check your antivirus software "
-                "settings.")
 
 # 2024-03-01 10:00:00 UTC plus digits below the second, down to 100 ns.
 BASE_TIME = 133537860001234567

@@ -9,13 +9,8 @@ import unittest
 from pathlib import Path
 
 import harness
-from harness import EXIT_FATAL, EXIT_STARTED, WEBSITE_DOMAIN, read_trace
+from harness import DIRECTORY, EXIT_FATAL, EXIT_STARTED, TIMEOUT, read_trace
 
-DIRECTORY = ("Could not launch Aerolith Vantor:\r\n - Program working directory inaccessible.\r\n\r\n"
-             "Try restart Aerolith Vantor with administrator privileges or check your antivirus "
-             "software settings.")
-TIMEOUT = ("Could not launch Aerolith Vantor:\r\n - Timed out\r\n\r\nTry restart Aerolith Vantor or "
-           "try downlaoding the 'alternative zip package' from " + WEBSITE_DOMAIN)
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 
 
