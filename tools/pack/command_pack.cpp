@@ -7,7 +7,7 @@
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "pack/app_scan.hpp"
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_files.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "pack/failure.hpp"
