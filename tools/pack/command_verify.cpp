@@ -17,9 +17,9 @@ int run(const Arguments& arguments) {
   if (!problems.empty()) {
     std::wstring report;
     for (const std::wstring& problem : problems) report += L"aerolith-pack: " + problem + L"\n";
-    writeError(report + fmt::format(L"aerolith-pack: the bundle is refused: {} problems in {} "
-                                    L"entries\n",
-                                    problems.size(), count));
+    writeError(report + fmt::format(L"aerolith-pack: the bundle is refused: {} {} in {} entries\n",
+                                    problems.size(),
+                                    problems.size() == 1 ? L"problem" : L"problems", count));
     return kExitFailure;
   }
   if (bundle.trailingBytes() > 0) {
