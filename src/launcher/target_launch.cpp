@@ -56,7 +56,8 @@ void removeLegacyFiles(const fs::path& installDirectory) {
 std::optional<StartFailure> launchTarget(const fs::path& installDirectory) {
   removeLegacyFiles(installDirectory);
   const std::optional<StartFailure> failure = startTarget(installDirectory);
-  if (failure) AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
+  if (failure)
+    AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
   return failure;
 }
 
