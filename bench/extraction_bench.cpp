@@ -83,9 +83,9 @@ const Bundle& testBundle() {
       made.largest = std::max(made.largest, size);
     }
     made.manifest = std::move(writer).finish();
-    const bundle::BundleView view{made.manifest.data(),
-                                  static_cast<std::int32_t>(made.manifest.size()),
-                                  made.payload.data(), static_cast<std::int32_t>(made.payload.size())};
+    const bundle::BundleView view{
+        made.manifest.data(), static_cast<std::int32_t>(made.manifest.size()), made.payload.data(),
+        static_cast<std::int32_t>(made.payload.size())};
     std::int32_t cursor = bundle::format::kEntriesOffset;
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(std::size(sizes)); ++i) {
       auto entry = std::make_shared<bundle::FileEntry>();

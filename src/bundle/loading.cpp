@@ -90,9 +90,8 @@ BundleView viewOf(const sys::ResourceLookup& manifest, const sys::ResourceLookup
 std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
                                        std::span<const std::uint8_t> payload, BundleView& view) {
   const auto lookup = [](std::span<const std::uint8_t> bytes) {
-    return sys::ResourceLookup{bytes.empty() ? sys::ResourceFailure::kEmpty
-                                             : sys::ResourceFailure::kNone,
-                               bytes};
+    return sys::ResourceLookup{
+        bytes.empty() ? sys::ResourceFailure::kEmpty : sys::ResourceFailure::kNone, bytes};
   };
   const sys::ResourceLookup manifestLookup = lookup(manifest);
   const sys::ResourceLookup payloadLookup = lookup(payload);

@@ -81,5 +81,5 @@ void installLoggerFromEnvironment();
 #define AEROLITH_TRACE(tag, ...)                                                             \
   do {                                                                                       \
     if (::aerolith::diag::TraceLogger* aerolithLogger = ::aerolith::diag::installedLogger()) \
-      aerolithLogger->log(::aerolith::diag::LogLevel::kTrace, tag, __LINE__, __VA_ARGS__);    \
+      aerolithLogger->log(::aerolith::diag::LogLevel::kTrace, tag, __LINE__, __VA_ARGS__);   \
   } while (false)

@@ -55,7 +55,8 @@ void removeLegacyFiles(const sys::Folder& installFolder) {
 std::optional<StartFailure> launchTarget(const sys::Folder& installFolder) {
   removeLegacyFiles(installFolder);
   const std::optional<StartFailure> failure = startTarget(installFolder.path());
-  if (failure) AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
+  if (failure)
+    AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
   return failure;
 }
 

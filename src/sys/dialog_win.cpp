@@ -14,9 +14,9 @@ struct PreparedMessageBox::Layout {
 
 PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view caption,
                                        DialogIcon icon)
-    : layout_(new Layout{std::wstring(text), std::wstring(caption),
-                         icon == DialogIcon::kWarning ? UINT{MB_ICONWARNING} : UINT{MB_ICONERROR}}) {
-}
+    : layout_(
+          new Layout{std::wstring(text), std::wstring(caption),
+                     icon == DialogIcon::kWarning ? UINT{MB_ICONWARNING} : UINT{MB_ICONERROR}}) {}
 
 PreparedMessageBox::~PreparedMessageBox() = default;
 

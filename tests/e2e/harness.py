@@ -433,19 +433,25 @@ class Desktop:
                        stdout=subprocess.DEVNULL, check=True)
 
 
-def embed_bundle(platform, manifest, payload, folder):
+def embed_bundle(platform, manifest, payload, folder, checked=True):
     """A copy of the plain launcher in `folder` that carries the bundle given as
-    manifest and payload bytes, embedded by the build's aerolith-pack."""
+    manifest and payload bytes, embedded by the build's aerolith-pack; with
+    `checked` false by resource_stamp, which checks nothing, for the bundles that
+    aerolith-pack refuses to embed."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "manifest.bin").write_bytes(manifest)
     (folder / "payload.bin").write_bytes(payload)
-    launcher = folder / platform.program("launcher").name
-    result = platform.run(platform.program("aerolith-pack"),
-                          ["embed", platform.host_path(platform.program("launcher")),
-                           platform.host_path(folder / "manifest.bin"),
-                           platform.host_path(folder / "payload.bin"), "-o",
-                           platform.host_path(launcher)], trace_dialogs=False)
+    plain = platform.program("launcher")
+    launcher = folder / plain.name
+    host = platform.host_path
+    resources = [host(folder / "manifest.bin"), host(folder / "payload.bin")]
+    if checked:
+        program, args = "aerolith-pack", ["embed", host(plain)] + resources + ["-o", host(launcher)]
+    else:
+        program, args = "resource_stamp", [host(plain), host(launcher), "--manifest", resources[0],
+                                           "--payload", resources[1]]
+    result = platform.run(platform.program(program), args, trace_dialogs=False)
     if not platform.same_exit_code(result, 0):
         raise AssertionError("embedding failed:\n" + result.stdout + result.stderr[-3000:])
     return launcher

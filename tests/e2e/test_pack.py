@@ -10,8 +10,10 @@ import subprocess
 from pathlib import Path
 
 import bundle_format
+import bundle_writer
 import harness
 from bundle_format import filetime_of_ns, read_bundle
+from bundle_writer import Record
 
 MANIFEST_ID = 48978
 PAYLOAD_ID = 19266
@@ -213,11 +215,41 @@ class Refusals(PackScenario):
         if self.platform.windows:
             self.skipTest("Wine maps these characters to others in Unix names")
         for name in ("a<b", "a>b", "a:b", 'a"b', "a|b", "a?b", "a*b", "a\\b", "tab\there",
-                     "trailing.", "trailing ", "CON", "nul.txt", "COM1.log"):
+                     "trailing.", "trailing ", "CON", "nul.txt", "COM1.log", "COM0.txt", "CONIN$",
+                     "CONOUT$.txt", "LPT0.log", "nul .txt", "COM1 .log", "COM\u00b9"):
             with self.subTest(name=name):
                 shutil.rmtree(self.scratch / "app", ignore_errors=True)
                 app, _ = self.app_with(Path("dir") / name)
                 self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"), "cannot pack", name)
+
+    def test_what_a_launcher_install_would_harm_is_refused_naming_each_path(self):
+        sep = "\\" if self.platform.windows else "/"
+        cases = {
+            "Config.ini": "'Config.ini': 'Config.ini' is where the user's settings live",
+            "Modules/Relay/config.INI": "'Modules%sRelay%sconfig.INI': 'Config.ini' is where" % (sep, sep),
+            "Docs/VANTORCONFIG.json": "'Docs%sVANTORCONFIG.json': 'VantorConfig.json' is where" % sep,
+            "Config.ini/readme.txt": "'Config.ini': 'Config.ini' is where",
+            "HIDAPI.x86.dll": "'HIDAPI.x86.dll': a launcher removes 'hidapi.x86.dll' after every install",
+            "aerolith.vantor.X64.exe": "a launcher removes 'Aerolith.Vantor.x64.exe'",
+            "\u00c9.txt": "'\u00c9.txt', '\u00e9.txt' differ only in letter case",
+            "\u03a9mega/one.txt": "'\u03a9mega', '\u03c9mega' differ only in letter case",
+        }
+        partners = {"\u00c9.txt": "\u00e9.txt", "\u03a9mega/one.txt": "\u03c9mega/two.txt"}
+        for relative, message in cases.items():
+            with self.subTest(path=relative):
+                shutil.rmtree(self.scratch / "app", ignore_errors=True)
+                app, _ = self.app_with(relative)
+                if relative in partners:
+                    self.make_file(app / partners[relative], b"y")
+                out = self.scratch / "out"
+                result = self.assertRefused(self.pack_tool("pack", app, out), "cannot pack", message)
+                self.assertEqual(result.stderr.count("\n  "), 1, result.stderr)
+                self.assertFalse((out / "manifest.bin").exists())
+        # Legacy names are files of the top level only.
+        shutil.rmtree(self.scratch / "app")
+        app, _ = self.app_with("Modules/hidapi.x86.dll")
+        self.make_file(app / "Modules" / "Config.ini.bak", b"")
+        self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "fine"))
 
     def test_name_that_is_not_valid_unicode_is_refused(self):
         if self.platform.windows:
@@ -303,10 +335,14 @@ class Inspect(PackScenario):
         payload = bytearray((self.bundle / "payload.bin").read_bytes())
         payload[4 + victim.offset + victim.compressed_size - 1] ^= 0x55
         (self.bundle / "payload.bin").write_bytes(payload)
-        result = self.assertRefused(self.pack_tool("verify", self.bundle), "payload's CRC-32C",
-                                    "entry %d 'Relay\\copy.dll'" % victim.index, "the bundle is damaged")
+        result = self.assertRefused(
+            self.pack_tool("verify", self.bundle), "would refuse this bundle: 4.",
+            "would refuse this bundle: 7.%d.12: entry %d 'Relay\\copy.dll': adding the file, its compressed "
+            "bytes do not match their CRC-32C\n" % (victim.index, victim.index),
+            "aerolith-pack: the bundle is refused: 2 problems in 11 entries\n")
         self.assertEqual(result.stderr.count("entry "), 1, result.stderr)
-        self.assertRefused(self.pack_tool("extract", self.bundle, self.scratch / "x"), "payload's CRC-32C")
+        self.assertRefused(self.pack_tool("extract", self.bundle, self.scratch / "x"), "would refuse this bundle: 4.")
+        self.assertFalse((self.scratch / "x").exists())
 
     def test_damaged_manifest_is_refused_by_every_reader(self):
         manifest = bytearray((self.bundle / "manifest.bin").read_bytes())
@@ -314,7 +350,8 @@ class Inspect(PackScenario):
         (self.bundle / "manifest.bin").write_bytes(manifest)
         for command in (("list", self.bundle), ("verify", self.bundle), ("extract", self.bundle, self.scratch / "x")):
             with self.subTest(command=command[0]):
-                self.assertRefused(self.pack_tool(*command), "the manifest's CRC-32C is 0x")
+                self.assertRefused(self.pack_tool(*command), "the launcher would refuse this bundle: 2.",
+                                   ": the manifest's bytes do not match its CRC-32C")
 
     def test_missing_bundle_is_named(self):
         self.assertRefused(self.pack_tool("list", self.scratch / "nowhere"), "does not exist")
@@ -326,12 +363,57 @@ class ForeignBundles(PackScenario):
     """Bundles from elsewhere, read by list, verify and extract."""
 
     def write(self, files):
+        return self.write_resources(*bundle_format.write_bundle(files))
+
+    def write_records(self, records):
+        return self.write_resources(*bundle_writer.write_bundle(records))
+
+    def write_resources(self, manifest, payload):
         bundle = self.scratch / "foreign"
+        shutil.rmtree(bundle, ignore_errors=True)
         bundle.mkdir()
-        manifest, payload = bundle_format.write_bundle(files)
         (bundle / "manifest.bin").write_bytes(manifest)
         (bundle / "payload.bin").write_bytes(payload)
         return bundle
+
+    def test_verify_and_embed_refuse_what_a_launcher_or_the_producer_refuses(self):
+        main = Record("", "Aerolith.exe", b"main")
+        cases = [
+            ([Record("", "..\\evil.txt", b"x")], "the launcher would refuse this bundle: 5.1.15: "
+             "entry 1 '..\\evil.txt': its path would leave the install folder\n"),
+            ([Record("Logs", "nul .txt", b"x")], "the launcher would refuse this bundle: 5.1.15: "
+             "entry 1 'Logs\\nul .txt': its path would leave the install folder\n"),
+            ([Record("", "Aerolith.exe", b"again")], "entry 1 'Aerolith.exe': entry 0 'Aerolith.exe' "
+             "has the same path; a launcher installs only the first\n"),
+            ([Record("Modules", "config.ini", b"x")], "entry 1 'Modules\\config.ini': 'Config.ini' is "
+             "where the user's settings live, which a launcher keeps"),
+            ([Record("", "Hidapi.x64.dll", b"x")], "entry 1 'Hidapi.x64.dll': a launcher removes "
+             "'hidapi.x64.dll' after every install"),
+            ([Record("", "\u00c9.txt", b"x"), Record("", "\u00e9.txt", b"y")],
+             "'\u00c9.txt', '\u00e9.txt' differ only in letter case; a Windows file system holds only one"),
+        ]
+        out = self.scratch / "out.exe"
+        for records, message in cases:
+            with self.subTest(message=message):
+                bundle = self.write_records([main] + records)
+                self.assertRefused(self.pack_tool("verify", bundle), "aerolith-pack: " + message)
+                self.assertRefused(self.pack_tool("embed", self.platform.program("launcher"),
+                                                  bundle / "manifest.bin", bundle / "payload.bin", "-o", out),
+                                   message)
+                self.assertFalse(out.exists())
+
+    def test_extract_keeps_the_first_of_entries_with_one_path(self):
+        bundle = self.write_records([Record("", "a.txt", b"first"), Record("d", "b.txt", b"first b"),
+                                     Record("", "a.txt", b"second"), Record("d/", "b.txt", b"second b")])
+        self.assertEqual([row[1] for row in self.listing(bundle)], ["a.txt", "d\\b.txt", "a.txt", "d/b.txt"])
+        target = self.scratch / "x"
+        result = self.assertSucceeds(self.pack_tool("extract", bundle, target))
+        self.assertIn("note: entry 2 'a.txt' is left out: entry 0 'a.txt' has the same path\n", result.stderr)
+        self.assertIn("note: entry 3 'd/b.txt' is left out: entry 1 'd\\b.txt' has the same path\n",
+                      result.stderr)
+        self.assertIn("extracted 2 files", result.stdout)
+        self.assertEqual((target / "a.txt").read_bytes(), b"first")
+        self.assertEqual((target / "d" / "b.txt").read_bytes(), b"first b")
 
     def test_frames_without_content_size_are_read(self):
         time = filetime_of_ns(BASE_NS)
@@ -346,10 +428,12 @@ class ForeignBundles(PackScenario):
         for directory, name in (("..", "evil.txt"), ("a\\..\\..", "evil.txt"), ("", "..\\evil.txt"),
                                 ("a\\\\b", "x.txt"), ("C:", "evil.txt"), ("", "a/../../evil.txt")):
             with self.subTest(directory=directory, name=name):
-                shutil.rmtree(self.scratch / "foreign", ignore_errors=True)
                 bundle = self.write([(directory, name, b"evil", 0)])
                 target = self.scratch / "inside" / "x"
-                self.assertRefused(self.pack_tool("extract", bundle, target), "cannot be extracted")
+                path = directory + "\\" + name if directory else name
+                self.assertRefused(self.pack_tool("extract", bundle, target),
+                                   "aerolith-pack: the launcher would refuse this bundle: 5.0.15: "
+                                   "entry 0 '%s': its path would leave the install folder\n" % path)
                 self.assertFalse((self.scratch / "evil.txt").exists())
                 self.assertFalse((self.scratch / "inside").exists())
 
@@ -428,7 +512,7 @@ class Embed(PackScenario):
         (bundle / "payload.bin").write_bytes(payload)
         out = self.scratch / "out.exe"
         self.assertRefused(self.embed(self.platform.program("launcher"), bundle, out),
-                           "damaged and is not embedded")
+                           "the bundle is not embedded:\n  the launcher would refuse this bundle: 4.")
         self.assertFalse(out.exists())
 
         good = self.pack(app, "good")
@@ -437,6 +521,31 @@ class Embed(PackScenario):
         self.assertFalse(out.exists())
         self.assertRefused(self.pack_tool("embed", self.platform.program("launcher"), good / "manifest.bin",
                                           good / "payload.bin"), "-o OUT", code=2)
+
+    def test_the_users_configuration_survives_every_start(self):
+        app = self.scratch / "app"
+        self.make_file(app / "Aerolith.exe", harness.application_image(self.platform))
+        self.make_file(app / "Modules" / "module.json", b"{}")
+        self.make_file(app / "Modules" / "config.ini", b"[defaults]\n")
+        sep = "\\" if self.platform.windows else "/"
+        self.assertRefused(self.pack_tool("pack", app, self.scratch / "refused"),
+                           "'Modules%sconfig.ini': 'Config.ini' is where the user's settings live" % sep)
+        (app / "Modules" / "config.ini").unlink()
+        launcher = self.scratch / "launcher" / self.platform.program("launcher").name
+        launcher.parent.mkdir()
+        self.assertSucceeds(self.embed(self.platform.program("launcher"), self.pack(app, "bundle"), launcher))
+
+        env, local = self.platform.isolated_env(self.scratch)
+        install = local / "Aerolith"
+        user = {install / "Config.ini": b"[user]\nvolume=3\n",
+                install / "Modules" / "VantorConfig.json": b'{"user": true}'}
+        for path, content in user.items():
+            self.make_file(path, content)
+        for _ in range(2):
+            self.assertExitCode(self.platform.run(launcher, env=env), harness.EXIT_STARTED)
+            self.assertEqual((install / "Modules" / "module.json").read_bytes(), b"{}")
+            for path, content in user.items():
+                self.assertEqual((path.read_bytes(), path.stat().st_mtime_ns), (content, BASE_NS), path)
 
     def test_demo_launcher_carries_the_demo_bundle(self):
         build = self.platform.build_dir

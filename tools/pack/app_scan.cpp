@@ -1,16 +1,14 @@
 #include "pack/app_scan.hpp"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <set>
 
 #include <fmt/xchar.h>
 
 #include "bundle/format.hpp"
+#include "pack/bundle_rules.hpp"
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
-#include "pack/file_names.hpp"
 #include "pack/final_path.hpp"
 #include "sys/file_time.hpp"
 #include "sys/path.hpp"
@@ -38,16 +36,6 @@ std::optional<std::wstring> exactName(const fs::path& name) {
   std::wstring wide = sys::wideFromPath(name);
   if (sys::pathFromWide(wide).native() != name.native()) return std::nullopt;
   return wide;
-}
-
-// Windows keeps one of two names that differ only in letter case. Only ASCII
-// letters are folded: the file system's full table is Windows' own.
-std::u16string foldedCase(std::wstring_view path) {
-  std::u16string units = text::toUtf16(path);
-  for (char16_t& unit : units) {
-    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
-  }
-  return units;
 }
 
 class Scanner {
@@ -107,7 +95,7 @@ class Scanner {
   void visit(const fs::path& path, const std::wstring& directory) {
     const std::optional<std::wstring> name = exactName(path.filename());
     if (!name) return problem(path, L"the name is not valid Unicode text");
-    if (const std::wstring why = windowsNameProblem(*name); !why.empty()) return problem(path, why);
+    if (const std::wstring why = componentProblem(*name); !why.empty()) return problem(path, why);
 
     // Whatever the entry's real location, through links or junctions, it must
     // lie inside the folder, and a folder must not hold itself.
@@ -146,29 +134,16 @@ class Scanner {
                                        L"({} bytes)",
                                        stamp.size, format::kFieldLimit));
     }
+    if (const std::wstring why = placementProblem(directory, name); !why.empty()) {
+      return problem(path, why);
+    }
     folder_.files.push_back({path, directory, name, stamp.size, stamp.lastWriteTime});
   }
 
-  // Every folder and file path, folded, must belong to one original path.
   void checkLetterCase() {
-    std::map<std::u16string, std::set<std::wstring>> originals;
-    const auto note = [&](const std::wstring& path) { originals[foldedCase(path)].insert(path); };
-    for (const SourceFile& file : folder_.files) {
-      for (std::size_t end = file.directory.find(format::kDirectorySeparator);
-           end != std::wstring::npos;
-           end = file.directory.find(format::kDirectorySeparator, end + 1)) {
-        note(file.directory.substr(0, end));
-      }
-      if (!file.directory.empty()) note(file.directory);
-      note(joined(file.directory, file.name));
-    }
-    for (const auto& [folded, paths] : originals) {
-      if (paths.size() < 2) continue;
-      std::wstring list;
-      for (const std::wstring& path : paths) list += (list.empty() ? L"'" : L", '") + path + L"'";
-      problems_.push_back(fmt::format(
-          L"{} differ only in letter case; a Windows file system holds only one of them", list));
-    }
+    std::vector<std::wstring> paths;
+    for (const SourceFile& file : folder_.files) paths.push_back(joined(file.directory, file.name));
+    for (std::wstring& clash : letterCaseClashes(paths)) problems_.push_back(std::move(clash));
   }
 
   fs::path appDir_;

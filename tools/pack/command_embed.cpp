@@ -1,7 +1,7 @@
 // embed LAUNCHER MANIFEST PAYLOAD -o OUT: a launcher image carrying a bundle.
 #include <fmt/xchar.h>
 
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "pack/failure.hpp"
@@ -16,19 +16,23 @@ int run(const Arguments& arguments) {
   const auto output = arguments.option(L"-o");
   if (!output) throw UsageError(L"'embed' needs the output image: -o OUT");
   const auto launcher = sys::pathFromWide(arguments.positional[0]);
-  const BundleBytes bundle{readWholeFile(sys::pathFromWide(arguments.positional[1])),
-                           readWholeFile(sys::pathFromWide(arguments.positional[2]))};
-  // A launcher refuses a damaged bundle only when it runs; refuse it here.
-  const BundleCheck check = checkBundle(bundle);
-  if (!check.problems.empty()) {
-    throw Failure(L"the bundle is damaged and is not embedded: " + check.problems.front());
+  // A launcher refuses a bad bundle only when it runs; refuse here what
+  // 'verify' refuses.
+  const LoadedBundle bundle(BundleBytes{readWholeFile(sys::pathFromWide(arguments.positional[1])),
+                                        readWholeFile(sys::pathFromWide(arguments.positional[2]))});
+  const std::vector<std::wstring> problems = bundleProblems(bundle);
+  if (!problems.empty()) {
+    std::wstring message = L"the bundle is not embedded:";
+    for (const std::wstring& problem : problems) message += L"\n  " + problem;
+    throw Failure(message);
   }
   const auto out = sys::pathFromWide(*output);
-  embedBundle(launcher, bundle.manifest, bundle.payload, out);
-  writeOut(fmt::format(
-      L"embedded a bundle of {} entries (manifest {} bytes, payload {} bytes) "
-      L"into {}\n",
-      check.manifest.entries.size(), bundle.manifest.size(), bundle.payload.size(), quoted(out)));
+  embedBundle(launcher, bundle.bytes().manifest, bundle.bytes().payload, out);
+  writeOut(
+      fmt::format(L"embedded a bundle of {} entries (manifest {} bytes, payload {} bytes) "
+                  L"into {}\n",
+                  bundle.entries().size(), bundle.bytes().manifest.size(),
+                  bundle.bytes().payload.size(), quoted(out)));
   return 0;
 }
 
@@ -43,7 +47,8 @@ const Command kEmbedCommand = {
     L"(MANIFEST and PAYLOAD, as 'pack' writes them), replacing any bundle it held.\n"
     L"A Windows image gets them as RCDATA resources 48978 and 19266 in language\n"
     L"1033; a Linux image as the resource table appended to the executable. The\n"
-    L"bundle is checked first: a damaged one is refused. OUT may be LAUNCHER.\n",
+    L"bundle is checked first: one that 'verify' refuses is refused. OUT may be\n"
+    L"LAUNCHER.\n",
     kOptions,
     3,
     run,

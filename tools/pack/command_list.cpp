@@ -3,7 +3,7 @@
 
 #include <fmt/xchar.h>
 
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "sys/file_time.hpp"
@@ -27,15 +27,12 @@ std::wstring isoTime(std::uint64_t fileTime) {
 }
 
 int run(const Arguments& arguments) {
-  const BundleBytes bundle = loadBundle(sys::pathFromWide(arguments.positional[0]));
-  checkResourceCrc(bundle.manifest, L"manifest");
-  const ManifestEntries manifest = readEntries(bundle.manifest, bundle.payload.size());
+  const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   std::wstring listing = L"index\tpath\tsize\tcompressed\tcrc32c\tcompressed crc32c\tlast write\n";
-  for (std::size_t index = 0; index < manifest.entries.size(); ++index) {
-    const bundle::EntryRecord& entry = manifest.entries[index];
-    listing += fmt::format(L"{}\t{}\t{}\t{}\t0x{:08X}\t0x{:08X}\t{}\n", index, relativePath(entry),
-                           entry.size, entry.compressedSize, entry.crc32c, entry.compressedCrc32c,
-                           isoTime(entry.fileTime));
+  for (const bundle::FileEntry& entry : bundle.entries()) {
+    listing += fmt::format(L"{}\t{}\t{}\t{}\t0x{:08X}\t0x{:08X}\t{}\n", entry.index,
+                           entry.relativePath.text(), entry.size, entry.compressedSize,
+                           entry.crc32c, entry.compressedCrc32c, isoTime(entry.fileTime));
   }
   writeOut(listing);
   return 0;

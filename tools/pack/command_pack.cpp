@@ -7,7 +7,7 @@
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "pack/app_scan.hpp"
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_files.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "pack/failure.hpp"
@@ -129,8 +129,12 @@ const Command kPackCommand = {
     L"Packs every file under APP_DIR into OUT_DIR/manifest.bin and OUT_DIR/payload.bin,\n"
     L"the two resources a launcher carries. Each file becomes one Zstandard frame and\n"
     L"keeps its last-write time. The same folder always gives the same bytes.\n\n"
-    L"Refused: files of 2 GiB or more, names that are not valid Unicode or that a\n"
-    L"Windows file system cannot hold, symbolic links that leave APP_DIR.\n\n"
+    L"Refused, each path named: files of 2 GiB or more; names that are not valid\n"
+    L"Unicode, that a launcher refuses or that a Windows file system cannot hold;\n"
+    L"names that Windows holds as one in letter case; 'Config.ini' and\n"
+    L"'VantorConfig.json' in any folder and letter case, which a launcher keeps as\n"
+    L"the user's; at the top, the legacy files that a launcher removes, such as\n"
+    L"'hidapi.x86.dll'; symbolic links that leave APP_DIR or loop.\n\n"
     L"  --level N   Zstandard compression level, 1 to 22 (default 19)\n",
     kOptions,
     2,

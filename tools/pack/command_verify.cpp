@@ -1,7 +1,7 @@
-// verify BUNDLE: every CRC and every frame of a bundle.
+// verify BUNDLE: every check a launcher makes of a bundle, and the producer's rules.
 #include <fmt/xchar.h>
 
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "pack/tool.hpp"
@@ -11,28 +11,27 @@ namespace aerolith::pack {
 namespace {
 
 int run(const Arguments& arguments) {
-  const BundleBytes bundle = loadBundle(sys::pathFromWide(arguments.positional[0]));
-  const BundleCheck check = checkBundle(bundle);
-  const std::size_t count = check.manifest.entries.size();
-  if (!check.problems.empty()) {
+  const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
+  const std::size_t count = bundle.entries().size();
+  const std::vector<std::wstring> problems = bundleProblems(bundle);
+  if (!problems.empty()) {
     std::wstring report;
-    for (const std::wstring& problem : check.problems)
-      report += L"aerolith-pack: " + problem + L"\n";
-    writeError(report + fmt::format(L"aerolith-pack: the bundle is damaged ({} of {} entries "
-                                    L"checked, {} problems)\n",
-                                    count, count, check.problems.size()));
+    for (const std::wstring& problem : problems) report += L"aerolith-pack: " + problem + L"\n";
+    writeError(report + fmt::format(L"aerolith-pack: the bundle is refused: {} {} in {} entries\n",
+                                    problems.size(),
+                                    problems.size() == 1 ? L"problem" : L"problems", count));
     return kExitFailure;
   }
-  if (check.manifest.trailingBytes > 0) {
+  if (bundle.trailingBytes() > 0) {
     writeError(
         fmt::format(L"note: the manifest holds {} bytes after its last entry, which a "
                     L"launcher ignores\n",
-                    check.manifest.trailingBytes));
+                    bundle.trailingBytes()));
   }
   writeOut(
-      fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC and "
-                  L"frame holds\n",
-                  count, bundle.manifest.size(), bundle.payload.size()));
+      fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC, frame "
+                  L"and path holds\n",
+                  count, bundle.bytes().manifest.size(), bundle.bytes().payload.size()));
   return kExitOk;
 }
 
@@ -41,10 +40,15 @@ int run(const Arguments& arguments) {
 const Command kVerifyCommand = {
     L"verify",
     L"verify BUNDLE",
-    L"Checks a bundle as a launcher installing it would: the CRC-32C of the manifest\n"
-    L"and of the payload, every entry's fields, and for every entry its compressed\n"
-    L"bytes, its Zstandard frame, its size and the CRC-32C of its content. Names each\n"
-    L"entry that fails and why; the exit code is 0 only if everything holds.\n\n"
+    L"Checks a bundle as a launcher installing it would: both resources, the CRC-32C\n"
+    L"of the manifest and of the payload, every entry's fields and path, and for every\n"
+    L"entry its compressed bytes, its Zstandard frame, its size and the CRC-32C of its\n"
+    L"content. A refusal shows the error code the launcher's dialog would show.\n"
+    L"Then the rules that 'pack' keeps: no two entries of one path (a launcher\n"
+    L"installs only the first), no names that Windows cannot hold, no names that\n"
+    L"Windows holds as one in letter case, no user's configuration file\n"
+    L"('Config.ini', 'VantorConfig.json') and no legacy file a launcher removes.\n"
+    L"Names each problem; the exit code is 0 only if there is none.\n\n"
     L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n",
     {},
     1,

@@ -1,34 +1,40 @@
 #include "pack/file_names.hpp"
 
-#include <array>
-
 #include <fmt/xchar.h>
 
+#include "bundle/safe_path.hpp"
 #include "text/utf16.hpp"
 
 namespace aerolith::pack {
 namespace {
 
-constexpr std::wstring_view kForbidden = L"<>:\"/\\|?*";
+// Beside ':', '\' and '/', which a launcher refuses already.
+constexpr std::wstring_view kForbidden = L"<>\"|?*";
 
-// Device names that Windows reserves in every folder, with any extension.
-bool isReservedDeviceName(std::wstring_view name) {
-  const std::wstring_view stem = name.substr(0, name.find(L'.'));
-  std::wstring upper;
-  for (const wchar_t c : stem) upper += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-  constexpr std::array<std::wstring_view, 4> kDevices = {L"CON", L"PRN", L"AUX", L"NUL"};
-  for (const auto device : kDevices) {
-    if (upper == device) return true;
+std::wstring launcherProblem(bundle::NameProblem problem) {
+  switch (problem) {
+    case bundle::NameProblem::kNone:
+      return {};
+    case bundle::NameProblem::kEmpty:
+      return L"the name is empty";
+    case bundle::NameProblem::kSeparator:
+      return L"the name holds a path separator ('\\' or '/')";
+    case bundle::NameProblem::kColon:
+      return L"the name holds ':', which names a drive or a data stream on Windows";
+    case bundle::NameProblem::kDotsAndSpaces:
+      return L"the name is only dots and spaces, which Windows reads as a folder itself";
+    case bundle::NameProblem::kDeviceName:
+      return L"the name is reserved for a device on Windows";
   }
-  return upper.size() == 4 && (upper.starts_with(L"COM") || upper.starts_with(L"LPT")) &&
-         upper[3] >= L'1' && upper[3] <= L'9';
+  return L"the name is refused";
 }
 
 }  // namespace
 
 std::wstring windowsNameProblem(std::wstring_view name) {
-  if (name.empty()) return L"the name is empty";
-  if (name == L"." || name == L"..") return L"the name refers to a folder itself";
+  if (std::wstring why = launcherProblem(bundle::entryNameProblem(name)); !why.empty()) {
+    return why + L"; a launcher refuses it";
+  }
   if (!text::isWellFormedUtf16(name)) return L"the name is not valid UTF-16";
   for (const wchar_t c : name) {
     if (static_cast<std::uint32_t>(c) < 0x20) {
@@ -42,7 +48,10 @@ std::wstring windowsNameProblem(std::wstring_view name) {
   if (name.back() == L' ' || name.back() == L'.') {
     return L"the name ends in a space or a period, which Windows drops";
   }
-  if (isReservedDeviceName(name)) return L"the name is reserved for a device on Windows";
+  if (const std::size_t units = text::toUtf16(name).size(); units > kLongestWindowsName) {
+    return fmt::format(L"the name is {} UTF-16 units long; Windows holds at most {}", units,
+                       kLongestWindowsName);
+  }
   return {};
 }
 

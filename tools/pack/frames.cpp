@@ -61,33 +61,4 @@ std::vector<std::uint8_t> FrameCompressor::compress(std::span<const std::uint8_t
   return frame;
 }
 
-std::vector<std::uint8_t> decompressFrame(std::span<const std::uint8_t> frame, std::uint32_t size) {
-  const std::size_t frameSize = ZSTD_findFrameCompressedSize(frame.data(), frame.size());
-  if (ZSTD_isError(frameSize)) {
-    throw Failure(fmt::format(L"the compressed bytes are not a Zstandard frame ({})",
-                              text::fromUtf8(ZSTD_getErrorName(frameSize))));
-  }
-  if (frameSize != frame.size()) {
-    throw Failure(fmt::format(L"the frame ends after {} of the {} compressed bytes", frameSize,
-                              frame.size()));
-  }
-  const unsigned long long contentSize = ZSTD_getFrameContentSize(frame.data(), frame.size());
-  if (contentSize != ZSTD_CONTENTSIZE_UNKNOWN && contentSize != size) {
-    throw Failure(
-        fmt::format(L"the frame holds {} bytes but the entry's size is {}", contentSize, size));
-  }
-  std::vector<std::uint8_t> content(size);
-  const std::size_t decompressed =
-      ZSTD_decompress(content.data(), content.size(), frame.data(), frame.size());
-  if (ZSTD_isError(decompressed)) {
-    throw Failure(fmt::format(L"the frame does not decompress: {}",
-                              text::fromUtf8(ZSTD_getErrorName(decompressed))));
-  }
-  if (decompressed != size) {
-    throw Failure(
-        fmt::format(L"the frame holds {} bytes but the entry's size is {}", decompressed, size));
-  }
-  return content;
-}
-
 }  // namespace aerolith::pack

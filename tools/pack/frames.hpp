@@ -28,8 +28,4 @@ class FrameCompressor {
   int level_;
 };
 
-// The content of an entry's frame, checked to be exactly one frame holding
-// exactly `size` bytes. Throws Failure with the reason otherwise.
-std::vector<std::uint8_t> decompressFrame(std::span<const std::uint8_t> frame, std::uint32_t size);
-
 }  // namespace aerolith::pack

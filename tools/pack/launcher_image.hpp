@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <span>
 
-#include "pack/bundle_reader.hpp"
+#include "pack/bundle_files.hpp"
 
 namespace aerolith::pack {
 

@@ -132,15 +132,16 @@ TEST_F(Extraction, DamagedFrameFailsWithTheStageAndIndex) {
   load();
   damageSecondFrame();
   bool validated = true;
-  EXPECT_EQ(extract(1, Stage::kReplaceEntry, validated), (ErrorTriple{Stage::kReplaceEntry, 1, 12}));
+  EXPECT_EQ(extract(1, Stage::kReplaceEntry, validated),
+            (ErrorTriple{Stage::kReplaceEntry, 1, 12}));
   bool notValidated = false;
   EXPECT_EQ(extract(1, Stage::kAddEntry, notValidated), (ErrorTriple{Stage::kAddEntry, 1, 12}));
   // Before the payload check has run, the payload mismatch comes first.
   EXPECT_EQ(extract(1, Stage::kReplaceEntry, notValidated), checkPayload(bytes_.view()));
-  EXPECT_THAT(logged(), ElementsAre(" - decompress", " -  - decompress error",  //
-                                    " - decompress", " -  - decompress error",  //
-                                    " - content crc32 not validated",
-                                    " - - begin content crc32 validate"));
+  EXPECT_THAT(logged(),
+              ElementsAre(" - decompress", " -  - decompress error",  //
+                          " - decompress", " -  - decompress error",  //
+                          " - content crc32 not validated", " - - begin content crc32 validate"));
 }
 
 TEST_F(Extraction, SizeAndContentFailuresKeepTheirCodes) {
@@ -148,7 +149,8 @@ TEST_F(Extraction, SizeAndContentFailuresKeepTheirCodes) {
   builder_.record(2).crc32c ^= 1;
   load();
   bool validated = true;
-  EXPECT_EQ(extract(0, Stage::kReplaceEntry, validated), (ErrorTriple{Stage::kReplaceEntry, 0, 13}));
+  EXPECT_EQ(extract(0, Stage::kReplaceEntry, validated),
+            (ErrorTriple{Stage::kReplaceEntry, 0, 13}));
   EXPECT_EQ(extract(2, Stage::kAddEntry, validated), (ErrorTriple{Stage::kAddEntry, 2, 14}));
 }
 

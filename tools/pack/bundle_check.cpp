@@ -1,0 +1,110 @@
+#include "pack/bundle_check.hpp"
+
+#include <optional>
+#include <unordered_map>
+
+#include <fmt/xchar.h>
+
+#include "bundle/format.hpp"
+#include "pack/bundle_rules.hpp"
+#include "pack/failure.hpp"
+#include "pack/launcher_errors.hpp"
+
+namespace aerolith::pack {
+namespace {
+
+// The entry the launcher's reader stopped at, as far as it was read: parsed
+// again from the start, since the reader keeps only the entries that passed.
+bundle::FileEntry failedEntry(const bundle::BundleView& view, std::int64_t failedIndex) {
+  bundle::FileEntry entry;
+  std::int32_t cursor = bundle::format::kEntriesOffset;
+  for (std::int32_t index = 0; index <= failedIndex; ++index) {
+    entry = {};
+    entry.parse(view, cursor, index);
+  }
+  return entry;
+}
+
+}  // namespace
+
+LoadedBundle::LoadedBundle(BundleBytes bytes) : bytes_(std::move(bytes)) {
+  std::optional<bundle::ErrorTriple> failure =
+      bundle::viewOfBytes(bytes_.manifest, bytes_.payload, view_);
+  if (!failure) failure = bundle::readEntryList(view_, list_);
+  if (!failure) return;
+  std::wstring subject;
+  if (failure->stage == bundle::Stage::kEntryParse) {
+    subject = entryLabel(failedEntry(view_, failure->first));
+  }
+  throw Failure(refusal(*failure, subject));
+}
+
+std::size_t LoadedBundle::trailingBytes() const {
+  return bytes_.manifest.size() - static_cast<std::size_t>(list_.end);
+}
+
+std::wstring entryLabel(std::int64_t index, const bundle::BundlePath& path) {
+  if (path.empty()) return fmt::format(L"entry {}", index);
+  return fmt::format(L"entry {} '{}'", index, path.text());
+}
+
+std::wstring entryLabel(const bundle::FileEntry& entry) {
+  // A name is only joined once it was read; before, the path is not known.
+  return entryLabel(entry.index, entry.name.empty() ? bundle::BundlePath() : entry.relativePath);
+}
+
+std::wstring refusal(const bundle::ErrorTriple& triple, std::wstring_view subject) {
+  return fmt::format(L"the launcher would refuse this bundle: {}: {}{}{}", triple.text(), subject,
+                     subject.empty() ? L"" : L": ", meaningOf(triple));
+}
+
+std::vector<std::size_t> firstOfEachPath(const std::vector<bundle::FileEntry>& entries) {
+  std::unordered_map<bundle::BundlePath, std::size_t> first;
+  std::vector<std::size_t> result;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    result.push_back(first.try_emplace(entries[index].relativePath, index).first->second);
+  }
+  return result;
+}
+
+std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
+  bundle::FileEntry extracted = entry;
+  const bundle::EntryResult result = extracted.decompress();
+  if (result != bundle::EntryResult::kOk) {
+    throw Failure(refusal({bundle::Stage::kAddEntry, entry.index, bundle::shownCode(result)},
+                          entryLabel(entry)));
+  }
+  return std::move(extracted.content);
+}
+
+std::vector<std::wstring> bundleProblems(const LoadedBundle& bundle) {
+  std::vector<std::wstring> problems;
+  if (const auto failure = bundle::checkPayload(bundle.view())) {
+    problems.push_back(refusal(*failure, L""));
+  }
+  const auto& entries = bundle.entries();
+  const std::vector<std::size_t> first = firstOfEachPath(entries);
+  std::vector<std::wstring> paths;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    const bundle::FileEntry& entry = entries[index];
+    try {
+      extractContent(entry);
+    } catch (const Failure& failure) {
+      problems.push_back(failure.message());
+    }
+    if (first[index] != index) {
+      problems.push_back(
+          fmt::format(L"{}: {} has the same path; a launcher installs only the first",
+                      entryLabel(entry), entryLabel(entries[first[index]])));
+      continue;
+    }
+    if (std::wstring why = entryPathProblem(entry.directory, entry.name); !why.empty()) {
+      problems.push_back(fmt::format(L"{}: {}", entryLabel(entry), why));
+    }
+    paths.push_back(entry.relativePath.text());
+  }
+  for (std::wstring& clash : letterCaseClashes(paths)) problems.push_back(std::move(clash));
+  return problems;
+}
+
+}  // namespace aerolith::pack
