@@ -15,11 +15,10 @@
 #include <winternl.h>
 
 #include <array>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <fmt/xchar.h>
 
 #include "sys/last_error_win.hpp"
 
@@ -126,6 +125,7 @@ bool describe(HANDLE handle, Opened& opened, std::error_code& error) {
   return true;
 }
 
+// Without a trailing separator, which only a drive's root folder has.
 std::wstring finalPathOf(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -134,6 +134,7 @@ std::wstring finalPathOf(HANDLE handle) {
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
+      if (path.ends_with(L'\\')) path.pop_back();
       return path;
     }
     path.resize(length);
@@ -207,7 +208,9 @@ bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code&
 bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
   std::random_device source;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const fs::path temporary(fmt::format(L".aerolith-{:08x}.tmp", source()));
+    std::array<wchar_t, 32> temporaryName{};
+    std::swprintf(temporaryName.data(), temporaryName.size(), L".aerolith-%08x.tmp", source());
+    const fs::path temporary(temporaryName.data());
     Handle file = openIn(folder, temporary, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
                          FILE_NON_DIRECTORY_FILE, error);
     if (!file) {
