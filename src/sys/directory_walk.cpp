@@ -8,8 +8,8 @@ bool walkBelow(const Folder& folder, Walk& walk) {
   std::error_code error;
   const std::vector<FolderEntry> entries = folder.list(error);
   for (const FolderEntry& entry : entries) {
-    walk.entries.push_back({&folder, entry.name, folder.path() / entry.name, entry.kind,
-                            entry.stamp});
+    walk.entries.push_back(
+        {&folder, entry.name, folder.path() / entry.name, entry.kind, entry.stamp});
     if (entry.kind != ObjectKind::kDirectory) continue;
     // Opened without following links: a folder swapped for a link since it
     // was listed is not entered, and the walk ends there.

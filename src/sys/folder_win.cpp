@@ -129,8 +129,8 @@ bool describe(HANDLE handle, Opened& opened, std::error_code& error) {
 std::wstring finalPathOf(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(),
-                                                     static_cast<DWORD>(path.size()), 0);
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
@@ -155,8 +155,8 @@ bool insideRoot(HANDLE handle, const std::wstring& root) {
 Handle openChecked(HANDLE folder, const std::wstring& root, const fs::path& name,
                    ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
                    Opened& opened, std::error_code& error) {
-  Handle handle = openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options,
-                         error);
+  Handle handle =
+      openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options, error);
   if (!handle || !describe(handle.get(), opened, error)) return {};
   if (opened.kind() == ObjectKind::kLink || !insideRoot(handle.get(), root)) {
     error = reparsePointError();
@@ -177,8 +177,7 @@ bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
 
 bool deleteOpened(HANDLE handle, std::error_code& error) {
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                   sizeof disposition)) {
+  if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
     return true;
   }
   error = lastErrorCode();
@@ -195,8 +194,7 @@ bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code&
   rename->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
   std::copy(text.begin(), text.end(), rename->FileName);
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = NtSetInformationFile(file, &io, rename,
-                                               static_cast<ULONG>(buffer.size()),
+  const NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()),
                                                FileRenameInformation);
   if (NT_SUCCESS(status)) return true;
   error = statusError(status);
@@ -245,11 +243,9 @@ Folder::~Folder() {
 
 Folder Folder::open(const fs::path& path, std::error_code& error) {
   error.clear();
-  Handle handle(::CreateFileW(path.c_str(),
-                              FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
-                                  SYNCHRONIZE,
-                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr));
+  Handle handle(::CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) {
     handle.release();
     error = lastErrorCode();
@@ -298,9 +294,9 @@ std::vector<FolderEntry> Folder::list(std::error_code& error) const {
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle = openChecked(handleOf(handle_), root_->finalPath, name,
-                              FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, FILE_OPEN,
-                              FILE_DIRECTORY_FILE, opened, error);
+  Handle handle =
+      openChecked(handleOf(handle_), root_->finalPath, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                  kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, opened, error);
   if (!handle) return {};
   return Folder(valueOf(handle.release()), path_ / name, root_);
 }
@@ -324,8 +320,8 @@ Folder Folder::createFolder(const fs::path& name, std::error_code& error) const 
 
 // Under Wine a link is opened as its target: one that lies outside is a link.
 ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0,
-                         error);
+  Handle handle =
+      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
   if (!handle) {
     if (isNotFound(error)) error.clear();
     return ObjectKind::kMissing;
@@ -344,8 +340,8 @@ void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) c
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0,
-                         error);
+  Handle handle =
+      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
   BY_HANDLE_FILE_INFORMATION information{};
   if (!handle) return {};
   if (!::GetFileInformationByHandle(handle.get(), &information)) {
@@ -358,9 +354,9 @@ FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const 
 }
 
 bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name,
-                         DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                         FILE_OPEN, 0, error);
+  Handle handle =
+      openIn(handleOf(handle_), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+             kShareAll, FILE_OPEN, 0, error);
   if (!handle) {
     if (isNotFound(error)) error.clear();
     return false;

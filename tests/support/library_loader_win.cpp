@@ -2,4 +2,6 @@
 // searching its own folder first; exits with 0 when it was loaded.
 #include <windows.h>
 
-int wmain(int argc, wchar_t** argv) { return argc == 2 && LoadLibraryW(argv[1]) != nullptr ? 0 : 1; }
+int wmain(int argc, wchar_t** argv) {
+  return argc == 2 && LoadLibraryW(argv[1]) != nullptr ? 0 : 1;
+}
