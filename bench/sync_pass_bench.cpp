@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
   const bundle::BundleView view{manifest.data(), static_cast<std::int32_t>(manifest.size()),
                                 payload.data(), static_cast<std::int32_t>(payload.size())};
   const install::ProtectedNames names = install::protectedConfigNames();
+  std::error_code error;
+  const sys::Folder folder = sys::Folder::open(install, error);
 
   benchmark::RegisterBenchmark("sync_pass", [&](benchmark::State& state) {
     for (auto _ : state) {
@@ -45,7 +47,7 @@ int main(int argc, char** argv) {
       bundle::Bundle bundle{view, {}};
       if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
       state.ResumeTiming();
-      if (install::synchroniseInstallDirectory(install, bundle, names) || !bundle.files.empty()) {
+      if (install::synchroniseInstallDirectory(folder, bundle, names) || !bundle.files.empty()) {
         state.SkipWithError("the installation is not intact");
       }
     }

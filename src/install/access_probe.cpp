@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <exception>
-#include <fstream>
 #include <random>
 #include <string_view>
 #include <system_error>
 
 #include <fmt/xchar.h>
 
-#include "sys/file_objects.hpp"
-#include "sys/output_file.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -28,114 +24,117 @@ constexpr std::string_view kMarker = "AerolithTest";
 // constants is needed (UTF-16 on Windows, bytes on Linux).
 using NativeName = fs::path::string_type;
 
-bool hasPrefixAndSuffix(const NativeName& name, const NativeName& prefix,
-                        const NativeName& suffix) {
-  return name.starts_with(prefix) && name.ends_with(suffix);
+bool hasPrefixAndSuffix(const NativeName& name, std::wstring_view suffix) {
+  static const NativeName prefix = sys::pathFromWide(kTestPrefix).native();
+  return name.starts_with(prefix) && name.ends_with(sys::pathFromWide(suffix).native());
 }
 
-struct TestPaths {
+struct TestNames {
   fs::path file;
   fs::path folder;
 };
 
-TestPaths drawTestPaths(const fs::path& dir) {
+TestNames drawTestNames() {
   std::random_device source;
   std::mt19937 numbers(source());
   const auto name = [&](std::wstring_view suffix) {
     const auto number = static_cast<std::uint32_t>(numbers());
-    return dir / sys::pathFromWide(fmt::format(L"{}{}{}", kTestPrefix, number, suffix));
+    return sys::pathFromWide(fmt::format(L"{}{}{}", kTestPrefix, number, suffix));
   };
-  TestPaths paths;
-  paths.file = name(kFileSuffix);  // the first number names the file, the second the folder
-  paths.folder = name(kFolderSuffix);
-  return paths;
+  TestNames names;
+  names.file = name(kFileSuffix);  // the first number names the file, the second the folder
+  names.folder = name(kFolderSuffix);
+  return names;
 }
 
-// Something that is not a folder can never become one while it is there.
-void removeIfNotDirectory(const fs::path& dir) {
-  std::error_code ec;
-  if (!fs::exists(dir, ec)) return;
-  if (const bool directory = fs::is_directory(dir, ec); !directory && !ec) {
-    sys::removeObject(dir, ec);
+// Opens the folder `dir` itself, never through a link. Something there that is
+// no folder can never become one while it is there: it is removed (a link as
+// a link), so that a later start can create the folder.
+sys::Folder openOrClear(const fs::path& dir) {
+  std::error_code error;
+  const sys::Folder parent = sys::Folder::open(dir.parent_path(), error);
+  if (!parent.isOpen()) return {};
+  sys::Folder folder = parent.openTopFolder(dir.filename(), error);
+  if (folder.isOpen()) return folder;
+  const sys::ObjectKind kind = parent.kindOf(dir.filename(), error);
+  if (!error && kind != sys::ObjectKind::kMissing && kind != sys::ObjectKind::kDirectory) {
+    parent.removeObject(dir.filename(), error);
   }
+  return {};
 }
 
 // Removes the entries that interrupted probes left behind; false when one of
-// them cannot be removed. Listing failures throw.
-bool removeLeftovers(const fs::path& dir) {
-  const NativeName prefix = sys::pathFromWide(kTestPrefix).native();
-  const NativeName fileSuffix = sys::pathFromWide(kFileSuffix).native();
-  const NativeName folderSuffix = sys::pathFromWide(kFolderSuffix).native();
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-    const NativeName name = entry.path().filename().native();
-    std::error_code ec;
-    if (entry.is_directory()) {
-      if (!hasPrefixAndSuffix(name, prefix, folderSuffix)) continue;
-      const std::uintmax_t removed = sys::removeTree(entry.path(), ec);
-      if (ec || removed == 0) return false;
-    } else if (hasPrefixAndSuffix(name, prefix, fileSuffix)) {
-      const bool removed = sys::removeObject(entry.path(), ec);
-      if (!removed || ec) return false;
+// them cannot be removed or the folder cannot be listed. A link under such a
+// name is none of ours: it is removed as a link, and what it leads to stays.
+bool removeLeftovers(const sys::Folder& folder) {
+  std::error_code error;
+  const std::vector<sys::FolderEntry> entries = folder.list(error);
+  if (error) return false;
+  for (const sys::FolderEntry& entry : entries) {
+    const NativeName& name = entry.name.native();
+    if (entry.kind == sys::ObjectKind::kDirectory) {
+      if (!hasPrefixAndSuffix(name, kFolderSuffix)) continue;
+      const std::uintmax_t removed = folder.removeTree(entry.name, error);
+      if (error || removed == 0) return false;
+    } else if (hasPrefixAndSuffix(name, kFileSuffix) ||
+               (entry.kind == sys::ObjectKind::kLink && hasPrefixAndSuffix(name, kFolderSuffix))) {
+      const bool removed = folder.removeObject(entry.name, error);
+      if (!removed || error) return false;
     }
   }
   return true;
 }
 
-bool canCreateAndRemoveFolder(const fs::path& folder) {
-  std::error_code ec;
-  const bool created = sys::createFolder(folder, ec);
-  if (!created || ec) return false;
-  const bool removed = sys::removeObject(folder, ec);
-  return removed && !ec;
+bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name) {
+  std::error_code error;
+  if (!folder.createFolder(name, error).isOpen()) return false;  // closed again at once
+  const bool removed = folder.removeObject(name, error);
+  return removed && !error;
 }
 
-// Both streams are closed when this returns, so that the file can be removed.
-bool writeAndReadBack(const fs::path& file) {
+bool writeAndReadBack(const sys::Folder& folder, const fs::path& name) {
+  std::error_code error;
   {
-    std::error_code error;
-    sys::OutputFile out(file, error);
+    sys::OutputFile out = folder.createFile(name, error);
     if (!out.isOpen()) return false;
     out.write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()}, error);
     out.close(error);
   }
-  if (fs::file_size(file) != kMarker.size()) return false;
-
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff length = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (length != static_cast<std::streamoff>(kMarker.size())) return false;
-  std::array<char, kMarker.size()> content{};
-  in.read(content.data(), length);
-  return std::equal(content.begin(), content.end(), kMarker.begin());
+  if (folder.readStamp(name, error).size != kMarker.size() || error) return false;
+  sys::InputFile in = folder.openFile(name, error);
+  if (!in.isOpen()) return false;
+  // One byte more than the marker's, so that a longer file shows.
+  std::array<std::uint8_t, kMarker.size() + 1> content{};
+  std::size_t length = 0;
+  for (std::size_t read = 1; read != 0 && length < content.size();) {
+    read = in.read(std::span(content).subspan(length), error);
+    if (error) return false;
+    length += read;
+  }
+  return length == kMarker.size() &&
+         std::equal(kMarker.begin(), kMarker.end(), content.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
 // The test file is removed whatever happened; only a removal that worked
 // lets a good round trip count.
-bool fileRoundTripWorks(const fs::path& file) {
-  bool worked = false;
-  try {
-    worked = writeAndReadBack(file);
-  } catch (const std::exception&) {
-    worked = false;
-  }
-  std::error_code ec;
-  const bool removed = sys::removeObject(file, ec);
-  return worked && removed && !ec;
+bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name) {
+  const bool worked = writeAndReadBack(folder, name);
+  std::error_code error;
+  const bool removed = folder.removeObject(name, error);
+  return worked && removed && !error;
 }
 
 }  // namespace
 
-bool probeDirectoryAccess(const fs::path& dir) {
-  try {
-    const TestPaths paths = drawTestPaths(dir);
-    removeIfNotDirectory(dir);
-    return removeLeftovers(dir) && canCreateAndRemoveFolder(paths.folder) &&
-           fileRoundTripWorks(paths.file);
-  } catch (const std::exception&) {
-    return false;
+sys::Folder probeDirectoryAccess(const fs::path& dir) {
+  const TestNames names = drawTestNames();
+  sys::Folder folder = openOrClear(dir);
+  if (!folder.isOpen() || !removeLeftovers(folder) ||
+      !canCreateAndRemoveFolder(folder, names.folder) || !fileRoundTripWorks(folder, names.file)) {
+    return {};
   }
+  return folder;
 }
 
 }  // namespace aerolith::install

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 
+#include "sys/folder.hpp"
+
 namespace aerolith::install {
 
-// True when every step succeeded in `dir`. Removes what earlier interrupted
-// probes left there first. A plain file at `dir` is deleted (so that a later
-// start can create the folder) and the probe fails. Never throws.
-bool probeDirectoryAccess(const std::filesystem::path& dir);
+// The folder `dir`, open, when every step succeeded in it; closed otherwise.
+// Removes what earlier interrupted probes left there first, links under their
+// names as links. Something at `dir` that is no real folder (a link included,
+// which is never followed) is removed, a link as a link, and the probe fails.
+sys::Folder probeDirectoryAccess(const std::filesystem::path& dir);
 
 }  // namespace aerolith::install

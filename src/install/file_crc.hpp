@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "sys/folder.hpp"
+
 namespace aerolith::install {
 
-// Reads the file in chunks of 64 KiB into one buffer. A file that cannot be
-// opened gives the CRC of no bytes (0); a read error ends the sum there.
-std::uint32_t computeFileCrc32c(const std::filesystem::path& path);
+// Reads the file `name` of `folder` in chunks of 64 KiB into one buffer. A
+// file that cannot be opened (a link among them: what it leads to is never
+// read) gives the CRC of no bytes (0); a read error ends the sum there.
+std::uint32_t computeFileCrc32c(const sys::Folder& folder, const std::filesystem::path& name);
 
 }  // namespace aerolith::install

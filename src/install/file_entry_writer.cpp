@@ -2,11 +2,9 @@
 
 #include <span>
 #include <system_error>
+#include <vector>
 
 #include "diag/trace_logger.hpp"
-#include "sys/file_objects.hpp"
-#include "sys/file_time.hpp"
-#include "sys/output_file.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -15,78 +13,76 @@ namespace {
 
 constexpr auto kTag = L"FileEntry";
 
-// `base` with the non-empty components of `relative` below it: no trailing
-// separator, whichever way `relative` ended.
-fs::path below(const fs::path& base, const fs::path& relative) {
-  fs::path path = base;
-  for (const fs::path& component : relative) {
-    if (!component.empty()) path /= component;
-  }
-  return path;
-}
-
-struct FolderObstacle {
-  fs::path path;
-  bool missing = false;  // otherwise something is in the way
-};
-
-// The first object on the way from the install directory down to the entry's
-// folder that is not a real folder: a missing one, a file, or a link, which is
-// replaced rather than written through. The install directory itself counts as
-// a folder wherever its links lead, since the selection chose it so.
-std::optional<FolderObstacle> firstObstacle(const fs::path& installDirectory,
-                                            const fs::path& relativeFolder,
-                                            std::error_code& error) {
-  if (!sys::isDirectoryFollowingLinks(installDirectory, error)) {
-    if (error) return std::nullopt;
-    const bool missing = sys::objectKind(installDirectory, error) == sys::ObjectKind::kMissing;
-    return FolderObstacle{installDirectory, missing};
-  }
-  fs::path folder = installDirectory;
-  for (const fs::path& component : relativeFolder) {
-    if (component.empty()) continue;
-    folder /= component;
-    const sys::ObjectKind kind = sys::objectKind(folder, error);
-    if (error) return std::nullopt;
-    if (kind != sys::ObjectKind::kDirectory) {
-      return FolderObstacle{folder, kind == sys::ObjectKind::kMissing};
-    }
-  }
-  return std::nullopt;
-}
-
 void logCreateException() { AEROLITH_TRACE(kTag, L" -  - create exception"); }
 
-// Makes the entry's folder a real folder chain. A failure is logged and left
-// for the write to meet.
-void prepareFolder(const fs::path& installDirectory, const fs::path& relativeFolder) {
+// The folder an entry's file goes in, as it is being reached from the install
+// folder: either the install folder itself or a sub-folder held open here.
+class FolderChain {
+ public:
+  explicit FolderChain(const sys::Folder& top) : current_(&top) {}
+
+  const sys::Folder& current() const { return *current_; }
+
+  void enter(sys::Folder folder) {
+    opened_ = std::move(folder);
+    current_ = &opened_;
+  }
+
+  void lose() {
+    opened_ = sys::Folder();
+    current_ = &opened_;
+  }
+
+ private:
+  const sys::Folder* current_;
+  sys::Folder opened_;
+};
+
+// Reaches the entry's folder through real folders only, creating what is
+// missing. The first object on the way that is no real folder (a file, or a
+// link, which is never entered) is replaced by one. Logs as it goes; on a
+// failure the chain is lost and the write meets it.
+void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) {
   std::error_code error;
-  const std::optional<FolderObstacle> obstacle =
-      firstObstacle(installDirectory, relativeFolder, error);
-  if (error) return logCreateException();
-  if (!obstacle) {
+  std::size_t level = 0;
+  sys::ObjectKind kind = sys::ObjectKind::kDirectory;
+  for (; level < components.size(); ++level) {
+    kind = chain.current().kindOf(components[level], error);
+    if (error) return logCreateException(), chain.lose();
+    if (kind != sys::ObjectKind::kDirectory) break;
+    sys::Folder next = chain.current().openFolder(components[level], error);
+    if (!next.isOpen()) return logCreateException(), chain.lose();
+    chain.enter(std::move(next));
+  }
+  if (level == components.size()) {
     AEROLITH_TRACE(kTag, L" - exists and is directory, skip create");
     return;
   }
-  if (obstacle->missing) {
+  if (kind == sys::ObjectKind::kMissing) {
     AEROLITH_TRACE(kTag, L" - not exists, create");
   } else {
     AEROLITH_TRACE(kTag, L" - exists but is not directory, remove and create");
-    sys::removeTree(obstacle->path, error);
-    if (error) return logCreateException();
+    chain.current().removeTree(components[level], error);
+    if (error) return logCreateException(), chain.lose();
   }
-  const bool created = sys::createFolders(below(installDirectory, relativeFolder), error);
-  if (error) return logCreateException();
+  bool created = false;
+  for (; level < components.size(); ++level) {
+    sys::Folder next = chain.current().createFolder(components[level], error);
+    created = created || next.isOpen();
+    // One that appeared meanwhile is used as it is, if it is a real folder.
+    if (!next.isOpen()) next = chain.current().openFolder(components[level], error);
+    if (!next.isOpen()) return logCreateException(), chain.lose();
+    chain.enter(std::move(next));
+  }
   AEROLITH_TRACE(kTag, L" -  - create result: {}", created ? L"ok" : L"FAIL");
 }
 
-// Removes whatever is at the file's path, a folder with all it holds, a link as
-// a link. Nothing is removed beyond a link left on the way: that counts as a
-// failed removal. A failure is logged and left for the write to meet.
-void clearFilePath(const fs::path& filePath, bool beyondLink) {
+// Removes whatever is at the file's name, a folder with all it holds, a link
+// as a link. A failure is logged and left for the write to meet.
+void clearFileName(const sys::Folder& folder, const fs::path& name) {
   std::error_code error;
-  const std::uintmax_t removed = beyondLink ? 0 : sys::removeTree(filePath, error);
-  if (beyondLink || error) {
+  const std::uintmax_t removed = folder.isOpen() ? folder.removeTree(name, error) : 0;
+  if (!folder.isOpen() || error) {
     AEROLITH_TRACE(kTag, L" -  - remove exception");
   } else if (removed > 0) {
     AEROLITH_TRACE(kTag, L" -  - file removed");
@@ -95,43 +91,36 @@ void clearFilePath(const fs::path& filePath, bool beyondLink) {
   }
 }
 
-// Whether a link is on the way from the install directory down to `relative`,
-// that object included: one that could not be replaced (Wine cannot remove
-// links, and resolves them itself). Anything done there would reach outside the
-// install directory.
-bool linkOnTheWay(const fs::path& installDirectory, const fs::path& relative) {
-  fs::path path = installDirectory;
-  for (const fs::path& component : relative) {
-    if (component.empty()) continue;
-    path /= component;
-    std::error_code error;
-    if (sys::objectKind(path, error) == sys::ObjectKind::kLink) return true;
-  }
-  return false;
-}
-
-// One truncating open, one write, one close; no retry.
-bool writeContent(const fs::path& filePath, bool refuseOpen,
+// One exclusive create, one write, one close; no retry. Whatever is at the name
+// by then (something planted after it was cleared) makes the create fail.
+bool writeContent(const sys::Folder& folder, const fs::path& name,
                   std::span<const std::uint8_t> content) {
-  if (refuseOpen) {
-    AEROLITH_TRACE(kTag, L" -  - open failed - break");
-    return false;
-  }
   std::error_code error;
-  sys::OutputFile out(filePath, error);
+  sys::OutputFile out = folder.isOpen() ? folder.createFile(name, error) : sys::OutputFile();
   if (!out.isOpen()) {
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
-  return out.write(content, error) && out.close(error);
+  if (out.write(content, error) && out.close(error)) return true;
+  AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
+  return false;
+}
+
+// The components of an entry's directory text: '\' and '/' alike, empty ones skipped.
+std::vector<fs::path> folderComponents(const std::wstring& directory) {
+  std::vector<fs::path> components;
+  for (const fs::path& component : bundle::BundlePath(directory).toFileSystemPath()) {
+    if (!component.empty()) components.push_back(component);
+  }
+  return components;
 }
 
 }  // namespace
 
-void updateFileTime(const fs::path& path, std::uint64_t fileTime) {
+void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");
   std::error_code error;
-  sys::LastWriteTimeWriter file(path, error);
+  sys::LastWriteTimeWriter file = folder.openForTimeStamp(name, error);
   AEROLITH_TRACE(kTag, L" - update file time - create file");
   if (file.isOpen()) {
     file.set(fileTime, error);
@@ -143,24 +132,22 @@ void updateFileTime(const fs::path& path, std::uint64_t fileTime) {
 }
 
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const fs::path& installDirectory) {
-  const std::wstring& directory = entry.directory;
-  const std::wstring& name = entry.name;
-  const fs::path relativeFolder = bundle::BundlePath(directory).toFileSystemPath();
-  const fs::path dirPath = installDirectory / relativeFolder;
-  AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", directory, sys::wideFromPath(dirPath));
-  prepareFolder(installDirectory, relativeFolder);
-
+                                       const sys::Folder& installFolder) {
+  const std::vector<fs::path> components = folderComponents(entry.directory);
+  const fs::path dirPath =
+      installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
+  AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
+                 sys::wideFromPath(dirPath));
+  FolderChain chain(installFolder);
+  prepareFolder(chain, components);
   AEROLITH_TRACE(kTag, L" - write file content");
-  const fs::path fileName = sys::pathFromWide(name);
-  const fs::path filePath = dirPath / fileName;
-  const bool folderBeyondLink = linkOnTheWay(installDirectory, relativeFolder);
-  clearFilePath(filePath, folderBeyondLink);
-  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", directory, name, sys::wideFromPath(filePath));
-  const bool beyondLink =
-      folderBeyondLink || linkOnTheWay(installDirectory, relativeFolder / fileName);
-  if (!writeContent(filePath, beyondLink, entry.content)) return WriteFailure{filePath};
-  updateFileTime(filePath, entry.fileTime);
+  const fs::path name = sys::pathFromWide(entry.name);
+  const fs::path filePath = dirPath / name;
+  clearFileName(chain.current(), name);
+  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
+                 sys::wideFromPath(filePath));
+  if (!writeContent(chain.current(), name, entry.content)) return WriteFailure{filePath};
+  updateFileTime(chain.current(), name, entry.fileTime);
   AEROLITH_TRACE(kTag, L" - file write ok");
   return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "bundle/file_entry.hpp"
+#include "sys/folder.hpp"
 
 namespace aerolith::install {
 
@@ -17,16 +18,19 @@ struct WriteFailure {
   bool operator==(const WriteFailure&) const = default;
 };
 
-// Puts `entry.content` into its file below `installDirectory`, replacing
+// Puts `entry.content` into its file below the install folder, replacing
 // whatever is in the way (a folder of that name with everything in it, a link
-// as a link), and stamps the entry's time on it. Folders that cannot be made
-// and objects that cannot be cleared are logged and left for the write to
-// meet. Returns the failure when the file could not be opened or written.
+// as a link; a link is never written through), and stamps the entry's time on
+// it. Folders that cannot be made and objects that cannot be cleared are
+// logged and left for the write to meet. Returns the failure when the file
+// could not be created or written.
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const std::filesystem::path& installDirectory);
+                                       const sys::Folder& installFolder);
 
-// Sets the file's last-write time to `fileTime` (FILETIME). Best effort: a file
-// that cannot be opened for it keeps its time, and nothing is reported.
-void updateFileTime(const std::filesystem::path& path, std::uint64_t fileTime);
+// Sets the last-write time of the file `name` in `folder` to `fileTime`
+// (FILETIME). Best effort: a file that cannot be opened for it (a link among
+// them: its target is never stamped) keeps its time, and nothing is reported.
+void updateFileTime(const sys::Folder& folder, const std::filesystem::path& name,
+                    std::uint64_t fileTime);
 
 }  // namespace aerolith::install

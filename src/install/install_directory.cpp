@@ -8,7 +8,6 @@
 #include "install/access_probe.hpp"
 #include "install/root_candidates.hpp"
 #include "sys/executable_path.hpp"
-#include "sys/file_objects.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -19,28 +18,45 @@ constexpr auto kTag = L"Main";
 
 constexpr std::wstring_view kProductFolderName = L"Aerolith";
 
+// The install folder is never reached through a link: whatever a link there
+// leads to, the start would make it hold the bundle's files alone, removing
+// everything else. So a link (or junction) in its place is removed as a link,
+// its target untouched, and a real folder is made instead.
+void removeLinkAt(const fs::path& dir) {
+  std::error_code ec;
+  const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
+  if (!root.isOpen() || root.kindOf(dir.filename(), ec) != sys::ObjectKind::kLink) return;
+  root.removeObject(dir.filename(), ec);
+  AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
+                 ec.value());
+}
+
 // Existing or created, then probed. A folder created here that fails the probe
 // is removed again so that no empty folder stays behind, but never recursively:
 // whatever is in it by then is not ours to delete, and a probe leftover is
 // cleared by the next probe anyway.
-bool tryInstallDirectory(const fs::path& dir) {
+sys::Folder tryInstallDirectory(const fs::path& dir) {
   std::error_code ec;
+  removeLinkAt(dir);
   const bool exists = fs::exists(dir, ec);
   AEROLITH_TRACE(kTag, L"dir is exists: '{}', exists = {}, ec = {}", sys::wideFromPath(dir), exists,
                  ec.value());
   bool created = false;
   if (!exists) {
-    created = sys::createFolder(dir, ec);
+    // One level only: a missing root is not created.
+    const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
+    if (root.isOpen()) created = root.createFolder(dir.filename(), ec).isOpen();
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
-  const bool accessible = probeDirectoryAccess(dir);
-  AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), accessible);
-  if (!accessible && created) {
-    sys::removeObject(dir, ec);
+  sys::Folder folder = probeDirectoryAccess(dir);
+  AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
+  if (!folder.isOpen() && created) {
+    const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
+    if (root.isOpen()) root.removeObject(dir.filename(), ec);
     AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
     AEROLITH_TRACE(kTag, L"");
   }
-  return accessible;
+  return folder;
 }
 
 // The launcher-relative fallback root; nothing when the launcher's own file name
@@ -60,15 +76,15 @@ std::optional<fs::path> launcherRelativeRoot() {
 
 }  // namespace
 
-fs::path firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
+sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
   for (const fs::path& root : roots) {
-    fs::path dir = root / kProductFolderName;
-    if (tryInstallDirectory(dir)) return dir;
+    sys::Folder folder = tryInstallDirectory(root / kProductFolderName);
+    if (folder.isOpen()) return folder;
   }
   return {};
 }
 
-fs::path selectInstallDirectory() {
+sys::Folder selectInstallDirectory() {
   std::vector<fs::path> roots = findLocalAppDataRoots();
   if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
   return firstUsableInstallDirectory(roots);

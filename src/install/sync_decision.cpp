@@ -6,8 +6,6 @@
 
 #include "diag/trace_logger.hpp"
 #include "install/file_crc.hpp"
-#include "sys/file_objects.hpp"
-#include "sys/file_time.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -35,20 +33,13 @@ bool holdsForeignSeparator(std::wstring_view relative) {
   return fs::path::preferred_separator != L'\\' && relative.find(L'\\') != std::wstring_view::npos;
 }
 
-// Answered from the listing, except for a link, whose target decides. A link
-// whose target cannot be examined counts as a file: it is then replaced or
-// removed as a link, which never touches the target.
-bool isDirectory(const sys::WalkEntry& existing) {
-  if (existing.kind != sys::ObjectKind::kLink) return existing.kind == sys::ObjectKind::kDirectory;
-  std::error_code error;
-  return sys::isDirectoryFollowingLinks(existing.path, error) && !error;
-}
-
-// Same last-write time and size: the file is trusted unread.
-bool sameTimeAndSize(const fs::path& path, const bundle::FileEntry& entry) {
+// Same last-write time and size: the file is trusted unread. Where the listing
+// brought the time and size along, nothing is asked again.
+bool sameTimeAndSize(const sys::WalkEntry& existing, const bundle::FileEntry& entry) {
   AEROLITH_TRACE(kTag, L" - begin check file time and size");
   std::error_code error;
-  const sys::FileStamp stamp = sys::readFileStamp(path, error);
+  const sys::FileStamp stamp =
+      existing.stamp ? *existing.stamp : existing.folder->readStamp(existing.name, error);
   if (error) return false;
   const auto entrySize = static_cast<std::int64_t>(entry.size);
   AEROLITH_TRACE(kTag, L" - time existing: {}", stamp.lastWriteTime);
@@ -71,7 +62,8 @@ ProtectedNames protectedConfigNames() {
 
 Decision decide(const fs::path& installDirectory, const sys::WalkEntry& existing,
                 bundle::FilesMap& files, const ProtectedNames& protectedNames) {
-  if (isDirectory(existing)) {
+  // A link is never entered nor taken for a folder, wherever it leads.
+  if (existing.kind == sys::ObjectKind::kDirectory) {
     AEROLITH_TRACE(kTag, L" - is directory - continue");
     return {Verdict::kDirectory, files.end()};
   }
@@ -93,10 +85,10 @@ Decision decide(const fs::path& installDirectory, const sys::WalkEntry& existing
     return {Verdict::kRewrite, listed};
   }
   const bundle::FileEntry& entry = *listed->second;
-  if (sameTimeAndSize(existing.path, entry)) return {Verdict::kIntact, listed};
+  if (sameTimeAndSize(existing, entry)) return {Verdict::kIntact, listed};
   AEROLITH_TRACE(kTag, L" - end check file time and size");
   AEROLITH_TRACE(kTag, L" - begin check crc32");
-  if (computeFileCrc32c(existing.path) == entry.crc32c) {
+  if (computeFileCrc32c(*existing.folder, existing.name) == entry.crc32c) {
     AEROLITH_TRACE(kTag, L" - crc32 equal - update file time and continue");
     return {Verdict::kRestamp, listed};
   }

@@ -19,12 +19,12 @@ using ProtectedNames = std::unordered_set<bundle::BundlePath>;
 ProtectedNames protectedConfigNames();
 
 enum class Verdict {
-  kDirectory,  // a folder (or a link to one): left alone, and so is its entry
-  kProtected,  // a user's configuration file: left alone
-  kUnlisted,   // no entry has its path: removed
+  kDirectory,  // a real folder: left alone, and so is its entry
+  kProtected,  // a user's configuration file (or a link of that name): left alone
+  kUnlisted,   // no entry has its path: removed, a link as a link
   kIntact,     // same last-write time and size as its entry: kept, never read
   kRestamp,    // same content as its entry: only its time is set
-  kRewrite,    // anything else: written from the bundle
+  kRewrite,    // anything else, a link included: written from the bundle
 };
 
 struct Decision {

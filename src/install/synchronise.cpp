@@ -8,8 +8,6 @@
 #include "diag/trace_logger.hpp"
 #include "install/sync_state.hpp"
 #include "sys/directory_walk.hpp"
-#include "sys/file_attributes.hpp"
-#include "sys/file_objects.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -24,16 +22,19 @@ void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std:
 
 class Synchroniser {
  public:
-  Synchroniser(const fs::path& installDirectory, bundle::Bundle& bundle,
+  Synchroniser(const sys::Folder& installFolder, bundle::Bundle& bundle,
                const ProtectedNames& protectedNames)
-      : installDirectory_(installDirectory),
+      : installFolder_(installFolder),
         view_(bundle.view),
         files_(bundle.files),
         protectedNames_(protectedNames) {}
 
+  // The walk's folders close when it ends: a folder still held open could not
+  // be replaced by a file of the same name afterwards.
   std::optional<SyncFailure> walkPass() {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
-    for (const sys::WalkEntry& existing : sys::listTree(installDirectory_)) {
+    const sys::Walk walk = sys::walkTree(installFolder_);
+    for (const sys::WalkEntry& existing : walk.entries) {
       if (auto failure = handle(existing)) return failure;
     }
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
@@ -54,16 +55,16 @@ class Synchroniser {
   std::optional<SyncFailure> handle(const sys::WalkEntry& existing) {
     AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path));
     resetAttributes(existing);
-    const Decision decision = decide(installDirectory_, existing, files_, protectedNames_);
+    const Decision decision = decide(installFolder_.path(), existing, files_, protectedNames_);
     switch (decision.verdict) {
       case Verdict::kDirectory:
       case Verdict::kProtected:
         return std::nullopt;
       case Verdict::kUnlisted:
-        removeUnlisted(existing.path);
+        removeUnlisted(existing);
         return std::nullopt;
       case Verdict::kRestamp:
-        updateFileTime(existing.path, decision.entry->second->fileTime);
+        updateFileTime(*existing.folder, existing.name, decision.entry->second->fileTime);
         [[fallthrough]];
       case Verdict::kIntact:
         files_.erase(decision.entry);
@@ -84,7 +85,7 @@ class Synchroniser {
       return *corrupt;
     }
     AEROLITH_TRACE(kTag, L" - write file");
-    std::optional<WriteFailure> failure = writeEntry(entry, installDirectory_);
+    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_);
     releaseContent(entry);
     if (failure) return *failure;
     return std::nullopt;
@@ -98,14 +99,14 @@ class Synchroniser {
       return;
     }
     std::error_code error;
-    sys::setNormalAttributes(existing.path, error);
+    existing.folder->setNormalAttributes(existing.name, error);
     AEROLITH_TRACE(kTag, L" - set attribute: {}", error ? L"FAIL" : L"ok");
     if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
   }
 
-  static void removeUnlisted(const fs::path& path) {
+  static void removeUnlisted(const sys::WalkEntry& existing) {
     std::error_code error;
-    const bool removed = sys::removeObject(path, error);
+    const bool removed = existing.folder->removeObject(existing.name, error);
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
@@ -115,7 +116,7 @@ class Synchroniser {
     }
   }
 
-  const fs::path& installDirectory_;
+  const sys::Folder& installFolder_;
   const bundle::BundleView& view_;
   bundle::FilesMap& files_;
   const ProtectedNames& protectedNames_;
@@ -124,10 +125,10 @@ class Synchroniser {
 
 }  // namespace
 
-std::optional<SyncFailure> synchroniseInstallDirectory(const fs::path& installDirectory,
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        bundle::Bundle& bundle,
                                                        const ProtectedNames& protectedNames) {
-  Synchroniser pass(installDirectory, bundle, protectedNames);
+  Synchroniser pass(installFolder, bundle, protectedNames);
   if (auto failure = pass.walkPass()) return failure;
   return pass.remainingEntriesPass();
 }

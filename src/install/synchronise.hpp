@@ -11,6 +11,7 @@
 #include "bundle/loading.hpp"
 #include "install/file_entry_writer.hpp"
 #include "install/sync_decision.hpp"
+#include "sys/folder.hpp"
 
 namespace aerolith::install {
 
@@ -18,14 +19,15 @@ namespace aerolith::install {
 // not be written.
 using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 
-// Walks the install directory once, as it was before any change: keeps each
+// Walks the install folder once, as it was before any change: keeps each
 // listed file whose time and size, or else whose content, match its entry
 // (restamping it in the latter case), rewrites the other listed files and
-// removes unlisted ones; then writes every entry not met. Entries handled in
+// removes unlisted ones, links as links; then writes every entry not met.
+// Nothing is done through a link, so nothing outside the folder changes. Entries handled in
 // the walk leave `bundle.files`. Stops at the first failure and returns it;
 // what was done before stays.
-std::optional<SyncFailure> synchroniseInstallDirectory(
-    const std::filesystem::path& installDirectory, bundle::Bundle& bundle,
-    const ProtectedNames& protectedNames);
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       bundle::Bundle& bundle,
+                                                       const ProtectedNames& protectedNames);
 
 }  // namespace aerolith::install

@@ -1,6 +1,5 @@
 #include "launcher/run.hpp"
 
-#include <filesystem>
 #include <variant>
 
 #include "bundle/loading.hpp"
@@ -15,6 +14,8 @@
 #include "launcher/process_state.hpp"
 #include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
+#include "sys/folder.hpp"
+#include "sys/library_search.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::launcher {
@@ -37,27 +38,28 @@ void endRun() {
 }  // namespace
 
 int run(sys::ModuleHandle module) {
+  sys::restrictLibrarySearch();
   diag::installLoggerFromEnvironment();
   installCrashHandler();
   if (anotherLauncherRuns()) return kExitLauncherRunning;
   if (handedOffToRunningApplication()) return kExitApplicationRunning;
   startWatchdog();
 
-  const std::filesystem::path installDirectory = install::selectInstallDirectory();
-  if (installDirectory.empty()) fatalDialog(messages::kWorkingDirectoryInaccessible);
+  const sys::Folder installFolder = install::selectInstallDirectory();
+  if (!installFolder.isOpen()) fatalDialog(messages::kWorkingDirectoryInaccessible);
 
   bundle::Bundle bundle;
   if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
   if (const auto failure =
-          install::synchroniseInstallDirectory(installDirectory, bundle, protectedNames)) {
+          install::synchroniseInstallDirectory(installFolder, bundle, protectedNames)) {
     fatalSyncFailure(*failure);
   }
 
-  if (const auto failure = launchTarget(installDirectory)) {
+  if (const auto failure = launchTarget(installFolder)) {
     fatalDialog(messages::kFailedToStartProcess, failure->processError, failure->shellError,
-                sys::wideFromPath(installDirectory));
+                sys::wideFromPath(installFolder.path()));
   }
   endRun();
   return kExitStarted;

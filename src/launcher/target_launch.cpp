@@ -5,7 +5,6 @@
 #include <fmt/xchar.h>
 
 #include "diag/trace_logger.hpp"
-#include "sys/file_objects.hpp"
 #include "sys/path.hpp"
 #include "sys/process_launch.hpp"
 
@@ -46,16 +45,16 @@ std::optional<StartFailure> startTarget(const fs::path& installDirectory) {
 
 // A legacy file that is missing, locked or refused is simply not removed; the
 // application starts all the same.
-void removeLegacyFiles(const fs::path& installDirectory) {
+void removeLegacyFiles(const sys::Folder& installFolder) {
   for (const std::wstring_view name : kLegacyFileNames) {
     std::error_code ignored;
-    sys::removeObject(installDirectory / name, ignored);
+    installFolder.removeObject(sys::pathFromWide(name), ignored);
   }
 }
 
-std::optional<StartFailure> launchTarget(const fs::path& installDirectory) {
-  removeLegacyFiles(installDirectory);
-  const std::optional<StartFailure> failure = startTarget(installDirectory);
+std::optional<StartFailure> launchTarget(const sys::Folder& installFolder) {
+  removeLegacyFiles(installFolder);
+  const std::optional<StartFailure> failure = startTarget(installFolder.path());
   if (failure)
     AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
   return failure;

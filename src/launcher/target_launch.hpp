@@ -5,9 +5,10 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string_view>
+
+#include "sys/folder.hpp"
 
 namespace aerolith::launcher {
 
@@ -17,9 +18,9 @@ inline constexpr std::wstring_view kTargetName = L"Aerolith.exe";
 inline constexpr std::array<std::wstring_view, 4> kLegacyFileNames{
     L"hidapi.x86.dll", L"hidapi.x64.dll", L"Aerolith.Vantor.x86.exe", L"Aerolith.Vantor.x64.exe"};
 
-// Removes each legacy file that exists; one that cannot be tested or removed
-// is left, silently, and the next one is handled.
-void removeLegacyFiles(const std::filesystem::path& installDirectory);
+// Removes each legacy file that exists, a link as a link; one that cannot be
+// removed is left, silently, and the next one is handled.
+void removeLegacyFiles(const sys::Folder& installFolder);
 
 // Why the application could not be started: the system's codes of both ways.
 struct StartFailure {
@@ -29,6 +30,6 @@ struct StartFailure {
 
 // Removes the legacy files, then starts the application with the process
 // loader, or else through the shell. Returns the failure when neither could.
-std::optional<StartFailure> launchTarget(const std::filesystem::path& installDirectory);
+std::optional<StartFailure> launchTarget(const sys::Folder& installFolder);
 
 }  // namespace aerolith::launcher

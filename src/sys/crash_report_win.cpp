@@ -9,6 +9,7 @@
 #include "sys/crash_report.hpp"
 #include "sys/crash_turn.hpp"
 #include "sys/dialog.hpp"
+#include "sys/system_library_win.hpp"
 
 namespace aerolith::sys {
 namespace {
@@ -26,11 +27,13 @@ const Settings* settings = nullptr;  // set once, never freed: crashes may read 
 using MiniDumpWriteDumpFunction = decltype(&MiniDumpWriteDump);
 
 void writeMiniDump(EXCEPTION_POINTERS* exception) {
-  // Looked up only now, so that a system without dbghelp.dll still starts.
-  HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll");
-  if (dbghelp == nullptr) return;
-  const auto writeDump = reinterpret_cast<MiniDumpWriteDumpFunction>(
-      reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+  // Looked up only now, so that a system without dbghelp.dll still starts; from
+  // the system folder only, never from beside the launcher. version.dll, which
+  // dbghelp loads itself while it writes the dump, is taken from there first:
+  // some loaders (Wine's) search the program's folder for it all the same.
+  systemFunction<FARPROC>(L"version.dll", "GetFileVersionInfoSizeW");
+  const auto writeDump =
+      systemFunction<MiniDumpWriteDumpFunction>(L"dbghelp.dll", "MiniDumpWriteDump");
   if (writeDump == nullptr) return;
   HANDLE file = CreateFileW(settings->file.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,23 +1,34 @@
 // The recursive listing of a folder, collected whole before anything in it
-// changes: each folder before its contents, and links listed but never entered.
+// changes: each folder before its contents, links listed but never entered.
+// Every folder met stays open while the walk lives, so that whatever is later
+// done to an entry is done relative to the folder that holds it.
 #pragma once
 
+#include <deque>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
-#include "sys/file_objects.hpp"
+#include "sys/folder.hpp"
 
 namespace aerolith::sys {
 
 struct WalkEntry {
-  std::filesystem::path path;           // the walked folder, then the sub-folders and the name
+  const Folder* folder = nullptr;       // the open folder that holds it
+  std::filesystem::path name;           // its name there
+  std::filesystem::path path;           // the walked folder's path, the sub-folders and the name
   ObjectKind kind = ObjectKind::kFile;  // as the listing reported it; never kMissing
+  std::optional<FileStamp> stamp;       // a file's time and size, where the listing has them
+};
+
+struct Walk {
+  std::deque<Folder> folders;  // every sub-folder met, open
+  std::vector<WalkEntry> entries;
 };
 
 // Every entry below `root`, depth first, within a folder in the order the file
-// system lists them. An error while opening a folder or reading its next entry
-// ends the walk there, silently: the entries met before are returned. A missing
-// root gives an empty list.
-std::vector<WalkEntry> listTree(const std::filesystem::path& root);
+// system lists them. An error while opening a folder or reading its entries
+// ends the walk there, silently: the entries met before are returned.
+Walk walkTree(const Folder& root);
 
 }  // namespace aerolith::sys

@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace aerolith::sys {
+
+class Folder;
 
 // A point in time on the Unix clock: seconds since 1970 (negative before) and
 // the nanoseconds of that second.
@@ -38,10 +41,15 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 // holding the system's error.
 class LastWriteTimeWriter {
  public:
+  LastWriteTimeWriter() = default;  // closed
   LastWriteTimeWriter(const std::filesystem::path& file, std::error_code& error);
+  LastWriteTimeWriter(LastWriteTimeWriter&& other) noexcept
+      : handle_(std::exchange(other.handle_, kClosed)) {}
+  LastWriteTimeWriter& operator=(LastWriteTimeWriter&& other) noexcept {
+    std::swap(handle_, other.handle_);  // `other` closes what this held
+    return *this;
+  }
   ~LastWriteTimeWriter() { close(); }
-  LastWriteTimeWriter(const LastWriteTimeWriter&) = delete;
-  LastWriteTimeWriter& operator=(const LastWriteTimeWriter&) = delete;
 
   bool isOpen() const { return handle_ != kClosed; }
   // Sets the last-write time; the other times stay. False on failure, with
@@ -50,7 +58,9 @@ class LastWriteTimeWriter {
   void close();
 
  private:
+  friend class Folder;
   static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+  explicit LastWriteTimeWriter(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kClosed;
 };
 

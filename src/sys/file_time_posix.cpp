@@ -6,6 +6,7 @@
 
 #include "sys/file_time.hpp"
 #include "sys/last_error_posix.hpp"
+#include "sys/stat_posix.hpp"
 
 namespace aerolith::sys {
 
@@ -16,13 +17,7 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
     error = lastErrorCode();
     return {};
   }
-  const auto time =
-      fileTimeFromUnix({status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)});
-  if (!time) {
-    error.assign(EOVERFLOW, std::system_category());
-    return {};
-  }
-  return {*time, static_cast<std::uint64_t>(status.st_size)};
+  return stampOf(status, error);
 }
 
 // A descriptor that only names the file (O_PATH) needs no read or write

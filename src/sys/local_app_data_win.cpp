@@ -6,9 +6,14 @@
 #include <array>
 
 #include "sys/local_app_data.hpp"
+#include "sys/system_library_win.hpp"
 
 namespace aerolith::sys {
 namespace {
+
+// {F1B32785-6FBA-4FCF-9D55-7B8E7F157091}
+constexpr KNOWNFOLDERID kLocalAppData = {
+    0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
 
 void addEnvironmentFolder(std::vector<std::filesystem::path>& folders) {
   // Zero-filled, so a value too long for the buffer (nothing copied) reads as empty.
@@ -20,26 +25,36 @@ void addEnvironmentFolder(std::vector<std::filesystem::path>& folders) {
 }
 
 void addShellFolder(std::vector<std::filesystem::path>& folders) {
+  static const auto getFolderPath =
+      systemFunction<decltype(&SHGetFolderPathW)>(L"shell32.dll", "SHGetFolderPathW");
   std::array<wchar_t, MAX_PATH> buffer{};
-  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer.data()) ==
-      S_OK) {
+  if (getFolderPath != nullptr && getFolderPath(nullptr, CSIDL_LOCAL_APPDATA, nullptr,
+                                                SHGFP_TYPE_CURRENT, buffer.data()) == S_OK) {
     folders.emplace_back(std::wstring(buffer.data()));
   }
 }
 
 void addSpecialFolder(std::vector<std::filesystem::path>& folders) {
+  static const auto getSpecialFolderPath =
+      systemFunction<decltype(&SHGetSpecialFolderPathW)>(L"shell32.dll", "SHGetSpecialFolderPathW");
   std::array<wchar_t, MAX_PATH> buffer{};
-  if (SHGetSpecialFolderPathW(nullptr, buffer.data(), CSIDL_LOCAL_APPDATA, FALSE) == TRUE) {
+  if (getSpecialFolderPath != nullptr &&
+      getSpecialFolderPath(nullptr, buffer.data(), CSIDL_LOCAL_APPDATA, FALSE) == TRUE) {
     folders.emplace_back(std::wstring(buffer.data()));
   }
 }
 
 void addKnownFolder(std::vector<std::filesystem::path>& folders) {
+  static const auto getKnownFolderPath =
+      systemFunction<decltype(&SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+  static const auto taskMemFree =
+      systemFunction<decltype(&CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
+  if (getKnownFolderPath == nullptr || taskMemFree == nullptr) return;
   PWSTR path = nullptr;
-  const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path);
+  const HRESULT result = getKnownFolderPath(kLocalAppData, 0, nullptr, &path);
   if (result == S_OK && path != nullptr) folders.emplace_back(std::wstring(path));
   // The caller frees the string whether or not the call succeeded.
-  CoTaskMemFree(path);
+  taskMemFree(path);
 }
 
 }  // namespace

@@ -4,20 +4,23 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <system_error>
+#include <utility>
 
 namespace aerolith::sys {
 
+class Folder;
+
 class OutputFile {
  public:
-  // Creates `path` or truncates the file there, for writing. Left closed, with
-  // `error` holding the system's error, when it cannot be opened.
-  OutputFile(const std::filesystem::path& path, std::error_code& error);
+  OutputFile() = default;  // closed; Folder::createFile opens one
+  OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+  OutputFile& operator=(OutputFile&& other) noexcept {
+    std::swap(handle_, other.handle_);  // `other` closes what this held
+    return *this;
+  }
   ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
 
   bool isOpen() const { return handle_ != kClosed; }
 
@@ -28,7 +31,9 @@ class OutputFile {
   bool close(std::error_code& error);
 
  private:
+  friend class Folder;
   static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+  explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kClosed;
 };
 

@@ -1,6 +1,5 @@
 #include "sys/output_file.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,16 +8,6 @@
 #include "sys/posix_io.hpp"
 
 namespace aerolith::sys {
-
-OutputFile::OutputFile(const std::filesystem::path& path, std::error_code& error) {
-  error.clear();
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) {
-    error = lastErrorCode();
-    return;
-  }
-  handle_ = descriptor;
-}
 
 OutputFile::~OutputFile() {
   if (isOpen()) ::close(static_cast<int>(handle_));

@@ -16,17 +16,6 @@ HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 }  // namespace
 
-OutputFile::OutputFile(const std::filesystem::path& path, std::error_code& error) {
-  error.clear();
-  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    error = lastErrorCode();
-    return;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-}
-
 OutputFile::~OutputFile() {
   if (isOpen()) ::CloseHandle(handleOf(handle_));
 }

@@ -1,10 +1,12 @@
 #include "sys/process_launch.hpp"
 
 #include <windows.h>
-// shellapi.h needs windows.h first.
+// These need windows.h first.
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "sys/last_error_win.hpp"
+#include "sys/system_library_win.hpp"
 
 namespace aerolith::sys {
 
@@ -28,8 +30,38 @@ bool createProcess(LaunchStrings& strings, std::error_code& error) {
   return true;
 }
 
+// The shell needs COM on the calling thread, apartment-threaded, for the
+// extensions that an association may run; OLE1 DDE is not wanted.
+class ComApartment {
+ public:
+  ComApartment() {
+    static const auto initialize =
+        systemFunction<decltype(&CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+    initialized_ =
+        initialize != nullptr &&
+        SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  }
+  ~ComApartment() {
+    static const auto uninitialize =
+        systemFunction<decltype(&CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+    if (initialized_ && uninitialize != nullptr) uninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialized_ = false;
+};
+
 bool openWithShell(LaunchStrings& strings, std::error_code& error) {
   error.clear();
+  static const auto shellExecute =
+      systemFunction<decltype(&ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+  if (shellExecute == nullptr) {
+    error = lastErrorCode();
+    return false;
+  }
+  const ComApartment com;
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
   execute.lpVerb = L"open";
@@ -37,7 +69,7 @@ bool openWithShell(LaunchStrings& strings, std::error_code& error) {
   execute.lpParameters = strings.commandLine.c_str();
   execute.lpDirectory = strings.workingDirectory.c_str();
   execute.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&execute)) {
+  if (!shellExecute(&execute)) {
     error = lastErrorCode();
     return false;
   }

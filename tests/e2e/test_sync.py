@@ -7,6 +7,7 @@ that cannot be written."""
 import os
 import random
 import shutil
+import stat
 import struct
 import subprocess
 
@@ -370,83 +371,144 @@ class InTheWay(SyncScenario):
         self.assertInstalled(self.files)
 
 
+def snapshot(root):
+    """Every object below `root` as itself: a file's bytes, mode and time, a
+    folder's mode and time (which change when anything inside it comes or goes),
+    a link's target."""
+    state = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            status = os.lstat(path)
+            relative = os.path.relpath(path, root)
+            if stat.S_ISLNK(status.st_mode):
+                state[relative] = ("link", os.readlink(path))
+            elif stat.S_ISDIR(status.st_mode):
+                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
+            else:
+                with open(path, "rb") as content:
+                    state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
+    return state
+
+
 class Links(SyncScenario):
-    """Links inside the install directory that lead outside it. Wine 8 cannot make
-    Windows links; a Unix link to a folder looks like one to a Windows program,
-    while a Unix link to a file looks like the file itself, so the scenarios with
-    file links run natively only."""
+    """Links that lead outside the install folder, wherever they stand. A start
+    never writes, removes or stamps anything outside; every link that is not
+    where the bundle has a file is removed as a link, and one where it has a
+    file or folder is replaced. Wine 8 shows a Unix link to a file as that file
+    (the launcher still tells it by where it leads) and cannot remove a Unix
+    link to a folder without acting on its target: there such a link stays, and
+    what needs its place fails safely."""
+
+    REMOVED, STAYS, FALLBACK, WRITE_FAILS = "removed", "stays", "fallback", "write fails"
 
     def setUp(self):
         super().setUp()
         self.outside = self.scratch / "outside"
-        self.outside.mkdir()
+        for relative, content in [("file.txt", b"outside"), ("read-only.txt", b"read only"),
+                                  ("folder/Config.ini", b"[theirs]"), ("folder/keep.txt", b"kept"),
+                                  ("docs/\u00dcbersicht.txt", b"someone else's file")]:
+            path = self.outside / relative
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(content)
+            set_filetime(path, BASE_TIME)
+        (self.outside / "empty").mkdir()
+        os.chmod(self.outside / "read-only.txt", 0o444)
+        os.chmod(self.outside / "folder", 0o555)
+        self.before = snapshot(self.outside)
 
-    def outside_file(self, name, content, file_time=BASE_TIME):
-        path = self.outside / name
+    def link(self, relative, target):
+        path = self.path(relative)
         path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(content)
-        os.chmod(path, 0o444)
-        set_filetime(path, file_time)
+        path.symlink_to(self.outside / target, target_is_directory=(self.outside / target).is_dir())
         return path
 
-    def assertUntouched(self, path, content, file_time=BASE_TIME):
-        self.assertEqual(path.read_bytes(), content)
-        self.assertEqual(filetime_of(path), file_time)
-        self.assertEqual(os.stat(path).st_mode & 0o777, 0o444)
+    def assertOutsideUntouched(self):
+        self.assertEqual(snapshot(self.outside), self.before)
 
-    def test_a_link_to_a_folder_is_listed_but_neither_entered_nor_changed(self):
+    def assertLinks(self, expected=()):
+        found = [os.path.relpath(os.path.join(folder, name), self.install)
+                 for folder, dirs, files in os.walk(self.install) for name in dirs + files
+                 if os.path.islink(os.path.join(folder, name))]
+        self.assertEqual(sorted(found), sorted(expected))
+
+    def check(self, relative, target, under_wine=REMOVED, installed_first=True):
+        """One link at `relative` to `target` (in the outside tree), then a start."""
+        if installed_first:
+            self.install_all()
+        self.link(relative, target)
+        outcome = under_wine if self.platform.windows else self.REMOVED
+        result, _ = self.start(exit_code=EXIT_FATAL if outcome == self.WRITE_FAILS else EXIT_STARTED)
+        self.assertOutsideUntouched()
+        if outcome == self.WRITE_FAILS:
+            self.assertEqual(len(result.dialogs), 1)
+            self.assertTrue(result.dialogs[0].text.startswith(WRITE_FAILED.split("'")[0]))
+        elif outcome == self.FALLBACK:
+            # The link stays; the next candidate folder holds the installation.
+            self.assertTrue(self.path(relative).is_symlink())
+        else:
+            self.assertInstalled(self.files)
+            self.assertLinks([relative] if outcome == self.STAYS else [])
+        return result
+
+    def test_named_like_probe_leftovers(self):
+        self.check("test-access-7.file", "file.txt")
+        self.check("test-access-8.folder", "folder", under_wine=self.FALLBACK)
+
+    def test_at_a_listed_file(self):
         self.install_all()
-        kept = self.outside_file("folder/keep.txt", b"outside")
-        os.chmod(kept.parent, 0o555)
-        self.path("Linked").symlink_to(kept.parent, target_is_directory=True)
-        walk = self.walk_of_intact_install()
-        walk["Linked"] = [(MAIN, " - is link - attributes kept")] + self.expect.directory()
-        _, records = self.start()
-        self.assertPass(records, walk=walk, remaining={})
-        self.assertUntouched(kept, b"outside")
-        self.assertEqual(os.stat(kept.parent).st_mode & 0o777, 0o555)
-        self.assertTrue(self.path("Linked").is_symlink())
+        self.path("Relay/relay.exe").unlink()
+        self.check("Relay/relay.exe", "file.txt", installed_first=False)
+
+    def test_unlisted_to_a_file_and_read_only(self):
+        self.check("stray.lnk", "file.txt")
+        self.check("Modules/read-only.lnk", "read-only.txt")
+
+    def test_unlisted_to_a_folder_holding_a_protected_name(self):
+        self.check("Linked", "folder", under_wine=self.STAYS)
+
+    def test_at_a_listed_folder(self):
+        self.install_all()
+        shutil.rmtree(self.path("Docs"))
+        self.check("Docs", "docs", under_wine=self.WRITE_FAILS, installed_first=False)
+
+    def test_at_a_legacy_file_name(self):
+        self.check("hidapi.x86.dll", "empty", under_wine=self.STAYS)
+
+    def test_the_install_folder_itself(self):
+        self.check("", "file.txt", installed_first=False)
+        self.assertFalse(self.install.is_symlink())
+
+    def test_the_install_folder_itself_to_a_folder(self):
+        self.check("", "folder", under_wine=self.FALLBACK, installed_first=False)
 
     def test_an_entry_folder_that_is_a_link_is_replaced_never_written_through(self):
+        if self.platform.windows:
+            self.skipTest("Wine cannot remove a Unix link to a folder: see test_at_a_listed_folder")
         self.install_all()
         entry = self.entry("Docs/\u00dcbersicht.txt")
-        theirs = self.outside_file("docs/\u00dcbersicht.txt", b"someone else's file")
         shutil.rmtree(self.path("Docs"))
-        self.path("Docs").symlink_to(theirs.parent, target_is_directory=True)
+        self.link("Docs", "docs")
         walk = {r: lines for r, lines in self.walk_of_intact_install().items() if not r.startswith("Docs")}
-        walk["Docs"] = [(MAIN, " - is link - attributes kept")] + self.expect.directory()
-        if self.platform.windows:
-            # Wine cannot remove the link (and would act on its target): the file
-            # cannot be written, and nothing outside is touched.
-            result, records = self.start(exit_code=EXIT_FATAL)
-            self.assertSingleDialog(result, WRITE_FAILED.format(self.expect.host(entry.relative)))
-            lines = [(r.tag, r.message) for r in records]
-            block = lines[lines.index(DECOMPRESS[0]):]
-            self.assertEqual(block, DECOMPRESS + [(MAIN, " - write file")] + self.expect.folder_lines(
-                entry, "blocked")[:2] + [
-                (WRITER, " -  - create exception"), (WRITER, " - write file content"),
-                (WRITER, " -  - remove exception"),
-                (WRITER, " - write to 'Docs' '%s' (%s)" % (entry.name, self.expect.host(entry.relative))),
-                (WRITER, " -  - open failed - break")])
-            self.assertTrue(self.path("Docs").is_symlink())
-        else:
-            _, records = self.start()
-            self.assertPass(records, walk=walk, remaining={entry: {"folder": "blocked"}})
-            self.assertInstalled(self.files)
-        self.assertUntouched(theirs, b"someone else's file")
-        self.assertEqual(sorted(p.name for p in theirs.parent.iterdir()), [theirs.name])
+        walk["Docs"] = [(MAIN, " - is link - attributes kept")] + self.expect.unlisted()
+        _, records = self.start()
+        self.assertPass(records, walk=walk, remaining={entry: {"folder": "missing"}})
+        self.assertInstalled(self.files)
+        self.assertOutsideUntouched()
 
     def test_file_links_are_removed_or_replaced_as_links(self):
         if self.platform.windows:
-            self.skipTest("Wine shows a Unix link to a file as the file, and deletes its target")
+            self.skipTest("Wine shows a Unix link to a file as the file: the trace differs")
         self.install_all()
         relay = self.entry("Relay/relay.exe")
-        # Their content and time are the entry's: only the link itself differs.
-        theirs = self.outside_file("relay.exe", relay.content, relay.file_time)
-        stray = self.outside_file("stray.txt", b"outside")
+        # Its content and time are the entry's: only the link itself differs.
+        theirs = self.outside / "relay.exe"
+        theirs.write_bytes(relay.content)
+        set_filetime(theirs, relay.file_time)
+        self.before = snapshot(self.outside)
         self.path("Relay/relay.exe").unlink()
-        self.path("Relay/relay.exe").symlink_to(theirs)
-        self.path("stray.lnk").symlink_to(stray)
+        self.link("Relay/relay.exe", "relay.exe")
+        self.link("stray.lnk", "file.txt")
         walk = self.walk_of_intact_install()
         link = [(MAIN, " - is link - attributes kept")]
         walk["stray.lnk"] = link + self.expect.unlisted()
@@ -456,8 +518,7 @@ class Links(SyncScenario):
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
         self.assertInstalled(self.files)
-        self.assertUntouched(theirs, relay.content, relay.file_time)
-        self.assertUntouched(stray, b"outside")
+        self.assertOutsideUntouched()
 
 
 class DamagedBundle(SyncScenario):

@@ -19,19 +19,23 @@ std::uint32_t crcOf(const std::string& bytes) {
 // a whole number of chunks must both be right.
 TEST(FileCrc, MatchesTheCrcOfTheWholeContentAtEverySizeAroundTheChunk) {
   testing::TempDir dir;
+  std::error_code error;
+  const sys::Folder folder = sys::Folder::open(dir.path(), error);
   for (const std::size_t size : {0u, 1u, 65'535u, 65'536u, 65'537u, 131'072u, 200'003u}) {
     std::string content(size, '\0');
     for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131) ^ (i >> 9));
-    const auto file = dir / std::to_string(size);
-    testing::writeFile(file, content);
-    EXPECT_EQ(computeFileCrc32c(file), crcOf(content)) << size;
+    testing::writeFile(dir / std::to_string(size), content);
+    EXPECT_EQ(computeFileCrc32c(folder, std::to_string(size)), crcOf(content)) << size;
   }
 }
 
 TEST(FileCrc, AFileThatCannotBeOpenedCountsAsNoBytes) {
   testing::TempDir dir;
-  EXPECT_EQ(computeFileCrc32c(dir / "missing"), 0u);
-  EXPECT_EQ(computeFileCrc32c(dir.path()), 0u);  // a folder reads as nothing
+  std::filesystem::create_directory(dir / "folder");
+  std::error_code error;
+  const sys::Folder folder = sys::Folder::open(dir.path(), error);
+  EXPECT_EQ(computeFileCrc32c(folder, "missing"), 0u);
+  EXPECT_EQ(computeFileCrc32c(folder, "folder"), 0u);  // a folder reads as nothing
 }
 
 }  // namespace

@@ -22,7 +22,11 @@ constexpr std::uint64_t kFileTime = 0x01DB5309A3E23267;  // 100-ns digits includ
 
 class Writer : public ::testing::Test {
  protected:
-  Writer() { fs::create_directory(install_); }
+  Writer() {
+    fs::create_directory(install_);
+    std::error_code error;
+    folder_ = sys::Folder::open(install_, error);
+  }
 
   static bundle::FileEntry entry(std::wstring directory, std::wstring name, std::string content) {
     bundle::FileEntry entry;
@@ -52,11 +56,12 @@ class Writer : public ::testing::Test {
   testing::TraceCapture trace_;
   testing::TempDir dir_;
   const fs::path install_ = dir_ / "Aerolith";
+  sys::Folder folder_;
 };
 
 TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
   const auto file = entry(L"", L"Aerolith.exe", "MZ main");
-  EXPECT_EQ(writeEntry(file, install_), std::nullopt);
+  EXPECT_EQ(writeEntry(file, folder_), std::nullopt);
   expectWritten(install_ / "Aerolith.exe", "MZ main");
   std::vector<std::string> expected = {
       "FileEntry:  - create directory '' (" + host(install_ / "") + ")",
@@ -70,7 +75,7 @@ TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
 
 TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
   const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
-  writeEntry(file, install_);
+  writeEntry(file, folder_);
   expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
   const auto records = trace_.records();
   ASSERT_GE(records.size(), 3u);
@@ -83,7 +88,7 @@ TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
 
 TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
   testing::writeFile(install_ / "Modules", "a file in the way");
-  writeEntry(entry(L"Modules", L"a.dll", "a"), install_);
+  writeEntry(entry(L"Modules", L"a.dll", "a"), folder_);
   expectWritten(install_ / "Modules" / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
                                     {"FileEntry:  - exists but is not directory, remove and create",
@@ -93,25 +98,25 @@ TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
 TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
   fs::create_directories(install_ / "a.dll" / "deeper");
   testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
-  writeEntry(entry(L"", L"a.dll", "a"), install_);
+  writeEntry(entry(L"", L"a.dll", "a"), folder_);
   expectWritten(install_ / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
 }
 
 TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
-  writeEntry(entry(L"Data", L"empty.dat", ""), install_);
+  writeEntry(entry(L"Data", L"empty.dat", ""), folder_);
   expectWritten(install_ / "Data" / "empty.dat", "");
 }
 
 TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
   // No file system holds a name of 300 characters.
   const auto file = entry(L"", std::wstring(300, L'n'), "x");
-  EXPECT_EQ(writeEntry(file, install_), WriteFailure{install_ / std::wstring(300, L'n')});
+  EXPECT_EQ(writeEntry(file, folder_), WriteFailure{install_ / std::wstring(300, L'n')});
   EXPECT_EQ(trace_.records().back(), "FileEntry:  -  - open failed - break");
 }
 
 TEST_F(Writer, TimeOfAFileThatCannotBeOpenedStaysUnsetSilently) {
-  updateFileTime(install_ / "missing", kFileTime);
+  updateFileTime(folder_, "missing", kFileTime);
   EXPECT_THAT(trace_.records(), ElementsAre("FileEntry:  - update file time begin",
                                             "FileEntry:  - update file time - create file",
                                             "FileEntry:  - update file time end"));
@@ -125,8 +130,8 @@ TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
   fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
   fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
 
-  writeEntry(entry(L"Modules", L"a.dll", "ours"), install_);
-  writeEntry(entry(L"", L"b.dll", "ours too"), install_);
+  writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_);
+  writeEntry(entry(L"", L"b.dll", "ours too"), folder_);
 
   EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
   EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);

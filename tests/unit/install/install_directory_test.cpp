@@ -22,7 +22,7 @@ TEST(FirstUsableInstallDirectory, ExistingFolderIsTakenWithItsContent) {
   TempDir local;
   fs::create_directory(local / "Aerolith");
   writeFile(local / "Aerolith" / "Config.ini", "[user]");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path()}), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path()}).path(), local / "Aerolith");
   EXPECT_EQ(readFile(local / "Aerolith" / "Config.ini"), "[user]");
 }
 
@@ -31,7 +31,7 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
   const fs::path missingRoot = scratch / "missing";
   const fs::path good = scratch / "good";
   fs::create_directory(good);
-  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}), good / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}).path(), good / "Aerolith");
   EXPECT_FALSE(fs::exists(missingRoot));
   EXPECT_TRUE(fs::is_directory(good / "Aerolith"));
   EXPECT_THAT(entryNames(good / "Aerolith"), IsEmpty());
@@ -39,8 +39,8 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
 
 TEST(FirstUsableInstallDirectory, NoUsableCandidateGivesAnEmptyPath) {
   TempDir scratch;
-  EXPECT_EQ(firstUsableInstallDirectory({}), fs::path());
-  EXPECT_EQ(firstUsableInstallDirectory({scratch / "a", scratch / "b"}), fs::path());
+  EXPECT_EQ(firstUsableInstallDirectory({}).path(), fs::path());
+  EXPECT_EQ(firstUsableInstallDirectory({scratch / "a", scratch / "b"}).path(), fs::path());
   EXPECT_THAT(entryNames(scratch.path()), IsEmpty());
 }
 
@@ -49,10 +49,12 @@ TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFol
   TempDir fallback;
   writeFile(local / "Aerolith", "a file in the way");
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}), fallback / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
+            fallback / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), IsEmpty());
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
+            local / "Aerolith");
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
 
@@ -61,7 +63,7 @@ TEST(FirstUsableInstallDirectory, SameRootListedTwiceIsTriedAgainFromTheStart) {
   // step repeated, creates the folder and passes.
   TempDir local;
   writeFile(local / "Aerolith", "a file in the way");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}).path(), local / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), ElementsAre("Aerolith"));
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }

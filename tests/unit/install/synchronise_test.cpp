@@ -17,7 +17,11 @@ namespace fs = std::filesystem;
 
 class Synchronise : public ::testing::Test {
  protected:
-  Synchronise() { fs::create_directory(install_); }
+  Synchronise() {
+    fs::create_directory(install_);
+    std::error_code error;
+    folder_ = sys::Folder::open(install_, error);
+  }
 
   // Loads the builder's bundle; `held` keeps a reference to every entry.
   bundle::Bundle load() {
@@ -38,6 +42,7 @@ class Synchronise : public ::testing::Test {
 
   testing::TempDir dir_;
   const fs::path install_ = dir_ / "Aerolith";
+  sys::Folder folder_;
   testing::BundleBuilder builder_;
   testing::BundleBytes bytes_;
   std::vector<std::shared_ptr<bundle::FileEntry>> held_;
@@ -53,7 +58,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   testing::writeFile(install_ / "Relay" / "relay.exe", "an older relay");
   bundle::Bundle bundle = load();
 
-  EXPECT_EQ(synchroniseInstallDirectory(install_, bundle, protectedConfigNames()), std::nullopt);
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames()), std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
@@ -66,7 +71,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
 TEST_F(Synchronise, ReturnsTheFailureThatStoppedIt) {
   builder_.add(L"", L"a.dll", std::string(100, 'a')).compressedCrc32c ^= 1;
   bundle::Bundle damaged = load();
-  EXPECT_EQ(synchroniseInstallDirectory(install_, damaged, protectedConfigNames()),
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, damaged, protectedConfigNames()),
             SyncFailure(bundle::ErrorTriple{bundle::Stage::kAddEntry, 0, 12}));
   EXPECT_FALSE(fs::exists(install_ / "a.dll"));
 }
@@ -88,7 +93,7 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   std::error_code error;
   sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
 
-  EXPECT_EQ(synchroniseInstallDirectory(install_, bundle, protectedConfigNames()), std::nullopt);
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames()), std::nullopt);
 
   EXPECT_FALSE(fs::exists(install_ / "Relay\\relay.exe"));
   expectInstalled(fs::path("Relay") / "relay.exe", "relay", 0);

@@ -16,6 +16,11 @@ using testing::TempDir;
 using testing::TraceCapture;
 using testing::writeFile;
 
+sys::Folder folderOf(const std::filesystem::path& path) {
+  std::error_code error;
+  return sys::Folder::open(path, error);
+}
+
 std::vector<std::string> sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
   return names;
@@ -29,7 +34,7 @@ TEST(RemoveLegacyFiles, RemovesExactlyTheLegacyNames) {
        {"hidapi.dll", "Aerolith.Vantor.exe", "Aerolith.exe", "hidapi.x86.dll.bak"}) {
     writeFile(install / kept, "current");
   }
-  removeLegacyFiles(install.path());
+  removeLegacyFiles(folderOf(install.path()));
   EXPECT_EQ(sorted(entryNames(install.path())),
             (std::vector<std::string>{"Aerolith.Vantor.exe", "Aerolith.exe", "hidapi.dll",
                                       "hidapi.x86.dll.bak"}));
@@ -46,15 +51,15 @@ TEST(RemoveLegacyFiles, OneThatCannotBeRemovedStaysAndTheRestGo) {
        {"hidapi.x86.dll", "Aerolith.Vantor.x86.exe", "Aerolith.Vantor.x64.exe"}) {
     writeFile(install / name, "old");
   }
-  removeLegacyFiles(install.path());
+  removeLegacyFiles(folderOf(install.path()));
   EXPECT_EQ(entryNames(install.path()), std::vector<std::string>{"hidapi.x64.dll"});
   EXPECT_EQ(trace.records(), std::vector<std::string>{});
 }
 
 TEST(RemoveLegacyFiles, NothingThereIsNothingToDo) {
   TempDir dir;
-  removeLegacyFiles(dir.path());
-  removeLegacyFiles(dir / "missing");
+  removeLegacyFiles(folderOf(dir.path()));
+  removeLegacyFiles(sys::Folder());
   EXPECT_EQ(entryNames(dir.path()), std::vector<std::string>{});
 }
 

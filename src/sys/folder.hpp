@@ -1,0 +1,106 @@
+// A folder held open, and everything the launcher does inside it. Each object
+// is named relative to an open folder and opened without following a link
+// (symbolic link or junction); its kind is checked on what was opened, and the
+// change is made through that handle. So neither a link nor an object swapped
+// in between two steps can lead a change outside the folder, and a link is
+// only ever removed, as itself.
+//
+// Names are single components. Failures are reported through the trailing
+// error code; a missing object is an error only where the function says so.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "sys/file_time.hpp"
+#include "sys/input_file.hpp"
+#include "sys/object_kind.hpp"
+#include "sys/output_file.hpp"
+
+namespace aerolith::sys {
+
+struct FolderEntry {
+  std::filesystem::path name;
+  ObjectKind kind = ObjectKind::kFile;  // as the listing reports it; never kMissing
+  // A file's last-write time and size, where the listing reports them (Windows).
+  std::optional<FileStamp> stamp;
+};
+
+class Folder {
+ public:
+  Folder() = default;
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  ~Folder();
+
+  // Opens the folder at `path`. A link or junction at `path` itself is
+  // followed: the folder is used where it was found. Left closed, with `error`
+  // set, when nothing is there or it is no folder.
+  static Folder open(const std::filesystem::path& path, std::error_code& error);
+
+  bool isOpen() const { return handle_ != kClosed; }
+
+  // The path it was opened by, with the names of the sub-folders below it.
+  const std::filesystem::path& path() const { return path_; }
+
+  // Its entries without "." and "..", in the order the file system lists them.
+  // When an entry cannot be read, `error` is set and those read before are returned.
+  std::vector<FolderEntry> list(std::error_code& error) const;
+
+  // The sub-folder `name` itself. A link, a file or nothing there is an error.
+  Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The same, opened as a folder of its own: everything later opened below it
+  // must lie below it, not merely below this one.
+  Folder openTopFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Creates the sub-folder `name` and opens it. An error when anything is there.
+  Folder createFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The object's own kind; kMissing, without an error, when nothing is there.
+  ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Clears what would keep the launcher from replacing or removing the object:
+  // Windows' read-only, hidden, system and archive attributes; on POSIX, an
+  // owner who may not write. A link is left as it is.
+  void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The object's last-write time and size.
+  FileStamp readStamp(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Removes the object itself: a file, a link, or an empty folder. False,
+  // without an error, when nothing was there.
+  bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Removes the object and, for a real folder, everything in it, links as
+  // links. Returns how many objects were removed.
+  std::uintmax_t removeTree(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A new file, for writing. An error when anything is there.
+  OutputFile createFile(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A file that is there, for reading; a link or anything but a file is an error.
+  InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A file that is there, opened to set its last-write time alone (for writing
+  // attributes only, without sharing); a link is an error.
+  LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
+                                       std::error_code& error) const;
+
+ private:
+  struct Root;  // what every folder opened below the same folder shares
+  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+
+  Folder(std::intptr_t handle, std::filesystem::path path, std::shared_ptr<const Root> root)
+      : handle_(handle), path_(std::move(path)), root_(std::move(root)) {}
+
+  std::intptr_t handle_ = kClosed;
+  std::filesystem::path path_;
+  std::shared_ptr<const Root> root_;
+};
+
+}  // namespace aerolith::sys

@@ -1,0 +1,237 @@
+// The openat family with O_NOFOLLOW and AT_SYMLINK_NOFOLLOW: every object is
+// reached from an open folder descriptor, and a link is never followed.
+#include "sys/folder.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "sys/last_error_posix.hpp"
+#include "sys/stat_posix.hpp"
+
+namespace aerolith::sys {
+namespace fs = std::filesystem;
+
+struct Folder::Root {};
+
+namespace {
+
+int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// The type the listing reports; only file systems that report none cost a query.
+ObjectKind kindOfListed(int folder, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_DIR:
+      return ObjectKind::kDirectory;
+    case DT_LNK:
+      return ObjectKind::kLink;
+    case DT_UNKNOWN:
+      break;
+    default:
+      return ObjectKind::kFile;
+  }
+  struct stat status {};
+  if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return ObjectKind::kFile;
+  return kindOfMode(status.st_mode);
+}
+
+// Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
+// device is refused on the opened descriptor. -1 with `error` on failure.
+int openRegularFile(int folder, const fs::path& name, int flags, std::error_code& error) {
+  error.clear();
+  // O_NONBLOCK: a FIFO planted under a listed name must not hold the open.
+  const int descriptor =
+      ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return -1;
+  }
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                    : std::make_error_code(std::errc::invalid_argument);
+    ::close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
+
+}  // namespace
+
+Folder::Folder(Folder&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)),
+      path_(std::move(other.path_)),
+      root_(std::move(other.root_)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  std::swap(handle_, other.handle_);
+  std::swap(path_, other.path_);
+  std::swap(root_, other.root_);
+  return *this;
+}
+
+Folder::~Folder() {
+  if (isOpen()) ::close(descriptorOf(handle_));
+}
+
+Folder Folder::open(const fs::path& path, std::error_code& error) {
+  error.clear();
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return Folder(descriptor, path, std::make_shared<const Root>());
+}
+
+std::vector<FolderEntry> Folder::list(std::error_code& error) const {
+  error.clear();
+  std::vector<FolderEntry> entries;
+  // The listing takes a descriptor of its own, so that this folder's stays usable.
+  const int descriptor = ::openat(descriptorOf(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = descriptor < 0 ? nullptr : ::fdopendir(descriptor);
+  if (listing == nullptr) {
+    error = lastErrorCode();
+    if (descriptor >= 0) ::close(descriptor);
+    return entries;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) {
+      if (errno != 0) error = lastErrorCode();
+      break;
+    }
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    entries.push_back({entry->d_name, kindOfListed(::dirfd(listing), *entry), {}});
+  }
+  ::closedir(listing);
+  return entries;
+}
+
+Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  const int descriptor = ::openat(descriptorOf(handle_), name.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return Folder(descriptor, path_ / name, root_);
+}
+
+Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const {
+  Folder folder = openFolder(name, error);
+  if (folder.isOpen()) folder.root_ = std::make_shared<const Root>();
+  return folder;
+}
+
+Folder Folder::createFolder(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  if (::mkdirat(descriptorOf(handle_), name.c_str(), 0777) != 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return openFolder(name, error);
+}
+
+ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  struct stat status {};
+  if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    return kindOfMode(status.st_mode);
+  }
+  if (errno != ENOENT) error = lastErrorCode();
+  return ObjectKind::kMissing;
+}
+
+// An entry that is already writable by its owner is left alone, so that a
+// start on an intact installation changes nothing. The change is made on the
+// object found, never through a link (fchmodat refuses links then).
+void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  const int folder = descriptorOf(handle_);
+  struct stat status {};
+  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = lastErrorCode();
+    return;
+  }
+  if (S_ISLNK(status.st_mode) || (status.st_mode & S_IWUSR) != 0) return;
+  if (::fchmodat(folder, name.c_str(), (status.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) !=
+      0) {
+    error = lastErrorCode();
+  }
+}
+
+FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  struct stat status {};
+  if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return stampOf(status, error);
+}
+
+bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  const int folder = descriptorOf(handle_);
+  if (::unlinkat(folder, name.c_str(), 0) == 0) return true;
+  if (errno == EISDIR && ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0) return true;
+  if (errno != ENOENT) error = lastErrorCode();
+  return false;
+}
+
+// A real folder is entered through a descriptor of its own, opened without
+// following links; anything else, a link swapped in included, is removed as
+// itself.
+std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  Folder inside = openFolder(name, error);
+  if (!inside.isOpen()) {
+    if (error != std::errc::not_a_directory && error != std::errc::too_many_symbolic_link_levels) {
+      if (error == std::errc::no_such_file_or_directory) error.clear();
+      return 0;
+    }
+    return removeObject(name, error) ? 1 : 0;
+  }
+  std::uintmax_t removed = 0;
+  for (const FolderEntry& entry : inside.list(error)) {
+    if (error) break;
+    removed += inside.removeTree(entry.name, error);
+    if (error) return removed;
+  }
+  if (error) return removed;
+  if (::unlinkat(descriptorOf(handle_), name.c_str(), AT_REMOVEDIR) == 0) return removed + 1;
+  error = lastErrorCode();
+  return removed;
+}
+
+OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  const int descriptor = ::openat(descriptorOf(handle_), name.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return OutputFile(descriptor);
+}
+
+InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
+  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_RDONLY, error);
+  return descriptor < 0 ? InputFile() : InputFile(descriptor);
+}
+
+// A descriptor that only names the file (O_PATH) needs no read or write
+// permission; the time is set through it.
+LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
+  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_PATH, error);
+  return descriptor < 0 ? LastWriteTimeWriter() : LastWriteTimeWriter(descriptor);
+}
+
+}  // namespace aerolith::sys
