@@ -76,6 +76,8 @@ class PackScenario(harness.Scenario):
     def listing(self, bundle):
         result = self.assertSucceeds(self.pack_tool("list", bundle))
         lines = result.stdout.splitlines()
+        if not bundle.is_dir():  # an image states its version first
+            self.assertRegex(lines.pop(0), r"^version: (none|\d+\.\d+\.\d+\.\d+)$")
         self.assertEqual(lines[0].split("\t")[:2], ["index", "path"])
         return [line.split("\t") for line in lines[1:]]
 

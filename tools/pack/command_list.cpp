@@ -6,6 +6,7 @@
 #include "pack/bundle_reader.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/launcher_image.hpp"
 #include "sys/file_time.hpp"
 #include "sys/path.hpp"
 
@@ -37,7 +38,7 @@ int run(const Arguments& arguments) {
                            entry.size, entry.compressedSize, entry.crc32c, entry.compressedCrc32c,
                            isoTime(entry.fileTime));
   }
-  writeOut(listing);
+  writeOut(imageVersionLine(sys::pathFromWide(arguments.positional[0])) + listing);
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "pack/bundle_reader.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/launcher_image.hpp"
 #include "pack/tool.hpp"
 #include "sys/path.hpp"
 
@@ -29,10 +30,10 @@ int run(const Arguments& arguments) {
                     L"launcher ignores\n",
                     check.manifest.trailingBytes));
   }
-  writeOut(
-      fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC and "
-                  L"frame holds\n",
-                  count, bundle.manifest.size(), bundle.payload.size()));
+  writeOut(imageVersionLine(sys::pathFromWide(arguments.positional[0])) +
+           fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC and "
+                       L"frame holds\n",
+                       count, bundle.manifest.size(), bundle.payload.size()));
   return kExitOk;
 }
 
