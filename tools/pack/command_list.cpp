@@ -28,6 +28,7 @@ std::wstring isoTime(std::uint64_t fileTime) {
 }
 
 int run(const Arguments& arguments) {
+  const std::wstring version = imageVersionLine(sys::pathFromWide(arguments.positional[0]));
   const BundleBytes bundle = loadBundle(sys::pathFromWide(arguments.positional[0]));
   checkResourceCrc(bundle.manifest, L"manifest");
   const ManifestEntries manifest = readEntries(bundle.manifest, bundle.payload.size());
@@ -38,7 +39,7 @@ int run(const Arguments& arguments) {
                            entry.size, entry.compressedSize, entry.crc32c, entry.compressedCrc32c,
                            isoTime(entry.fileTime));
   }
-  writeOut(imageVersionLine(sys::pathFromWide(arguments.positional[0])) + listing);
+  writeOut(version + listing);
   return 0;
 }
 

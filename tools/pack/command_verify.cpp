@@ -12,6 +12,7 @@ namespace aerolith::pack {
 namespace {
 
 int run(const Arguments& arguments) {
+  const std::wstring version = imageVersionLine(sys::pathFromWide(arguments.positional[0]));
   const BundleBytes bundle = loadBundle(sys::pathFromWide(arguments.positional[0]));
   const BundleCheck check = checkBundle(bundle);
   const std::size_t count = check.manifest.entries.size();
@@ -30,7 +31,7 @@ int run(const Arguments& arguments) {
                     L"launcher ignores\n",
                     check.manifest.trailingBytes));
   }
-  writeOut(imageVersionLine(sys::pathFromWide(arguments.positional[0])) +
+  writeOut(version +
            fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC and "
                        L"frame holds\n",
                        count, bundle.manifest.size(), bundle.payload.size()));

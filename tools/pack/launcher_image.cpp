@@ -1,5 +1,6 @@
 #include "pack/launcher_image.hpp"
 
+#include <cstring>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -32,15 +33,18 @@ class LauncherImage {
   }
 
   std::vector<std::uint8_t> resource(std::uint32_t id, std::wstring_view what) const {
-    const auto found = windows_ ? windows_->resource(format::kResourceType, id)
-                                : named(L"{} cannot be read as a Linux image", [&] {
-                                    return elf::resource(bytes_, format::kResourceType, id);
-                                  });
-    if (!found) {
-      throw Failure(fmt::format(L"{} holds no bundle: it has no {} resource (RCDATA {})",
-                                quoted(path_), what, id));
-    }
-    return {found->begin(), found->end()};
+    const auto found = find(id, what);
+    return {found.begin(), found.end()};
+  }
+
+  // The resource in the buffer that held the whole file, which saves a copy of
+  // the largest resource; the image is unusable afterwards.
+  std::vector<std::uint8_t> takeResource(std::uint32_t id, std::wstring_view what) && {
+    const auto found = find(id, what);
+    std::vector<std::uint8_t> bytes = std::move(bytes_);
+    std::memmove(bytes.data(), found.data(), found.size());
+    bytes.resize(found.size());
+    return bytes;
   }
 
   std::optional<FileVersion> version() const {
@@ -70,6 +74,18 @@ class LauncherImage {
   }
 
  private:
+  std::span<const std::uint8_t> find(std::uint32_t id, std::wstring_view what) const {
+    const auto found = windows_ ? windows_->resource(format::kResourceType, id)
+                                : named(L"{} cannot be read as a Linux image", [&] {
+                                    return elf::resource(bytes_, format::kResourceType, id);
+                                  });
+    if (!found) {
+      throw Failure(fmt::format(L"{} holds no bundle: it has no {} resource (RCDATA {})",
+                                quoted(path_), what, id));
+    }
+    return *found;
+  }
+
   // Runs `step`; a failure's reason follows `context`, in which {} names the image.
   template <typename Step>
   std::invoke_result_t<Step> named(std::wstring_view context, Step step) const {
@@ -88,9 +104,10 @@ class LauncherImage {
 }  // namespace
 
 BundleBytes readImageBundle(const std::filesystem::path& image) {
-  const LauncherImage launcher(image);
-  return {launcher.resource(format::kManifestResourceId, L"manifest"),
-          launcher.resource(format::kPayloadResourceId, L"payload")};
+  LauncherImage launcher(image);
+  std::vector<std::uint8_t> manifest = launcher.resource(format::kManifestResourceId, L"manifest");
+  return {std::move(manifest),
+          std::move(launcher).takeResource(format::kPayloadResourceId, L"payload")};
 }
 
 EmbedResult embedBundle(const std::filesystem::path& launcher,
@@ -113,7 +130,7 @@ std::optional<FileVersion> readImageVersion(const std::filesystem::path& image) 
 
 std::wstring imageVersionLine(const std::filesystem::path& bundle) {
   std::error_code error;
-  if (std::filesystem::is_directory(bundle, error)) return {};
+  if (!std::filesystem::is_regular_file(bundle, error)) return {};
   const std::optional<FileVersion> version = readImageVersion(bundle);
   return fmt::format(L"version: {}\n", version ? version->text() : L"none");
 }

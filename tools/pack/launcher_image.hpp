@@ -52,7 +52,8 @@ EmbedResult embedBundle(const std::filesystem::path& launcher,
 std::optional<FileVersion> readImageVersion(const std::filesystem::path& image);
 
 // "version: 1.2.3.4\n" ("version: none\n" without one) when `bundle` is a
-// launcher image; empty for a bundle folder.
+// launcher image; empty for a bundle folder or a path that names no file, which
+// reading the bundle reports.
 std::wstring imageVersionLine(const std::filesystem::path& bundle);
 
 }  // namespace aerolith::pack
