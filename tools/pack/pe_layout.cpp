@@ -38,6 +38,7 @@ void readOptionalHeader(const ByteReader& file, Layout& layout) {
   layout.sectionAlignment = file.u32(optional + field::kSectionAlignment, L"SectionAlignment");
   layout.fileAlignment = file.u32(optional + field::kFileAlignment, L"FileAlignment");
   layout.sizeOfHeaders = file.u32(optional + field::kSizeOfHeaders, L"SizeOfHeaders");
+  file.bytes(0, layout.sizeOfHeaders, L"the headers (SizeOfHeaders)");
   // The loader takes a file alignment below 512 only when it equals the
   // section alignment (images that are mapped as they lie in the file).
   if (!isPowerOfTwo(layout.sectionAlignment) || !isPowerOfTwo(layout.fileAlignment) ||

@@ -123,15 +123,15 @@ ResourceTable ResourceTable::read(std::span<const std::uint8_t> image, const Lay
   // the data may lie anywhere in the image.
   const std::uint32_t address = layout.directory(kResourceDirectory).address;
   const Section* section = layout.sectionOf(address);
-  if (section == nullptr) throw Failure(L"its resource table lies outside its sections");
-  const std::uint32_t available = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(section->virtualEnd(),
-                              std::uint64_t{section->virtualAddress} + section->rawSize) -
-      address);
+  const std::uint64_t end =
+      section == nullptr ? 0
+                         : std::min(section->virtualEnd(),
+                                    std::uint64_t{section->virtualAddress} + section->rawSize);
+  if (address >= end) throw Failure(L"its resource table lies outside its sections' data");
+  const auto bytes = bytesAt(image, layout, address, static_cast<std::uint32_t>(end - address),
+                             L"the resource table");
   ResourceTable table;
-  table.root_ =
-      TreeReader(image, layout, bytesAt(image, layout, address, available, L"the resource table"))
-          .readDirectory(0, 0);
+  table.root_ = TreeReader(image, layout, bytes).readDirectory(0, 0);
   return table;
 }
 
