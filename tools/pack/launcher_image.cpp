@@ -68,7 +68,7 @@ class LauncherImage {
     if (signature != 0 && !options.removeSignature)
       throw Failure(std::wstring(kSignedImageRefusal));
     named(L"cannot embed into {}", [&] {
-      windows_->write({manifest, payload, options.version, options.removeSignature}, out);
+      windows_->write({manifest, payload, options.version}, out);
     });
     return {signature};
   }

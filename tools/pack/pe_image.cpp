@@ -109,6 +109,113 @@ void checkHeaderRoom(std::span<const std::uint8_t> image, const Layout& layout) 
   if (!room) throw Failure(L"it has no resources and no room in its headers for a section");
 }
 
+// Where the sections and tables lie after a rewrite.
+struct Rewrite {
+  std::size_t index = 0;  // of the resource section
+  bool added = false;     // a resource section of its own after the others
+  std::vector<Section> sections;
+  std::vector<DataDirectory> directories;
+  std::uint64_t sizeOfImage = 0;
+  std::uint64_t sectionsEnd = 0;  // in the file, where the symbol table goes
+};
+
+// The resource section stays where it was, or comes after the last section.
+Rewrite startRewrite(const Layout& layout, std::size_t index) {
+  Rewrite rewrite{index, index == layout.sections.size(), layout.sections, layout.directories};
+  if (rewrite.added) {
+    Section& section = rewrite.sections.emplace_back();
+    section.name = ".rsrc";
+    section.virtualAddress = static_cast<std::uint32_t>(alignUp(
+        layout.sections.empty() ? layout.sizeOfHeaders : layout.sections.back().virtualEnd(),
+        layout.sectionAlignment));
+    section.rawOffset =
+        static_cast<std::uint32_t>(alignUp(layout.sectionsEnd, layout.fileAlignment));
+    section.characteristics = kSectionInitializedData | kSectionRead;
+  }
+  return rewrite;
+}
+
+// Gives the resource section `size` bytes and packs the sections after it
+// behind it, with the data directories that point into them; certificates go.
+// Throws Failure when the image would outgrow its 32-bit fields.
+void placeSections(const Layout& layout, std::uint32_t size, Rewrite& rewrite) {
+  Section& resources = rewrite.sections[rewrite.index];
+  resources.virtualSize = size;
+  const std::uint64_t rawSize = alignUp(size, layout.fileAlignment);
+  rewrite.directories[kResourceDirectory] = {resources.virtualAddress, size};
+  if (rewrite.directories.size() > kSecurityDirectory) {
+    rewrite.directories[kSecurityDirectory] = {};
+  }
+  std::uint64_t address = alignUp(resources.virtualEnd(), layout.sectionAlignment);
+  std::uint64_t raw = resources.rawOffset + rawSize;
+  for (std::size_t i = rewrite.index + 1; i < rewrite.sections.size(); ++i) {
+    const Section& old = layout.sections[i];
+    for (std::size_t d = 0; d < rewrite.directories.size(); ++d) {
+      if (pointsInto(layout, d, old)) {
+        rewrite.directories[d].address = static_cast<std::uint32_t>(
+            address + layout.directories[d].address - old.virtualAddress);
+      }
+    }
+    Section& section = rewrite.sections[i];
+    section.virtualAddress = static_cast<std::uint32_t>(address);
+    if (section.rawSize != 0) {
+      section.rawOffset = static_cast<std::uint32_t>(raw);
+      raw += section.rawSize;
+    }
+    address = alignUp(address + (old.virtualEnd() - old.virtualAddress), layout.sectionAlignment);
+  }
+  if (address > UINT32_MAX || raw + layout.symbols.size > UINT32_MAX) {
+    throw Failure(fmt::format(L"its resources ({} bytes) would not fit its 32-bit fields", size));
+  }
+  resources.rawSize = static_cast<std::uint32_t>(rawSize);
+  rewrite.sizeOfImage = address;
+  rewrite.sectionsEnd = raw;
+}
+
+// The image's headers with every field that depends on the layout; the
+// checksum is zero until the whole file is known.
+std::vector<std::uint8_t> rewrittenHeaders(std::span<const std::uint8_t> image,
+                                           const Layout& layout, const Rewrite& rewrite) {
+  std::vector<std::uint8_t> headers(image.begin(), image.begin() + layout.sizeOfHeaders);
+  const auto put32 = [&](std::size_t at, std::uint64_t value) {
+    sys::storeLe32(headers.data() + at, static_cast<std::uint32_t>(value));
+  };
+  const Section& resources = rewrite.sections[rewrite.index];
+  if (rewrite.added) {
+    const std::size_t at = layout.fileHeader + field::kNumberOfSections;
+    headers[at] = static_cast<std::uint8_t>(rewrite.sections.size());
+    headers[at + 1] = static_cast<std::uint8_t>(rewrite.sections.size() >> 8);
+    std::copy(resources.name.begin(), resources.name.end(),
+              headers.begin() + layout.sectionTable + rewrite.index * field::kSectionHeaderSize);
+  }
+  for (std::size_t i = rewrite.index; i < rewrite.sections.size(); ++i) {
+    const Section& section = rewrite.sections[i];
+    const std::size_t at = layout.sectionTable + i * field::kSectionHeaderSize;
+    put32(at + field::kSectionVirtualSize, section.virtualSize);
+    put32(at + field::kSectionVirtualAddress, section.virtualAddress);
+    put32(at + field::kSectionRawSize, section.rawSize);
+    put32(at + field::kSectionRawOffset, section.rawOffset);
+    put32(at + field::kSectionCharacteristics, section.characteristics);
+  }
+  const std::size_t optional = layout.optionalHeader;
+  for (std::size_t d = 0; d < rewrite.directories.size(); ++d) {
+    const std::size_t at = optional + field::kDataDirectories + d * field::kDataDirectorySize;
+    put32(at, rewrite.directories[d].address);
+    put32(at + 4, rewrite.directories[d].size);
+  }
+  put32(optional + field::kSizeOfImage, rewrite.sizeOfImage);
+  if ((resources.characteristics & kSectionInitializedData) != 0) {
+    const std::size_t at = optional + field::kSizeOfInitializedData;
+    const std::uint32_t oldRawSize = rewrite.added ? 0 : layout.sections[rewrite.index].rawSize;
+    put32(at, sys::loadLe32(headers.data() + at) - oldRawSize + resources.rawSize);
+  }
+  put32(optional + field::kCheckSum, 0);
+  if (layout.symbols.size != 0) {
+    put32(layout.fileHeader + field::kPointerToSymbolTable, rewrite.sectionsEnd);
+  }
+  return headers;
+}
+
 // Writes the output's bytes in order and sums them for the header checksum.
 class ChecksummedOutput {
  public:
@@ -119,14 +226,12 @@ class ChecksummedOutput {
     checksum_.add(bytes);
     written_ += bytes.size();
   }
-  void zeros(std::uint64_t count) {
+  void padTo(std::uint64_t offset) {
     static constexpr std::array<std::uint8_t, 4096> kZeros{};
-    for (; count > 0; count -= std::min<std::uint64_t>(count, kZeros.size())) {
-      write(std::span(kZeros).first(std::min<std::uint64_t>(count, kZeros.size())));
+    while (written_ < offset) {
+      write(std::span(kZeros).first(std::min<std::uint64_t>(offset - written_, kZeros.size())));
     }
   }
-  void padTo(std::uint64_t offset) { zeros(offset - written_); }
-  std::uint64_t written() const { return written_; }
   std::uint32_t checksum() const { return checksum_.value(); }
 
  private:
@@ -159,18 +264,15 @@ std::optional<FileVersion> Image::version() const {
 void Image::write(const BundleEdit& edit, OutputFile& out) {
   if (layout_.foreignData) {
     throw Failure(
-        fmt::format(L"it holds data after its sections (at offset {}) that a rewrite "
-                    L"would lose",
+        fmt::format(L"it holds data after its sections (at offset {}) that a rewrite would lose",
                     *layout_.foreignData));
   }
   if (layout_.directories.size() <= kResourceDirectory) {
     throw Failure(L"its headers have no resource data directory");
   }
   checkFileOrder(layout_);
-  const std::vector<Section>& old = layout_.sections;
   const std::size_t index = resourceSection(layout_);
-  const bool added = index == old.size();
-  if (added) {
+  if (index == layout_.sections.size()) {
     checkHeaderRoom(bytes_, layout_);
   } else {
     checkMovable(layout_, index + 1);
@@ -182,104 +284,25 @@ void Image::write(const BundleEdit& edit, OutputFile& out) {
     const std::vector<ResourceData*> blocks = resources_.ofType(kVersionResourceType);
     if (blocks.empty()) throw Failure(L"it has no version resource to stamp");
     stamped.reserve(blocks.size());
-    for (ResourceData* data : blocks)
+    for (ResourceData* data : blocks) {
       data->bytes = stamped.emplace_back(stampVersion(data->bytes, *edit.version));
+    }
   }
   resources_.replace(format::kResourceType, format::kManifestResourceId, format::kResourceLanguage,
                      {edit.manifest, 0});
   resources_.replace(format::kResourceType, format::kPayloadResourceId, format::kResourceLanguage,
                      {edit.payload, 0});
 
-  // The new layout: the resource section where it was (or after the last
-  // section), the sections after it packed behind it.
-  const std::uint32_t sectionAlignment = layout_.sectionAlignment;
-  const std::uint32_t fileAlignment = layout_.fileAlignment;
-  std::vector<Section> sections = old;
-  if (added) {
-    Section section;
-    section.name = ".rsrc";
-    section.virtualAddress = static_cast<std::uint32_t>(
-        alignUp(old.empty() ? layout_.sizeOfHeaders : old.back().virtualEnd(), sectionAlignment));
-    section.rawOffset = static_cast<std::uint32_t>(alignUp(layout_.sectionsEnd, fileAlignment));
-    section.characteristics = kSectionInitializedData | kSectionRead;
-    sections.push_back(section);
-  }
-  Section& resources = sections[index];
+  Rewrite rewrite = startRewrite(layout_, index);
+  const Section& resources = rewrite.sections[index];
   const ResourceSection content = resources_.layOut(resources.virtualAddress);
-  const std::uint32_t oldRawSize = resources.rawSize;
-  resources.virtualSize = content.size;
-  const std::uint64_t rawSize = alignUp(content.size, fileAlignment);
-  std::vector<DataDirectory> directories = layout_.directories;
-  directories[kResourceDirectory] = {resources.virtualAddress, content.size};
-  if (directories.size() > kSecurityDirectory) directories[kSecurityDirectory] = {};
+  placeSections(layout_, content.size, rewrite);
 
-  std::uint64_t nextAddress =
-      alignUp(std::uint64_t{resources.virtualAddress} + content.size, sectionAlignment);
-  std::uint64_t nextRaw = std::uint64_t{resources.rawOffset} + rawSize;
-  for (std::size_t i = index + 1; i < sections.size(); ++i) {
-    Section& section = sections[i];
-    for (std::size_t d = 0; d < directories.size(); ++d) {
-      if (pointsInto(layout_, d, old[i])) {
-        directories[d].address = static_cast<std::uint32_t>(
-            nextAddress + layout_.directories[d].address - old[i].virtualAddress);
-      }
-    }
-    section.virtualAddress = static_cast<std::uint32_t>(nextAddress);
-    if (section.rawSize != 0) {
-      section.rawOffset = static_cast<std::uint32_t>(nextRaw);
-      nextRaw += section.rawSize;
-    }
-    nextAddress =
-        alignUp(nextAddress + (old[i].virtualEnd() - old[i].virtualAddress), sectionAlignment);
-  }
-  const std::uint64_t fileSize = nextRaw + layout_.symbols.size;
-  if (nextAddress > UINT32_MAX || fileSize > UINT32_MAX) {
-    throw Failure(
-        fmt::format(L"its resources ({} bytes) would not fit its 32-bit fields", content.size));
-  }
-  resources.rawSize = static_cast<std::uint32_t>(rawSize);
-
-  // The headers, with every field that depends on the layout.
-  std::vector<std::uint8_t> headers(bytes_.begin(), bytes_.begin() + layout_.sizeOfHeaders);
-  const auto put32 = [&](std::size_t at, std::uint32_t value) {
-    sys::storeLe32(headers.data() + at, value);
-  };
-  const std::size_t optional = layout_.optionalHeader;
-  if (added) {
-    const std::size_t at = layout_.fileHeader + field::kNumberOfSections;
-    headers[at] = static_cast<std::uint8_t>(sections.size());
-    headers[at + 1] = static_cast<std::uint8_t>(sections.size() >> 8);
-    std::copy(resources.name.begin(), resources.name.end(),
-              headers.begin() + layout_.sectionTable + index * field::kSectionHeaderSize);
-  }
-  for (std::size_t i = index; i < sections.size(); ++i) {
-    const std::size_t at = layout_.sectionTable + i * field::kSectionHeaderSize;
-    put32(at + field::kSectionVirtualSize, sections[i].virtualSize);
-    put32(at + field::kSectionVirtualAddress, sections[i].virtualAddress);
-    put32(at + field::kSectionRawSize, sections[i].rawSize);
-    put32(at + field::kSectionRawOffset, sections[i].rawOffset);
-    put32(at + field::kSectionCharacteristics, sections[i].characteristics);
-  }
-  for (std::size_t d = 0; d < directories.size(); ++d) {
-    const std::size_t at = optional + field::kDataDirectories + d * field::kDataDirectorySize;
-    put32(at, directories[d].address);
-    put32(at + 4, directories[d].size);
-  }
-  put32(optional + field::kSizeOfImage, static_cast<std::uint32_t>(nextAddress));
-  if ((resources.characteristics & kSectionInitializedData) != 0) {
-    const std::size_t at = optional + field::kSizeOfInitializedData;
-    put32(at, sys::loadLe32(headers.data() + at) - oldRawSize + resources.rawSize);
-  }
-  put32(optional + field::kCheckSum, 0);
-  if (layout_.symbols.size != 0) {
-    put32(layout_.fileHeader + field::kPointerToSymbolTable, static_cast<std::uint32_t>(nextRaw));
-  }
-
-  // The bytes: everything before the resource section as it was, the new
-  // section, the sections after it, the symbols; no certificates.
+  // Everything before the resource section as it was, the new section, the
+  // sections after it, the symbols.
   ChecksummedOutput file(out);
-  file.write(headers);
-  const std::uint64_t kept = added ? layout_.sectionsEnd : resources.rawOffset;
+  file.write(rewrittenHeaders(bytes_, layout_, rewrite));
+  const std::uint64_t kept = rewrite.added ? layout_.sectionsEnd : resources.rawOffset;
   file.write(bytes_.subspan(layout_.sizeOfHeaders, kept - layout_.sizeOfHeaders));
   file.padTo(resources.rawOffset);
   file.write(content.tables);
@@ -288,13 +311,14 @@ void Image::write(const BundleEdit& edit, OutputFile& out) {
     file.write(data.bytes);
   }
   file.padTo(std::uint64_t{resources.rawOffset} + resources.rawSize);
-  for (std::size_t i = index + 1; i < old.size(); ++i) {
-    file.write(bytes_.subspan(old[i].rawOffset, old[i].rawSize));
+  for (std::size_t i = index + 1; i < layout_.sections.size(); ++i) {
+    const Section& section = layout_.sections[i];
+    file.write(bytes_.subspan(section.rawOffset, section.rawSize));
   }
   file.write(bytes_.subspan(layout_.symbols.offset, layout_.symbols.size));
   std::array<std::uint8_t, 4> checksum;
   sys::storeLe32(checksum.data(), file.checksum());
-  out.overwrite(optional + field::kCheckSum, checksum);
+  out.overwrite(layout_.optionalHeader + field::kCheckSum, checksum);
 }
 
 }  // namespace aerolith::pack::pe

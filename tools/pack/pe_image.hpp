@@ -18,14 +18,12 @@ class OutputFile;
 
 namespace aerolith::pack::pe {
 
-// The changes of a rewrite: the bundle's two resources (each stored in the
-// bundle's language alone), optionally a version to stamp, and whether the
-// signature may go.
+// The changes of a rewrite: the bundle's two resources, each stored in the
+// bundle's language alone, and optionally a version to stamp.
 struct BundleEdit {
   std::span<const std::uint8_t> manifest;
   std::span<const std::uint8_t> payload;
   std::optional<FileVersion> version;
-  bool removeSignature = false;
 };
 
 class Image {
@@ -44,11 +42,11 @@ class Image {
   // Size of the certificate table of an Authenticode signature; 0 if unsigned.
   std::uint64_t signatureSize() const { return layout_.certificates.size; }
 
-  // Writes the image with the edit applied to `out`, header checksum included.
-  // Throws Failure, before anything is written, for a signed image unless the
-  // edit removes the signature, an image whose layout cannot be rewritten
-  // safely, a version to stamp without a version resource, or resources that
-  // would not fit the image's 32-bit fields.
+  // Writes the image with the edit applied to `out`, header checksum included,
+  // without the certificate table of a signature, which the change breaks.
+  // Throws Failure, before anything is written, for an image whose layout
+  // cannot be rewritten safely, a version to stamp without a version resource,
+  // or resources that would not fit the image's 32-bit fields.
   void write(const BundleEdit& edit, OutputFile& out);
 
  private:
