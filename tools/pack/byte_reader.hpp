@@ -20,8 +20,6 @@ class ByteReader {
   ByteReader(std::span<const std::uint8_t> bytes, std::wstring_view what)
       : bytes_(bytes), what_(what) {}
 
-  std::size_t size() const { return bytes_.size(); }
-
   std::span<const std::uint8_t> bytes(std::uint64_t offset, std::uint64_t size,
                                       std::wstring_view field) const {
     if (offset > bytes_.size() || size > bytes_.size() - offset) {

@@ -12,8 +12,8 @@
 
 namespace aerolith::pack::pe {
 
-// Positions of the fields that a rewrite changes, counted from the start of the
-// COFF file header (just past "PE\0\0") or of the optional header.
+// Positions of the header fields that are read or rewritten, counted from the
+// start of the COFF file header (just past "PE\0\0") or of the optional header.
 namespace field {
 inline constexpr std::size_t kNumberOfSections = 2;
 inline constexpr std::size_t kPointerToSymbolTable = 8;
