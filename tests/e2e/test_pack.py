@@ -5,6 +5,7 @@ and embedding it, and every refusal with its message and exit code."""
 import datetime
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -290,6 +291,9 @@ class Refusals(PackScenario):
         overview = self.assertSucceeds(self.pack_tool("--help")).stdout
         for command in ("pack", "list", "verify", "extract", "embed"):
             self.assertIn("aerolith-pack " + command, overview)
+        project = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+        version = re.search(r"project\(\w+ VERSION ([\d.]+)", project).group(1)
+        self.assertEqual(self.assertSucceeds(self.pack_tool("--version")).stdout.strip(), "aerolith-pack " + version)
 
 
 class Inspect(PackScenario):
