@@ -5,8 +5,11 @@ and embedding it, and every refusal with its message and exit code."""
 import datetime
 import os
 import random
+import re
 import shutil
+import struct
 import subprocess
+import sys
 from pathlib import Path
 
 import bundle_format
@@ -15,10 +18,21 @@ import harness
 from bundle_format import filetime_of_ns, read_bundle
 from bundle_writer import Record
 
+try:
+    import pefile
+except ImportError:  # an interpreter of its own (pyenv) does not see Debian's python3-pefile
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
+
 MANIFEST_ID = 48978
 PAYLOAD_ID = 19266
+RT_ICON = 3
 RT_RCDATA = 10
+RT_GROUP_ICON = 14
+RT_VERSION = 16
 LANGUAGE = 1033
+SIGNED_REFUSAL = ("aerolith-pack: the image is signed; embedding would invalidate the signature: "
+                  "embed into the unsigned image and sign the result\n")
 
 # 2021-06-01 12:00:00 UTC plus 1234567 ticks: 100-ns precision survives.
 BASE_NS = 1622548800 * 10**9 + 123456700
@@ -72,12 +86,23 @@ class PackScenario(harness.Scenario):
             self.make_file(app / relative, content, BASE_NS + i * 1000 * 100)
         return app, files
 
+    def pack(self, app, name):
+        bundle = self.scratch / name
+        self.assertSucceeds(self.pack_tool("pack", app, bundle))
+        return bundle
+
+    def embed(self, launcher, bundle, out, *options):
+        return self.pack_tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin", "-o", out,
+                              *options)
+
     def read(self, bundle_dir):
         return read_bundle((bundle_dir / "manifest.bin").read_bytes(), (bundle_dir / "payload.bin").read_bytes())
 
     def listing(self, bundle):
         result = self.assertSucceeds(self.pack_tool("list", bundle))
         lines = result.stdout.splitlines()
+        if not bundle.is_dir():  # an image states its version first
+            self.assertRegex(lines.pop(0), r"^version: (none|\d+\.\d+\.\d+\.\d+)$")
         self.assertEqual(lines[0].split("\t")[:2], ["index", "path"])
         return [line.split("\t") for line in lines[1:]]
 
@@ -298,6 +323,9 @@ class Refusals(PackScenario):
         overview = self.assertSucceeds(self.pack_tool("--help")).stdout
         for command in ("pack", "list", "verify", "extract", "embed"):
             self.assertIn("aerolith-pack " + command, overview)
+        project = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+        version = re.search(r"project\(\w+ VERSION ([\d.]+)", project).group(1)
+        self.assertEqual(self.assertSucceeds(self.pack_tool("--version")).stdout.strip(), "aerolith-pack " + version)
 
 
 class Inspect(PackScenario):
@@ -457,14 +485,6 @@ class Embed(PackScenario):
             self.assertEqual(language, LANGUAGE)
         return {id_: resources[(RT_RCDATA, id_)][1] for id_ in (MANIFEST_ID, PAYLOAD_ID)}
 
-    def pack(self, app, name):
-        bundle = self.scratch / name
-        self.assertSucceeds(self.pack_tool("pack", app, bundle))
-        return bundle
-
-    def embed(self, launcher, bundle, out):
-        return self.pack_tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin", "-o", out)
-
     def test_embed_then_list_round_trips_and_re_embedding_replaces(self):
         app, _ = self.make_app()
         first = self.pack(app, "first")
@@ -566,6 +586,200 @@ class Embed(PackScenario):
         self.assertEqual(self.listing(demo_launcher), self.listing(demo_bundle))
         if not self.platform.windows:
             self.assertRefused(self.pack_tool("list", self.platform.program("launcher")), "holds no bundle")
+
+
+def pe_resources(pe):
+    """{(type, id, language): bytes} of a Windows image, as pefile reads them."""
+    found = {}
+    for type_ in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in type_.directory.entries:
+            for language in name.directory.entries:
+                key = (type_.id, name.id, language.id)
+                if key in found:
+                    raise AssertionError("resource %r stored twice" % (key,))
+                data = language.data.struct
+                found[key] = pe.get_data(data.OffsetToData, data.Size)
+    return found
+
+
+def pe_sections(pe):
+    """{name: bytes} of every section but the resources, as the loader maps them."""
+    return {s.Name.rstrip(b"\0"): s.get_data()[:min(s.Misc_VirtualSize, s.SizeOfRawData)]
+            for s in pe.sections if s.Name.rstrip(b"\0") != b".rsrc"}
+
+
+class WindowsImages(PackScenario):
+    """Windows launcher images as a Linux release machine handles them: embedded by the
+    native tool, read by pefile and objdump, signed, started under Wine; and images the
+    tool cannot rewrite safely."""
+
+    def build(self, name):
+        """The platform of the build of preset `name`: this one, or the one beside it."""
+        if self.platform.name == name:
+            return self.platform
+        folder = self.platform.build_dir.parent / name
+        if not (folder / "bin").is_dir():
+            self.skipTest("needs the %s build beside this one" % name)
+        return harness.Platform(name, folder)
+
+    def native_tool(self, *args):
+        native = self.build("native")
+        return native.run(native.program("aerolith-pack"), [str(a) for a in args], trace_dialogs=False)
+
+    def needs_wine(self):
+        if not self.platform.windows:
+            self.skipTest("starts a Windows image: a scenario of the windows build")
+
+    def checked_image(self, path):
+        """pefile and objdump read the image without complaint, and its header checksum is
+        the one pefile computes."""
+        pe = pefile.PE(str(path))
+        self.assertEqual(pe.get_warnings(), [])
+        self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(path)], capture_output=True)
+        self.assertEqual((dump.returncode, dump.stderr), (0, b""))
+        return pe
+
+    def embed_with(self, tool, launcher, bundle, out, *options):
+        return self.assertSucceeds(tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin",
+                                        "-o", out, *options))
+
+    def assertInstalls(self, launcher, bundle):
+        """The launcher, started under Wine, installs exactly the bundle's files with their times
+        and starts the demo application."""
+        env, local = self.platform.isolated_env(self.scratch / launcher.parent.name)
+        self.assertExitCode(self.platform.run(launcher, env=env), harness.EXIT_STARTED)
+        install = local / "Aerolith"
+        installed = {p.relative_to(install).as_posix(): (p.read_bytes(), filetime_of_ns(p.stat().st_mtime_ns))
+                     for p in install.rglob("*") if p.is_file()}
+        self.assertEqual(installed, {e.path.replace("\\", "/"): (e.content, e.file_time) for e in self.read(bundle)})
+
+    def test_native_tool_embeds_a_windows_launcher_that_runs(self):
+        self.needs_wine()
+        plain = self.platform.program("launcher")
+        demo = self.platform.build_dir / "demo-bundle"
+        out = self.scratch / "embedded" / "Aerolith.Launcher.exe"
+        out.parent.mkdir()
+        self.embed_with(self.native_tool, plain, demo, out, "--version", "2.5.7.9")
+
+        before, pe = pefile.PE(str(plain)), self.checked_image(out)
+        unchanged = lambda resources: {k: v for k, v in resources.items() if k[0] != RT_VERSION}
+        self.assertEqual(unchanged(pe_resources(pe)), unchanged(pe_resources(before)) | {
+            (RT_RCDATA, MANIFEST_ID, LANGUAGE): (demo / "manifest.bin").read_bytes(),
+            (RT_RCDATA, PAYLOAD_ID, LANGUAGE): (demo / "payload.bin").read_bytes()})
+        self.assertTrue({RT_ICON, RT_GROUP_ICON} <= {key[0] for key in pe_resources(pe)})
+        self.assertEqual(pe_sections(pe), pe_sections(before))
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual([fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS],
+                         [2 << 16 | 5, 7 << 16 | 9] * 2)
+        strings = next(info for info in pe.FileInfo[0] if info.Key == b"StringFileInfo").StringTable[0].entries
+        self.assertEqual((strings[b"FileVersion"], strings[b"ProductVersion"]), (b"2.5.7.9", b"2.5.7.9"))
+        self.assertEqual(strings[b"FileDescription"], b"Aerolith Vantor launcher")
+        self.assertEqual(self.pack_tool("list", out).stdout.splitlines()[0], "version: 2.5.7.9")
+
+        # Embedding again replaces the bundle: a small one, then the demo bundle once
+        # more gives the first image byte for byte.
+        small_app = self.scratch / "small"
+        self.make_file(small_app / "Aerolith.exe", b"another release")
+        small = self.scratch / "small-bundle"
+        self.assertSucceeds(self.pack_tool("pack", small_app, small))
+        again = self.scratch / "again.exe"
+        self.embed_with(self.native_tool, out, small, again)
+        self.assertEqual({k: v for k, v in pe_resources(self.checked_image(again)).items() if k[0] == RT_RCDATA}, {
+            (RT_RCDATA, MANIFEST_ID, LANGUAGE): (small / "manifest.bin").read_bytes(),
+            (RT_RCDATA, PAYLOAD_ID, LANGUAGE): (small / "payload.bin").read_bytes()})
+        self.assertLess(again.stat().st_size, out.stat().st_size)
+        back = self.scratch / "back.exe"
+        self.embed_with(self.native_tool, again, demo, back)
+        self.assertEqual(back.read_bytes(), out.read_bytes())
+
+        self.assertInstalls(out, demo)
+
+    def test_signed_launcher_verifies_runs_and_is_embedded_into_only_when_told(self):
+        self.needs_wine()
+        demo = self.platform.build_dir / "demo-bundle"
+        unsigned = self.scratch / "unsigned.exe"
+        self.embed_with(self.native_tool, self.platform.program("launcher"), demo, unsigned)
+        keys = self.scratch / "keys"
+        keys.mkdir()
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Aerolith Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                        "-keyout", keys / "key.pem", "-out", keys / "cert.pem"], check=True, capture_output=True)
+        signed = self.scratch / "signed" / "Aerolith.Launcher.exe"
+        signed.parent.mkdir()
+        subprocess.run(["osslsigncode", "sign", "-certs", keys / "cert.pem", "-key", keys / "key.pem",
+                        "-n", "Aerolith Vantor", "-in", unsigned, "-out", signed], check=True, capture_output=True)
+        verify_signature = lambda image: subprocess.run(
+            ["osslsigncode", "verify", "-in", image, "-CAfile", keys / "cert.pem"], capture_output=True)
+        self.assertEqual(verify_signature(signed).returncode, 0, verify_signature(signed).stdout)
+        self.assertTrue(self.assertSucceeds(self.pack_tool("verify", signed)).stdout.startswith(
+            "version: 1.0.0.0\nok: %d entries" % len(self.read(demo))))
+        self.assertInstalls(signed, demo)
+
+        out = self.scratch / "resigned" / "Aerolith.Launcher.exe"
+        out.parent.mkdir()
+        for tool in (self.pack_tool, self.native_tool):
+            refused = self.assertRefused(tool("embed", signed, demo / "manifest.bin", demo / "payload.bin", "-o", out))
+            self.assertEqual(refused.stderr, SIGNED_REFUSAL)
+            self.assertFalse(out.exists())
+        removed = self.embed_with(self.pack_tool, signed, demo, out, "--remove-signature")
+        self.assertIn("note: removed the signature of", removed.stderr)
+        pe = self.checked_image(out)
+        security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+        self.assertEqual((security.VirtualAddress, security.Size), (0, 0))
+        self.assertEqual(out.read_bytes(), unsigned.read_bytes())
+        self.assertNotEqual(verify_signature(out).returncode, 0)
+        self.assertInstalls(out, demo)
+
+    def test_images_it_cannot_rewrite_safely_are_refused(self):
+        source = self.build("windows").program("launcher").read_bytes()
+        pe = pefile.PE(data=source)
+        optional = pe.OPTIONAL_HEADER.get_file_offset()
+        resources = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2].get_file_offset()
+        reloc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".reloc")
+        rsrc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
+
+        def patched(offset, data):
+            image = bytearray(source)
+            image[offset:offset + len(data)] = data
+            return bytes(image)
+
+        cases = {
+            "32-bit": (patched(optional, struct.pack("<H", 0x10B)), "only 64-bit (PE32+) images are supported"),
+            "no PE header": (patched(0x3C, struct.pack("<I", len(source))), "cannot be read as a Windows image"),
+            "data after the sections": (source + b"installer data", "holds data after its sections"),
+            "code after the resources": (patched(reloc.get_file_offset() + 36, struct.pack(
+                "<I", reloc.Characteristics & ~0x02000000)), "followed by section '.reloc', which its code may address"),
+            "resource loop": (patched(rsrc.PointerToRawData + 20, struct.pack("<I", 0x80000000)),
+                              "not three levels deep"),
+        }
+        bundle = self.pack(self.make_app()[0], "bundle")
+        out = self.scratch / "out.exe"
+        for name, (image, message) in cases.items():
+            with self.subTest(name=name):
+                launcher = self.make_file(self.scratch / (name + ".exe"), image)
+                self.assertRefused(self.embed(launcher, bundle, out), message)
+                self.assertFalse(out.exists())
+
+        # An image without resources gets a resource section of its own, after the others.
+        bare = self.make_file(self.scratch / "bare.exe", patched(resources, bytes(8)))
+        self.assertSucceeds(self.embed(bare, bundle, out))
+        pe = self.checked_image(out)
+        self.assertEqual(pe.sections[-1].Name.rstrip(b"\0"), b".rsrc")
+        self.assertEqual(sorted(pe_resources(pe)), [(RT_RCDATA, PAYLOAD_ID, LANGUAGE), (RT_RCDATA, MANIFEST_ID, LANGUAGE)])
+        self.assertEqual(self.listing(out), self.listing(bundle))
+        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0.0"), "no version resource to stamp")
+        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0"), "--version takes X.Y.Z or X.Y.Z.W",
+                           code=2)
+        self.assertRefused(self.embed(self.build("native").program("launcher"), bundle, out, "--version", "2.0.0"),
+                           "a Linux image has no version resource")
+
+    def test_the_other_platforms_demo_launcher_is_read(self):
+        other = self.build("native" if self.platform.windows else "windows")
+        launcher = other.program("demo-launcher")
+        self.assertEqual(self.listing(launcher), self.listing(other.build_dir / "demo-bundle"))
+        self.assertEqual(self.assertSucceeds(self.pack_tool("verify", launcher)).stdout.splitlines()[0],
+                         "version: none" if self.platform.windows else "version: 1.0.0.0")
 
 
 if __name__ == "__main__":

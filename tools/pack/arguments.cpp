@@ -15,7 +15,11 @@ std::optional<std::wstring> Arguments::option(std::wstring_view name) const {
 }
 
 Arguments parseArguments(std::span<const std::wstring> args,
-                         std::span<const std::wstring_view> valuedOptions) {
+                         std::span<const std::wstring_view> valuedOptions,
+                         std::span<const std::wstring_view> flagOptions) {
+  const auto knows = [](std::span<const std::wstring_view> names, std::wstring_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
   Arguments parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -29,10 +33,14 @@ Arguments parseArguments(std::span<const std::wstring> args,
     } else {
       const std::size_t equals = arg.find(L'=');
       const std::wstring name = arg.substr(0, equals);
-      if (std::find(valuedOptions.begin(), valuedOptions.end(), name) == valuedOptions.end()) {
+      if (knows(flagOptions, name)) {
+        if (equals != std::wstring::npos) {
+          throw UsageError(fmt::format(L"option '{}' takes no value", name));
+        }
+        parsed.flags.insert(name);
+      } else if (!knows(valuedOptions, name)) {
         throw UsageError(fmt::format(L"unknown option '{}'", name));
-      }
-      if (equals != std::wstring::npos) {
+      } else if (equals != std::wstring::npos) {
         parsed.options[name] = arg.substr(equals + 1);
       } else if (i + 1 < args.size()) {
         parsed.options[name] = args[++i];

@@ -6,6 +6,7 @@
 #include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/launcher_image.hpp"
 #include "sys/file_time.hpp"
 #include "sys/path.hpp"
 
@@ -27,6 +28,7 @@ std::wstring isoTime(std::uint64_t fileTime) {
 }
 
 int run(const Arguments& arguments) {
+  const std::wstring version = imageVersionLine(sys::pathFromWide(arguments.positional[0]));
   const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   std::wstring listing = L"index\tpath\tsize\tcompressed\tcrc32c\tcompressed crc32c\tlast write\n";
   for (const bundle::FileEntry& entry : bundle.entries()) {
@@ -34,7 +36,7 @@ int run(const Arguments& arguments) {
                            entry.relativePath.text(), entry.size, entry.compressedSize,
                            entry.crc32c, entry.compressedCrc32c, isoTime(entry.fileTime));
   }
-  writeOut(listing);
+  writeOut(version + listing);
   return 0;
 }
 

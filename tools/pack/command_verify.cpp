@@ -4,6 +4,7 @@
 #include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/launcher_image.hpp"
 #include "pack/tool.hpp"
 #include "sys/path.hpp"
 
@@ -11,6 +12,7 @@ namespace aerolith::pack {
 namespace {
 
 int run(const Arguments& arguments) {
+  const std::wstring version = imageVersionLine(sys::pathFromWide(arguments.positional[0]));
   const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   const std::size_t count = bundle.entries().size();
   const std::vector<std::wstring> problems = bundleProblems(bundle);
@@ -28,10 +30,10 @@ int run(const Arguments& arguments) {
                     L"launcher ignores\n",
                     bundle.trailingBytes()));
   }
-  writeOut(
-      fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC, frame "
-                  L"and path holds\n",
-                  count, bundle.bytes().manifest.size(), bundle.bytes().payload.size()));
+  writeOut(version +
+           fmt::format(L"ok: {} entries; manifest {} bytes, payload {} bytes; every CRC, "
+                       L"frame and path holds\n",
+                       count, bundle.bytes().manifest.size(), bundle.bytes().payload.size()));
   return kExitOk;
 }
 

@@ -16,6 +16,7 @@ struct Command {
   std::span<const std::wstring_view> valuedOptions;
   std::size_t positionalCount;
   int (*run)(const Arguments& arguments);  // exit code; throws Failure
+  std::span<const std::wstring_view> flagOptions = {};
 };
 
 extern const Command kPackCommand;

@@ -23,12 +23,14 @@ std::wstring overview() {
       L"Commands:\n";
   for (const Command* command : kCommands)
     text += fmt::format(L"  aerolith-pack {}\n", command->synopsis);
-  text += L"\nRun 'aerolith-pack COMMAND --help' for what a command does.\n";
+  text +=
+      L"\nRun 'aerolith-pack COMMAND --help' for what a command does, "
+      L"'aerolith-pack --version' for the tool's version.\n";
   return text;
 }
 
 int runCommand(const Command& command, std::span<const std::wstring> args) {
-  const Arguments arguments = parseArguments(args, command.valuedOptions);
+  const Arguments arguments = parseArguments(args, command.valuedOptions, command.flagOptions);
   if (arguments.help) {
     writeOut(fmt::format(L"usage: aerolith-pack {}\n\n{}", command.synopsis, command.description));
     return kExitOk;
@@ -44,6 +46,10 @@ int dispatch(const std::vector<std::wstring>& args) {
   if (args.empty()) throw UsageError(L"no command given");
   if (args[0] == L"--help" || args[0] == L"-h" || args[0] == L"help") {
     writeOut(overview());
+    return kExitOk;
+  }
+  if (args[0] == L"--version") {
+    writeOut(fmt::format(L"aerolith-pack {}\n", AEROLITH_PACK_VERSION));
     return kExitOk;
   }
   for (const Command* command : kCommands) {

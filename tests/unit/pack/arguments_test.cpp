@@ -8,12 +8,15 @@ namespace aerolith::pack {
 namespace {
 
 constexpr std::wstring_view kValued[] = {L"--level", L"-o"};
+constexpr std::wstring_view kFlags[] = {L"--strip"};
 
-Arguments parse(std::vector<std::wstring> args) { return parseArguments(args, kValued); }
+Arguments parse(std::vector<std::wstring> args) { return parseArguments(args, kValued, kFlags); }
 
 TEST(Arguments, SplitsPositionalArgumentsAndOptionValues) {
-  const Arguments a = parse({L"in", L"--level", L"9", L"out", L"-o=x.exe"});
+  const Arguments a = parse({L"in", L"--level", L"9", L"--strip", L"out", L"-o=x.exe"});
   EXPECT_EQ(a.positional, (std::vector<std::wstring>{L"in", L"out"}));
+  EXPECT_TRUE(a.flag(L"--strip"));
+  EXPECT_FALSE(parse({L"in"}).flag(L"--strip"));
   EXPECT_EQ(a.option(L"--level"), L"9");
   EXPECT_EQ(a.option(L"-o"), L"x.exe");
   EXPECT_EQ(a.option(L"--missing"), std::nullopt);
@@ -28,6 +31,7 @@ TEST(Arguments, SplitsPositionalArgumentsAndOptionValues) {
 TEST(Arguments, UnknownOptionsAndMissingValuesAreUsageErrors) {
   EXPECT_THROW(parse({L"--colour"}), UsageError);
   EXPECT_THROW(parse({L"in", L"--level"}), UsageError);
+  EXPECT_THROW(parse({L"--strip=yes"}), UsageError);
   try {
     parse({L"--levels=3"});
     FAIL();
