@@ -9,6 +9,7 @@
 #include "sys/crash_report.hpp"
 #include "sys/crash_turn.hpp"
 #include "sys/dialog.hpp"
+#include "sys/progress_window.hpp"
 
 namespace aerolith::sys {
 namespace {
@@ -44,6 +45,7 @@ void writeMiniDump(EXCEPTION_POINTERS* exception) {
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
   switch (takeCrashTurn()) {
     case CrashTurn::Report:
+      hideProgressWindowsNow();
       writeMiniDump(exception);
       settings->message.show();
       break;
