@@ -3,11 +3,13 @@
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
+#include "install/sync_progress.hpp"
 #include "install/synchronise.hpp"
 #include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/instance_guards.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/progress_watcher.hpp"
 #include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
 
@@ -33,7 +35,10 @@ int run(sys::ModuleHandle module) {
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
   bundle::FilesMap files = bundle::loadBundle(module);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
+  install::SyncProgress progress;
+  startProgressWatcher(progress);
   install::synchroniseInstallDirectory(installDirectory, files, protectedNames);
+  closeProgressWindow();
   launchTarget(installDirectory);
   endRun();
   return kExitStarted;
