@@ -48,18 +48,32 @@ class ProgressPolicy {
   std::uint32_t step_ = 0;
 };
 
+// What the watcher and whoever closes its window tell each other. A close
+// that comes before the window ever began to show need not wait for the
+// watcher: the watcher, seeing `closing`, then never shows it.
+struct WatchFlags {
+  std::atomic<bool> closing{false};  // set by the close, never cleared
+  std::atomic<bool> showing{false};  // set by the watcher just before the first show
+};
+
 // Polls `progress` every kProgressPollPeriod from this call on and shows what
-// the policy says on `display`, until `stop` is set; then closes `display`.
-// Clock: now(). Display: show(text, step), wait(period), close(); wait() is
-// where a window handles its messages, and returns early once stopping.
+// the policy says on `display`, until `flags.closing` is set; then closes
+// `display`. Clock: now(). Display: show(text, step), wait(period), close();
+// wait() is where a window handles its messages, and returns early once closing.
 template <typename Clock, typename Display>
-void watchProgress(Clock& clock, const install::SyncProgress& progress,
-                   const std::atomic<bool>& stop, Display& display) {
+void watchProgress(Clock& clock, const install::SyncProgress& progress, WatchFlags& flags,
+                   Display& display) {
   const auto start = clock.now();
   ProgressPolicy policy;
-  while (!stop.load()) {
-    if (const std::optional<ProgressView> shown = policy.view(clock.now() - start, progress.read()))
+  while (!flags.closing.load()) {
+    if (const std::optional<ProgressView> shown =
+            policy.view(clock.now() - start, progress.read())) {
+      // Announced before the last look at `closing`, so that a close either
+      // waits for this window or keeps it from showing.
+      flags.showing.store(true);
+      if (flags.closing.load()) break;
       display.show(shown->text, shown->step);
+    }
     display.wait(kProgressPollPeriod);
   }
   display.close();

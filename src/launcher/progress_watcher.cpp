@@ -19,23 +19,21 @@ struct SteadyClock {
 };
 
 struct Watcher {
-  explicit Watcher(const install::SyncProgress& watched) : progress(watched) {}
-
-  const install::SyncProgress& progress;
+  install::SyncProgress progress;
   sys::ProgressWindow window{messages::kCaption};
   std::mutex mutex;
   std::condition_variable closedChanged;
   bool closed = false;
 };
 
-// Set by the first close; the watcher ends at its next poll.
-std::atomic<bool> closing{false};
-// Never freed: a late close may still reach it after its thread has ended.
+WatchFlags flags;
+// Never freed: the watcher's thread may still poll after the last close
+// has returned, and a late close may still reach it.
 std::atomic<Watcher*> current{nullptr};
 
 void watch(Watcher& watcher) {
   SteadyClock clock;
-  watchProgress(clock, watcher.progress, closing, watcher.window);
+  watchProgress(clock, watcher.progress, flags, watcher.window);
   {
     std::lock_guard lock(watcher.mutex);
     watcher.closed = true;
@@ -45,16 +43,17 @@ void watch(Watcher& watcher) {
 
 }  // namespace
 
-void startProgressWatcher(const install::SyncProgress& progress) {
-  auto* watcher = new Watcher(progress);
+install::SyncProgress& startProgressWatcher() {
+  auto* watcher = new Watcher;
   current.store(watcher);
   std::thread(watch, std::ref(*watcher)).detach();
+  return watcher->progress;
 }
 
 void closeProgressWindow() {
-  closing.store(true);
+  flags.closing.store(true);
   Watcher* watcher = current.load();
-  if (watcher == nullptr) return;
+  if (watcher == nullptr || !flags.showing.load()) return;
   watcher->window.stopWaiting();
   std::unique_lock lock(watcher->mutex);
   if (!watcher->closedChanged.wait_for(lock, kCloseWait, [watcher] { return watcher->closed; }))

@@ -3,7 +3,6 @@
 #include "bundle/loading.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/install_directory.hpp"
-#include "install/sync_progress.hpp"
 #include "install/synchronise.hpp"
 #include "launcher/crash_handler.hpp"
 #include "launcher/exit_codes.hpp"
@@ -35,8 +34,7 @@ int run(sys::ModuleHandle module) {
   const std::filesystem::path installDirectory = install::selectInstallDirectory();
   bundle::FilesMap files = bundle::loadBundle(module);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
-  install::SyncProgress progress;
-  startProgressWatcher(progress);
+  startProgressWatcher();
   install::synchroniseInstallDirectory(installDirectory, files, protectedNames);
   closeProgressWindow();
   launchTarget(installDirectory);

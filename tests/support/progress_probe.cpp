@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
   const auto steps = static_cast<std::uint64_t>(std::stod(argv[2]) * 1000 / kStep.count());
   const bool fatal = argc > 4 && std::string(argv[4]) == "fatal";
 
-  install::SyncProgress progress;
+  install::SyncProgress& progress = launcher::startProgressWatcher();
   progress.setActivity(activity);
-  launcher::startProgressWatcher(progress);
   progress.willWrite(total);
   std::uint64_t written = 0;
   for (std::uint64_t step = 1; step <= steps; ++step) {

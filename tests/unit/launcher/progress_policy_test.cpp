@@ -128,17 +128,17 @@ struct SimulatedRun {
       const std::uint64_t due =
           writing.count() == 0 ? total : total * std::min(now, writing).count() / writing.count();
       progress.wrote(due - progress.read().written);
-      if (now >= end) stop = true;
+      if (now >= end) flags.closing = true;
     };
     progress.setActivity(SyncActivity::kInstall);
     progress.willWrite(total);
-    watchProgress(clock, progress, stop, display);
+    watchProgress(clock, progress, flags, display);
   }
 
   FakeClock clock;
   FakeDisplay display{clock, {}, {}, 0};
   install::SyncProgress progress;
-  std::atomic<bool> stop{false};
+  WatchFlags flags;
 };
 
 TEST(WatchProgress, LongFirstInstallShowsFromTheFirstPollAfterTheDelayUntilClosed) {
@@ -153,6 +153,7 @@ TEST(WatchProgress, LongFirstInstallShowsFromTheFirstPollAfterTheDelayUntilClose
     EXPECT_GE(shown[i].view.step, shown[i - 1].view.step);
   }
   EXPECT_EQ(run.display.closes, 1);
+  EXPECT_TRUE(run.flags.showing);  // a close waits for the window to go
 }
 
 TEST(WatchProgress, IntactStartsSmallRepairsAndShortRunsShowNothing) {
@@ -171,6 +172,7 @@ TEST(WatchProgress, IntactStartsSmallRepairsAndShortRunsShowNothing) {
     SCOPED_TRACE(c.what);
     const SimulatedRun run(c.total, c.writing, c.end);
     EXPECT_TRUE(run.display.shown.empty());
+    EXPECT_FALSE(run.flags.showing);  // a close needs not wait for anything
     EXPECT_EQ(run.display.closes, 1);
   }
 }
