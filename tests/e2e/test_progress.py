@@ -38,14 +38,16 @@ class ProgressWindow(harness.Scenario):
 
     def start_probe(self, *args):
         """The probe on a Wine virtual desktop, where Wine draws the window's
-        frame itself; its standard output goes to self.output."""
+        frame itself; its standard output goes to self.output, and Wine's
+        notes on the taskbar calls, which it only stubs, to self.notes."""
         self.output = self.scratch / "probe.out"
+        self.notes = self.scratch / "probe.err"
         program = self.platform.host_path(self.platform.program("progress_probe"))
-        env = dict(os.environ, WINEDEBUG="-all", **self.desktop.env)
+        env = dict(os.environ, WINEDEBUG="-all,fixme+explorerframe", **self.desktop.env)
         desktop = "/desktop=aerolith-progress,%dx%d" % SCREEN
-        with open(self.output, "wb") as out:
+        with open(self.output, "wb") as out, open(self.notes, "wb") as notes:
             return subprocess.Popen(["wine", "explorer", desktop, program] + list(args), env=env,
-                                    stdout=out, stderr=subprocess.DEVNULL)
+                                    stdout=out, stderr=notes)
 
     def windows(self, shown_only=True):
         """The X windows captioned "Aerolith Vantor"; with `shown_only` false,
@@ -121,6 +123,11 @@ class ProgressWindow(harness.Scenario):
             self.assertEqual(self.windows(shown_only=False), [], "still there after the close")
             self.assertIsNone(probe.poll(), "the probe ended already: the close proves nothing")
             self.assertEqual(probe.wait(timeout=30), 0)
+            # The taskbar button: progress out of 10000 steps (Wine prints it
+            # in hexadecimal), then none once the window closes.
+            notes = self.notes.read_text(errors="replace")
+            self.assertRegex(notes, r"taskbar_list_SetProgressValue .* ullTotal 2710 ")
+            self.assertRegex(notes, r"taskbar_list_SetProgressState .* flags 0 ")
         finally:
             self.end(probe)
 
