@@ -1,5 +1,6 @@
-// Every text the launcher shows in a message box. Formats take positional "{}"
-// fields; their spelling is the product's and stays exactly as it is.
+// Every text the launcher shows: its message boxes and its progress window.
+// Formats take positional "{}" fields; the spelling of the boxes' texts is the
+// product's and stays exactly as it is.
 #pragma once
 
 #include <string_view>
@@ -42,5 +43,10 @@ inline constexpr std::wstring_view kCrash =
     L"Aerolith Vantor launcher encountered an uncorrectable error.\r\n\r\nWe generated a crash "
     L"dump file,\r\nnamed \"Aerolith.Launcher.dmp\" in the current folder.\r\n\r\nHope you can "
     L"send this file to us. thank you.\r\n\r\nEmail: " AEROLITH_SUPPORT_EMAIL L"\r\n\r\n";
+
+// The progress window's line, by what the start is doing.
+inline constexpr std::wstring_view kInstalling = L"Installing Aerolith Vantor ...";
+inline constexpr std::wstring_view kUpdating = L"Updating Aerolith Vantor ...";
+inline constexpr std::wstring_view kRepairing = L"Repairing Aerolith Vantor ...";
 
 }  // namespace aerolith::launcher::messages

@@ -12,6 +12,7 @@
 #include "launcher/instance_guards.hpp"
 #include "launcher/messages.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/progress_watcher.hpp"
 #include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
 #include "sys/folder.hpp"
@@ -52,10 +53,12 @@ int run(sys::ModuleHandle module) {
   if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
+  startProgressWatcher();
   if (const auto failure =
           install::synchroniseInstallDirectory(installFolder, bundle, protectedNames)) {
     fatalSyncFailure(*failure);
   }
+  closeProgressWindow();
 
   if (const auto failure = launchTarget(installFolder)) {
     fatalDialog(messages::kFailedToStartProcess, failure->processError, failure->shellError,

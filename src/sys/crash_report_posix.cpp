@@ -23,6 +23,7 @@
 #include "sys/dialog.hpp"
 #include "sys/path.hpp"
 #include "sys/posix_io.hpp"
+#include "sys/progress_window.hpp"
 
 namespace aerolith::sys {
 namespace {
@@ -130,6 +131,7 @@ void writeReport(int signal, const siginfo_t& info) {
 void onFatalSignal(int signal, siginfo_t* info, void*) {
   switch (takeCrashTurn()) {
     case CrashTurn::kReport:
+      hideProgressWindowsNow();
       writeReport(signal, *info);
       settings->message.show();
       break;

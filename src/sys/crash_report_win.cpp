@@ -9,6 +9,7 @@
 #include "sys/crash_report.hpp"
 #include "sys/crash_turn.hpp"
 #include "sys/dialog.hpp"
+#include "sys/progress_window.hpp"
 #include "sys/system_library_win.hpp"
 
 namespace aerolith::sys {
@@ -47,6 +48,7 @@ void writeMiniDump(EXCEPTION_POINTERS* exception) {
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
   switch (takeCrashTurn()) {
     case CrashTurn::kReport:
+      hideProgressWindowsNow();
       writeMiniDump(exception);
       settings->message.show();
       break;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "sys/desktop_posix.hpp"
 #include "sys/dialog.hpp"
 #include "sys/posix_io.hpp"
 #include "text/utf.hpp"
@@ -19,8 +20,6 @@ extern char** environ;
 
 namespace aerolith::sys {
 namespace {
-
-bool hasDesktop() { return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY"); }
 
 // The dialog processes on screen; one per thread that shows a box is enough
 // (the launcher has two threads). Lock-free, for the crash handler's box.

@@ -379,7 +379,7 @@ class Desktop:
             opened = sorted(self.folder.glob("*.open"), key=lambda p: p.stat().st_mtime_ns)
             return [p.stem for p in opened]
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", self.BOX_TITLE],
-                               env=self._x_env(), stdout=subprocess.PIPE,
+                               env=self.x_env(), stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL).stdout.decode()
         return found.split()
 
@@ -406,13 +406,14 @@ class Desktop:
         if not self.platform.windows:
             (self.folder / (box + ".close")).touch()
             return
-        env = self._x_env()
+        env = self.x_env()
         subprocess.run(["xdotool", "mousemove", "--window", box, "5", "5", "click", "1"], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["xdotool", "key", "Return"], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def _x_env(self):
+    def x_env(self):
+        """The environment for X tools (xdotool, import) on this desktop."""
         return dict(os.environ, DISPLAY=self.env["DISPLAY"])
 
     def _wineserver(self, *args):

@@ -1,0 +1,63 @@
+#include "launcher/progress_watcher.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "launcher/messages.hpp"
+#include "launcher/progress_policy.hpp"
+#include "sys/progress_window.hpp"
+
+namespace aerolith::launcher {
+namespace {
+
+constexpr auto kCloseWait = std::chrono::seconds(2);
+
+struct SteadyClock {
+  static std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+};
+
+struct Watcher {
+  install::SyncProgress progress;
+  sys::ProgressWindow window{messages::kCaption};
+  std::mutex mutex;
+  std::condition_variable closedChanged;
+  bool closed = false;
+};
+
+WatchFlags flags;
+// Never freed: the watcher's thread may still poll after the last close
+// has returned, and a late close may still reach it.
+std::atomic<Watcher*> current{nullptr};
+
+void watch(Watcher& watcher) {
+  SteadyClock clock;
+  watchProgress(clock, watcher.progress, flags, watcher.window);
+  {
+    std::lock_guard lock(watcher.mutex);
+    watcher.closed = true;
+  }
+  watcher.closedChanged.notify_all();
+}
+
+}  // namespace
+
+install::SyncProgress& startProgressWatcher() {
+  auto* watcher = new Watcher;
+  current.store(watcher);
+  std::thread(watch, std::ref(*watcher)).detach();
+  return watcher->progress;
+}
+
+void closeProgressWindow() {
+  flags.closing.store(true);
+  Watcher* watcher = current.load();
+  if (watcher == nullptr || !flags.showing.load()) return;
+  watcher->window.stopWaiting();
+  std::unique_lock lock(watcher->mutex);
+  if (!watcher->closedChanged.wait_for(lock, kCloseWait, [watcher] { return watcher->closed; }))
+    sys::hideProgressWindowsNow();
+}
+
+}  // namespace aerolith::launcher

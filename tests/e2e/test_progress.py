@@ -1,0 +1,164 @@
+"""The progress window as a user sees it, under Wine on a virtual X display: it
+appears for a long first install, centred, with caption, icon, text and a
+partly filled bar that advances, and is gone as soon as the run closes it; a
+run below the threshold never shows one; a fatal dialog finds it gone.
+Natively the window is zenity's or a terminal line, which unit tests cover."""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import harness
+
+CAPTION = "^Aerolith Vantor$"
+SCREEN = (1024, 768)
+# The bar's colours under Wine's default theme: filled, still empty.
+FILLED = "(48,150,250)"
+EMPTY = "(255,255,255)"
+SCREENSHOT = "progress-window.png"  # kept in the build tree, for a look
+
+
+class ProgressWindow(harness.Scenario):
+    @classmethod
+    def setUpClass(cls):
+        if not cls.platform.windows:
+            raise unittest.SkipTest("natively covered by the sys unit tests")
+        cls.desktop_folder = Path(tempfile.mkdtemp(prefix="aerolith-desktop-"))
+        cls.desktop = harness.Desktop(cls.platform, cls.desktop_folder).__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.__exit__(None, None, None)
+        shutil.rmtree(cls.desktop_folder, ignore_errors=True)
+
+    def start_probe(self, *args):
+        """The probe on a Wine virtual desktop, where Wine draws the window's
+        frame itself; its standard output goes to self.output, and Wine's
+        notes on the taskbar calls, which it only stubs, to self.notes."""
+        self.output = self.scratch / "probe.out"
+        self.notes = self.scratch / "probe.err"
+        program = self.platform.host_path(self.platform.program("progress_probe"))
+        env = dict(os.environ, WINEDEBUG="-all,fixme+explorerframe", **self.desktop.env)
+        desktop = "/desktop=aerolith-progress,%dx%d" % SCREEN
+        with open(self.output, "wb") as out, open(self.notes, "wb") as notes:
+            return subprocess.Popen(["wine", "explorer", desktop, program] + list(args), env=env,
+                                    stdout=out, stderr=notes)
+
+    def windows(self, shown_only=True):
+        """The X windows captioned "Aerolith Vantor"; with `shown_only` false,
+        also those made but not (yet) shown."""
+        command = ["xdotool", "search"] + (["--onlyvisible"] if shown_only else []) + [
+            "--name", CAPTION]
+        found = subprocess.run(command, env=self.desktop.x_env(), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL).stdout.decode()
+        return found.split()
+
+    def geometry(self, window):
+        """x, y, width, height on the screen, or None once the window is gone
+        (xdotool doubles the position of a window inside Wine's desktop)."""
+        info = subprocess.run(["xwininfo", "-id", window], env=self.desktop.x_env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
+        if "Width" not in info:
+            return None  # gone meanwhile
+        return tuple(int(re.search(r"%s:\s+(\d+)" % name, info).group(1)) for name in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+    def screenshot(self, path, area):
+        """Takes a screenshot into `path`; returns how much of the bar in `area`
+        (a window's geometry) is filled, from 0 to 1."""
+        subprocess.run(["import", "-window", "root", str(path)], env=self.desktop.x_env(),
+                       check=True)
+        x, y, width, height = area
+        crop = "%dx%d+%d+%d" % (width, height, x, y)
+        histogram = subprocess.run(
+            ["convert", str(path), "-crop", crop, "+repage", "-format", "%c", "histogram:info:-"],
+            stdout=subprocess.PIPE, check=True).stdout.decode()
+        counts = {colour: int(count) for count, colour in
+                  re.findall(r"(\d+): (\(\d+,\d+,\d+\))", histogram)}
+        filled, empty = counts.get(FILLED, 0), counts.get(EMPTY, 0)
+        return filled / (filled + empty) if filled + empty else 0.0
+
+    def end(self, probe):
+        """Ends a probe that a failed check left running, with the whole prefix."""
+        if probe.poll() is None:
+            subprocess.run(["wineserver", "-k"], env=dict(os.environ, **self.desktop.env))
+            probe.wait(timeout=60)
+
+    def closed(self):
+        return self.output.exists() and b"closed" in self.output.read_bytes()
+
+    def test_window_checks_of_the_unit_tests_pass_on_a_display(self):
+        """The sys unit tests of the window skip where Wine has no display."""
+        tests = self.platform.build_dir / "tests" / "unit" / "sys_tests.exe"
+        result = subprocess.run(["wine", str(tests), "--gtest_filter=ProgressWindow*"],
+                                env=dict(os.environ, WINEDEBUG="-all", **self.desktop.env),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        output = result.stdout.decode(errors="replace")
+        self.assertEqual(result.returncode, 0, output)
+        self.assertIn("[  PASSED  ] 3 tests", output)
+        self.assertNotIn("SKIPPED", output)
+
+    def test_long_install_shows_the_window_until_the_run_closes_it(self):
+        probe = self.start_probe("600", "6", "install")
+        try:
+            harness.wait_for(lambda: self.windows(), "the progress window")
+            window = self.windows()[0]
+            x, y, width, height = self.geometry(window)
+            self.assertLess(abs(x + width // 2 - SCREEN[0] // 2), 3, "not centred")
+            self.assertLess(abs(y + height // 2 - SCREEN[1] // 2), 3, "not centred")
+            time.sleep(1)
+            shot = self.platform.build_dir / SCREENSHOT
+            first = self.screenshot(shot, (x, y, width, height))
+            time.sleep(1)
+            second = self.screenshot(self.scratch / "later.png", (x, y, width, height))
+            self.assertGreater(first, 0.1, "bar not filled")
+            self.assertLess(first, second, "bar does not advance")
+            self.assertLess(second, 0.9, "bar full too early")
+            harness.wait_for(self.closed, "the probe to close the window")
+            self.assertEqual(self.windows(shown_only=False), [], "still there after the close")
+            self.assertIsNone(probe.poll(), "the probe ended already: the close proves nothing")
+            self.assertEqual(probe.wait(timeout=30), 0)
+            # The taskbar button: progress out of 10000 steps (Wine prints it
+            # in hexadecimal), then none once the window closes.
+            notes = self.notes.read_text(errors="replace")
+            self.assertRegex(notes, r"taskbar_list_SetProgressValue .* ullTotal 2710 ")
+            self.assertRegex(notes, r"taskbar_list_SetProgressState .* flags 0 ")
+        finally:
+            self.end(probe)
+
+    def test_run_below_the_threshold_never_shows_the_window(self):
+        probe = self.start_probe("16", "3", "repair")
+        try:
+            while not self.closed():
+                self.assertEqual(self.windows(shown_only=False), [])
+                time.sleep(0.05)
+            self.assertEqual(probe.wait(timeout=30), 0)
+        finally:
+            self.end(probe)
+
+    def test_fatal_dialog_finds_the_window_gone(self):
+        probe = self.start_probe("600", "6", "update", "fatal")
+        try:
+            harness.wait_for(lambda: self.windows(), "the progress window")
+            progress = self.geometry(self.windows()[0])
+
+            def box_shown_alone():
+                shown = self.windows()
+                self.assertLessEqual(len(shown), 1, "the dialog beside the progress window")
+                return shown and self.geometry(shown[0]) not in (progress, None)
+
+            harness.wait_for(box_shown_alone, "the fatal dialog")
+            self.desktop.close(self.windows()[0])
+            probe.wait(timeout=30)
+            self.assertFalse(self.closed(), "the run went on past its fatal dialog")
+        finally:
+            self.end(probe)
+
+
+if __name__ == "__main__":
+    harness.main()
