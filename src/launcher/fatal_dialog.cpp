@@ -1,5 +1,6 @@
 #include "launcher/fatal_dialog.hpp"
 
+#include "diag/trace_logger.hpp"
 #include "launcher/exit_codes.hpp"
 #include "launcher/messages.hpp"
 #include "launcher/progress_watcher.hpp"
@@ -8,7 +9,28 @@
 
 namespace aerolith::launcher {
 
+namespace {
+
+constexpr auto kTag = L"Main";
+
+// The dialog's text on one trace line: its line breaks as " | ".
+std::wstring oneLine(std::wstring_view text) {
+  std::wstring line;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find(L"\r\n", start);
+    line += text.substr(start, end - start);
+    if (end == std::wstring_view::npos) return line;
+    line += L" | ";
+    start = end + 2;
+  }
+}
+
+}  // namespace
+
+// The trace says why the run stops before the box does: support asks for the
+// trace first, and a box may never be answered.
 void showFatalMessageAndExit(const std::wstring& message) {
+  AEROLITH_TRACE(kTag, L"fatal dialog: {}", oneLine(message));
   closeProgressWindow();
   sys::showMessageBox(message, messages::kCaption, sys::DialogIcon::kWarning);
   runningFlag.store(false);

@@ -69,6 +69,9 @@ bool openWithShell(LaunchStrings& strings, std::error_code& error) {
   execute.lpParameters = strings.commandLine.c_str();
   execute.lpDirectory = strings.workingDirectory.c_str();
   execute.nShow = SW_SHOWNORMAL;
+  // The shell shows no error box of its own: the launcher's dialog, with both
+  // error codes, is the one explanation the user gets.
+  execute.fMask = SEE_MASK_FLAG_NO_UI;
   if (!shellExecute(&execute)) {
     error = lastErrorCode();
     return false;

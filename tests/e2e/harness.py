@@ -49,6 +49,12 @@ CRASH = ("Aerolith Vantor launcher encountered an uncorrectable error.\r\n\r\nWe
          "send this file to us. thank you.\r\n\r\nEmail: " + SUPPORT_EMAIL + "\r\n\r\n")
 CRASH_CAPTION = "Aerolith Vantor launcher crashed"
 
+
+def fatal_record(text):
+    """The trace line a fatal dialog leaves just before its box: its text, with
+    the line breaks shown as " | "."""
+    return "fatal dialog: " + text.replace("\r\n", " | ")
+
 RECORD = re.compile(
     r"\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{7})\] (\|[ A-Z]{5}\|) \((\d{2,})\) +(\S+) <(\d{4,})>: (.*)")
 

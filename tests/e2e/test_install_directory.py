@@ -7,8 +7,8 @@ import subprocess
 from pathlib import Path
 
 import harness
-from harness import (DIRECTORY, EXIT_FATAL, EXIT_STARTED, candidate_trace, launch_trace,
-                     launcher_folder_trace, read_trace, without_sync_pass)
+from harness import (DIRECTORY, EXIT_FATAL, EXIT_STARTED, candidate_trace, fatal_record,
+                     launch_trace, launcher_folder_trace, read_trace, without_sync_pass)
 
 ENOENT = 2  # what a failed single-level creation reports below a missing root
 EACCES = 13
@@ -180,7 +180,7 @@ class InstallDirectory(harness.Scenario):
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, DIRECTORY)
         failed = candidate_trace(self.platform, install, exists=True, accessible=False)
-        self.assertEqual(self.trace_messages(), folders + failed + failed)
+        self.assertEqual(self.trace_messages(), folders + failed + failed + [fatal_record(DIRECTORY)])
 
     def test_folder_whose_entries_cannot_be_deleted_fails_until_they_can_be(self):
         if self.platform.windows:
@@ -300,7 +300,7 @@ class InstallDirectory(harness.Scenario):
                          candidate_trace(self.platform, local / "Aerolith", accessible=False,
                                          remove_ec=0) +
                          candidate_trace(self.platform, self.fallback, create_ec=EACCES,
-                                         accessible=False))
+                                         accessible=False) + [fatal_record(DIRECTORY)])
         self.assertEqual(list(local.iterdir()), [])
 
 

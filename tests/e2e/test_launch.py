@@ -14,7 +14,8 @@ from pathlib import Path
 import bundle_format
 import harness
 from harness import (DIRECTORY, EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING,
-                     EXIT_STARTED, START_FAILED, TIMEOUT, launch_trace, read_trace, wait_for)
+                     EXIT_STARTED, START_FAILED, TIMEOUT, fatal_record, launch_trace, read_trace,
+                     wait_for)
 
 
 LEGACY = ["hidapi.x86.dll", "hidapi.x64.dll", "Aerolith.Vantor.x86.exe", "Aerolith.Vantor.x64.exe"]
@@ -234,13 +235,14 @@ class ShellFallback(LaunchScenario):
             with self.subTest(name):
                 result = self.launch(env, self.launcher)
                 self.assertExitCode(result, EXIT_FATAL)
-                self.assertSingleDialog(result, START_FAILED.format(
-                    self.refused, shell_error, self.platform.host_path(self.install)))
+                text = START_FAILED.format(self.refused, shell_error,
+                                           self.platform.host_path(self.install))
+                self.assertSingleDialog(result, text)
                 target = self.target(self.install)
                 self.assertEqual(self.launch_messages(), [
                     "path: '%s'" % target, "cmd: '\"%s\"'" % target,
                     "CreateProcess failed, GetLastError = %d" % self.refused,
-                    "ShellExecuteEx failed, GetLastError = %d" % shell_error])
+                    "ShellExecuteEx failed, GetLastError = %d" % shell_error, fatal_record(text)])
         time.sleep(1)
         self.assertEqual(events(self.platform.demo_record()), [])
 
@@ -258,7 +260,7 @@ class LongRuns(LaunchScenario):
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, TIMEOUT)
         records = read_trace(self.trace)
-        self.assertEqual(records[-1].message, "timeout")
+        self.assertEqual([r.message for r in records[-2:]], ["timeout", fatal_record(TIMEOUT)])
         self.assertNotEqual(records[-1].thread, records[0].thread)
         # The main thread is still reading the file, and goes no further.
         main = [r.message for r in records if r.thread == records[0].thread]

@@ -7,7 +7,7 @@ probe, which extracts entries the way the synchronisation pass does."""
 import struct
 
 import harness
-from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, read_trace
+from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, fatal_record, read_trace
 from bundle_format import crc32c, pe_resource_entries
 from bundle_writer import Record, compress, sealed, write_bundle
 
@@ -219,7 +219,8 @@ class Extraction(BundleScenario):
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, CORRUPT.format("4." + crc_pair(damaged)))
         self.assertEqual(messages, [" - decompress", " -  - decompress ok"] * 2 +
-                         [" - content crc32 not validated", " - - begin content crc32 validate"])
+                         [" - content crc32 not validated", " - - begin content crc32 validate",
+                          fatal_record(CORRUPT.format("4." + crc_pair(damaged)))])
 
     def test_a_damaged_frame_of_an_added_file_fails_without_the_payload_check(self):
         manifest, payload = write_bundle(files())
@@ -230,7 +231,8 @@ class Extraction(BundleScenario):
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, CORRUPT.format("7.1.12"))
         self.assertEqual(messages, [" - decompress", " -  - decompress ok",
-                                    " - decompress", " -  - decompress error"])
+                                    " - decompress", " -  - decompress error",
+                                    fatal_record(CORRUPT.format("7.1.12"))])
 
     def test_a_frame_of_another_size_or_content_fails_in_its_stage(self):
         records = files()
@@ -240,7 +242,8 @@ class Extraction(BundleScenario):
         result, messages = self.extract(*bundle, "replace", 0, "replace", 1)
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, CORRUPT.format("6.1.13"))
-        self.assertEqual(messages[-2:], [" - decompress", " -  - decompress error"])
+        self.assertEqual(messages[-3:], [" - decompress", " -  - decompress error",
+                                         fatal_record(CORRUPT.format("6.1.13"))])
         result, _ = self.extract(*bundle, "add", 2)
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, CORRUPT.format("7.2.14"))

@@ -4,6 +4,7 @@ log says about every entry, for first and later starts, damaged and tampered
 installations, protected configuration files, links, damaged bundles and files
 that cannot be written."""
 
+import errno
 import os
 import random
 import shutil
@@ -13,7 +14,7 @@ import subprocess
 
 import bundle_format
 import harness
-from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, read_trace
+from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, fatal_record, read_trace
 from sync_trace import DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass
 
 
@@ -112,6 +113,19 @@ class SyncScenario(harness.Scenario):
     def install_all(self):
         self.start()
         self.assertInstalled(self.files)
+        # The started application ends at once, but a loaded machine may still
+        # be running it, and a running program's file cannot be written.
+        main = self.path("Aerolith.exe")
+
+        def writable():
+            try:
+                os.close(os.open(main, os.O_WRONLY))
+                return True
+            except OSError as error:
+                if error.errno != errno.ETXTBSY:
+                    raise
+                return False
+        harness.wait_for(writable, "the started application to end")
 
     def entry(self, relative):
         return next(f for f in self.files if f.relative == relative)
@@ -553,7 +567,8 @@ class DamagedBundle(SyncScenario):
         entry = self.entry("Aerolith.exe")
         start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host("Aerolith.exe")))
         self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
-            entry, filetime_of(main), main.stat().st_size) + PAYLOAD_CHECK[:2])
+            entry, filetime_of(main), main.stat().st_size) + PAYLOAD_CHECK[:2] + [
+            (MAIN, fatal_record(CORRUPT.format(code)))])
         self.assertEqual(main.read_bytes(), b"a main executable of another size")
 
     def test_damaged_added_file_ends_with_stage_7_without_a_payload_check(self):
@@ -574,7 +589,8 @@ class DamagedBundle(SyncScenario):
         walk_end = lines.index((MAIN, "End recursive directory iterate"))
         self.assertEqual(lines[walk_end:], [(MAIN, "End recursive directory iterate"),
                                             (MAIN, "files map remain: 1"), (MAIN, "Begin files map iterate"),
-                                            DECOMPRESS[0], (MAIN, " -  - decompress error")])
+                                            DECOMPRESS[0], (MAIN, " -  - decompress error"),
+                                            (MAIN, fatal_record(CORRUPT.format("7.%d.12" % index)))])
         self.assertFalse(any(line in lines for line in PAYLOAD_CHECK))
 
     def test_damaged_file_being_replaced_after_the_payload_check_passed_ends_with_stage_6(self):
@@ -597,7 +613,8 @@ class DamagedBundle(SyncScenario):
         entry = self.entry("Relay/relay.exe")
         self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
             entry, filetime_of(relay), len(b"an older relay")) + PAYLOAD_CHECK + [
-            DECOMPRESS[0], (MAIN, " -  - decompress error")])
+            DECOMPRESS[0], (MAIN, " -  - decompress error"),
+            (MAIN, fatal_record(CORRUPT.format("6.%d.14" % index)))])
         self.assertEqual(relay.read_bytes(), b"an older relay")
 
 
@@ -623,7 +640,8 @@ class WriteFailure(SyncScenario):
             (MAIN, " - write file")] + self.expect.folder_lines(entry, "exists") + [
             (WRITER, " - write file content"), (WRITER, " -  - remove exception"),
             (WRITER, " - write to 'Relay' 'relay.exe' (%s)" % self.expect.host(entry.relative)),
-            (WRITER, " -  - open failed - break")])
+            (WRITER, " -  - open failed - break"),
+            (MAIN, fatal_record(WRITE_FAILED.format(self.expect.host(entry.relative))))])
         self.assertEqual(relay.read_bytes(), b"an older relay")
         others = [f for f in self.files if f is not entry]
         self.assertInstalled(others, extra=["Config.ini", "Relay/relay.exe"])
