@@ -225,9 +225,9 @@ class ShellFallback(LaunchScenario):
 
     def test_when_neither_starts_it_the_dialog_names_both_codes_and_the_folder(self):
         if self.platform.windows:
-            # No association: the shell fails too; without a display it cannot
-            # show its own error box either (ERROR_INVALID_WINDOW_HANDLE).
-            cases = [("no association", self.env, 1400)]
+            # No association: the shell fails too, for the same reason
+            # (ERROR_BAD_EXE_FORMAT), and shows no box of its own.
+            cases = [("no association", self.env, 193)]
         else:
             cases = [("no opener", dict(self.env, PATH=str(self.scratch / "nothing")), 2),  # ENOENT
                      ("opener finds no program", dict(self.env, PATH=str(OPENER)), 3)]
