@@ -247,6 +247,22 @@ class ShellFallback(LaunchScenario):
         self.assertEqual(events(self.platform.demo_record()), [])
 
 
+    def test_on_a_desktop_the_failure_is_the_one_box_and_no_timeout_follows(self):
+        if not self.platform.windows:
+            self.skipTest("the desktop's opener shows no box of its own")
+        env = dict(self.env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace))
+        with harness.Desktop(self.platform, self.scratch / "desktop") as desktop:
+            running = self.platform.start(self.launcher, env=env, trace_dialogs=True)
+            box = desktop.wait_for_boxes(1)[0]
+            time.sleep(11)  # past the watchdog's limit
+            self.assertEqual(desktop.boxes(), [box])
+            desktop.close(box)
+            result = running.wait()
+        self.assertExitCode(result, EXIT_FATAL)
+        self.assertSingleDialog(result, START_FAILED.format(
+            self.refused, self.refused, self.platform.host_path(self.install)))
+
+
 class LongRuns(LaunchScenario):
     def test_a_run_still_working_after_ten_seconds_ends_in_the_timeout_dialog(self):
         # A listed file of another size is read whole for its CRC: a sparse
