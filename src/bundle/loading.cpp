@@ -5,10 +5,25 @@
 
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
+#include "diag/progress.hpp"
 #include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
+
+// The CRC of a resource, taken in pieces: reading a large payload from a slow
+// disk is progress that the watchdog must see.
+std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kPiece = 4 * 1024 * 1024;
+  std::uint32_t crc = 0;
+  while (!bytes.empty()) {
+    const std::span piece = bytes.first(std::min(bytes.size(), kPiece));
+    crc = crc32c::extend(crc, piece.data(), piece.size());
+    diag::noteProgress();
+    bytes = bytes.subspan(piece.size());
+  }
+  return crc;
+}
 
 // Compares the CRC stored in a resource's first four bytes with that of the
 // rest. A resource shorter than its header (a manifest of 1 to 7 bytes, a
@@ -21,7 +36,7 @@ std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std:
   const std::size_t storedBytes = std::min(resource.size(), format::kCheckedOffset);
   std::uint32_t stored = 0;
   for (std::size_t i = 0; i < storedBytes; ++i) stored |= std::uint32_t{resource[i]} << (8 * i);
-  const std::uint32_t computed = crc32c::value(resource.subspan(storedBytes));
+  const std::uint32_t computed = crcInPieces(resource.subspan(storedBytes));
   if (computed != stored || resource.size() < headerSize) {
     return ErrorTriple::crcMismatch(stage, computed, stored);
   }
