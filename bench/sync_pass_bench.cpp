@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
       bundle::Bundle bundle{view, {}};
       if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
       state.ResumeTiming();
-      if (install::synchroniseInstallDirectory(folder, bundle, names) || !bundle.files.empty()) {
+      if (install::synchroniseInstallDirectory(folder, bundle, names, 1) || !bundle.files.empty()) {
         state.SkipWithError("the installation is not intact");
       }
     }

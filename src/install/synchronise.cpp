@@ -1,10 +1,14 @@
 #include "install/synchronise.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include "bundle/decode_ahead.hpp"
 #include "bundle/extraction.hpp"
+#include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/sync_state.hpp"
 #include "sys/directory_walk.hpp"
@@ -23,11 +27,12 @@ void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std:
 class Synchroniser {
  public:
   Synchroniser(const sys::Folder& installFolder, bundle::Bundle& bundle,
-               const ProtectedNames& protectedNames)
+               const ProtectedNames& protectedNames, unsigned decodingThreads)
       : installFolder_(installFolder),
         view_(bundle.view),
         files_(bundle.files),
-        protectedNames_(protectedNames) {}
+        protectedNames_(protectedNames),
+        decodingThreads_(decodingThreads) {}
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
@@ -36,6 +41,7 @@ class Synchroniser {
     const sys::Walk walk = sys::walkTree(installFolder_);
     for (const sys::WalkEntry& existing : walk.entries) {
       if (auto failure = handle(existing)) return failure;
+      diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
     return std::nullopt;
@@ -44,8 +50,15 @@ class Synchroniser {
   std::optional<SyncFailure> remainingEntriesPass() {
     AEROLITH_TRACE(kTag, L"files map remain: {}", files_.size());
     AEROLITH_TRACE(kTag, L"Begin files map iterate");
-    for (const auto& [key, entry] : files_) {
-      if (auto failure = extractAndWrite(*entry, bundle::Stage::kAddEntry)) return failure;
+    // Every entry is known here, so their decoding can run ahead of the writing.
+    std::vector<bundle::FileEntry*> entries;
+    entries.reserve(files_.size());
+    for (const auto& [key, entry] : files_) entries.push_back(entry.get());
+    bundle::DecodeAhead ahead(entries, decodingThreads_);
+    for (bundle::FileEntry* entry : entries) {
+      if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
+      if (auto failure = write(*entry)) return failure;
+      diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
     return std::nullopt;
@@ -74,16 +87,18 @@ class Synchroniser {
     }
     // The entry outlives its place in the map while it is written.
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
-    if (auto failure = extractAndWrite(*entry, bundle::Stage::kReplaceEntry)) return failure;
+    if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
+                                            state_.payloadValidated)) {
+      return *corrupt;
+    }
+    if (auto failure = write(*entry)) return failure;
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(decision.entry);
     return std::nullopt;
   }
 
-  std::optional<SyncFailure> extractAndWrite(bundle::FileEntry& entry, bundle::Stage stage) {
-    if (auto corrupt = bundle::extractEntry(view_, entry, stage, state_.payloadValidated)) {
-      return *corrupt;
-    }
+  // Writes an extracted entry and lets its content go.
+  std::optional<SyncFailure> write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
     std::optional<WriteFailure> failure = writeEntry(entry, installFolder_);
     releaseContent(entry);
@@ -99,7 +114,9 @@ class Synchroniser {
       return;
     }
     std::error_code error;
-    existing.folder->setNormalAttributes(existing.name, error);
+    // What the listing showed already needs no reset: an intact start asks
+    // nothing more of most files.
+    if (!existing.normalAttributes) existing.folder->setNormalAttributes(existing.name, error);
     AEROLITH_TRACE(kTag, L" - set attribute: {}", error ? L"FAIL" : L"ok");
     if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
   }
@@ -120,6 +137,7 @@ class Synchroniser {
   const bundle::BundleView& view_;
   bundle::FilesMap& files_;
   const ProtectedNames& protectedNames_;
+  const unsigned decodingThreads_;
   SyncState state_;
 };
 
@@ -127,10 +145,13 @@ class Synchroniser {
 
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames) {
-  Synchroniser pass(installFolder, bundle, protectedNames);
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads) {
+  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads);
   if (auto failure = pass.walkPass()) return failure;
   return pass.remainingEntriesPass();
 }
+
+unsigned defaultDecodingThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 }  // namespace aerolith::install

@@ -22,12 +22,19 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // Walks the install folder once, as it was before any change: keeps each
 // listed file whose time and size, or else whose content, match its entry
 // (restamping it in the latter case), rewrites the other listed files and
-// removes unlisted ones, links as links; then writes every entry not met.
-// Nothing is done through a link, so nothing outside the folder changes. Entries handled in
-// the walk leave `bundle.files`. Stops at the first failure and returns it;
-// what was done before stays.
+// removes unlisted ones, links as links; then writes every entry not met,
+// their decoding run ahead on `decodingThreads` threads (at least one) while
+// the calling thread writes. Nothing is done through a link, so nothing
+// outside the folder changes. Entries handled in the walk leave
+// `bundle.files`. Stops at the first failure and returns it; what was done
+// before stays. Each entry finished and each piece of a file read or written
+// is noted as progress (diag/progress.hpp).
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames);
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads);
+
+// One decoding thread for each processor, at least one.
+unsigned defaultDecodingThreads();
 
 }  // namespace aerolith::install

@@ -52,8 +52,8 @@ int run(sys::ModuleHandle module) {
   if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
-  if (const auto failure =
-          install::synchroniseInstallDirectory(installFolder, bundle, protectedNames)) {
+  if (const auto failure = install::synchroniseInstallDirectory(
+          installFolder, bundle, protectedNames, install::defaultDecodingThreads())) {
     fatalSyncFailure(*failure);
   }
 

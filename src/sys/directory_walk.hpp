@@ -18,7 +18,8 @@ struct WalkEntry {
   std::filesystem::path name;      // its name there
   std::filesystem::path path;      // the walked folder's path, the sub-folders and the name
   ObjectKind kind = ObjectKind::kFile;  // as the listing reported it; never kMissing
-  std::optional<FileStamp> stamp;       // a file's time and size, where the listing has them
+  std::optional<FileStamp> stamp;       // a file's time and size, unless unreadable
+  bool normalAttributes = false;        // see FolderEntry
 };
 
 struct Walk {
@@ -27,8 +28,9 @@ struct Walk {
 };
 
 // Every entry below `root`, depth first, within a folder in the order the file
-// system lists them. An error while opening a folder or reading its entries
-// ends the walk there, silently: the entries met before are returned.
+// system lists them, each with its status (ListDetail::kStatus). An error while
+// opening a folder or reading its entries ends the walk there, silently: the
+// entries met before are returned.
 Walk walkTree(const Folder& root);
 
 }  // namespace aerolith::sys

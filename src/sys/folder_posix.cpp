@@ -22,21 +22,23 @@ namespace {
 
 int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// The type the listing reports; only file systems that report none cost a query.
-ObjectKind kindOfListed(int folder, const dirent& entry) {
-  switch (entry.d_type) {
-    case DT_DIR:
-      return ObjectKind::kDirectory;
-    case DT_LNK:
-      return ObjectKind::kLink;
-    case DT_UNKNOWN:
-      break;
-    default:
-      return ObjectKind::kFile;
-  }
+// A listed entry: its kind as the listing reports it, and, where asked for or
+// where the file system reports no type, the rest from one status query.
+FolderEntry listedEntry(int folder, const dirent& entry, ListDetail detail) {
+  FolderEntry listed{entry.d_name, ObjectKind::kFile, {}, false};
+  if (entry.d_type == DT_DIR) listed.kind = ObjectKind::kDirectory;
+  if (entry.d_type == DT_LNK) listed.kind = ObjectKind::kLink;
+  const bool wanted = detail == ListDetail::kStatus && entry.d_type != DT_LNK;
+  if (!wanted && entry.d_type != DT_UNKNOWN) return listed;
   struct stat status {};
-  if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return ObjectKind::kFile;
-  return kindOfMode(status.st_mode);
+  if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return listed;
+  listed.kind = kindOfMode(status.st_mode);
+  if (detail != ListDetail::kStatus || listed.kind == ObjectKind::kLink) return listed;
+  std::error_code error;
+  const FileStamp stamp = stampOf(status, error);
+  if (listed.kind == ObjectKind::kFile && !error) listed.stamp = stamp;
+  listed.normalAttributes = (status.st_mode & S_IWUSR) != 0;
+  return listed;
 }
 
 // Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
@@ -88,7 +90,7 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
   return Folder(descriptor, path, std::make_shared<const Root>());
 }
 
-std::vector<FolderEntry> Folder::list(std::error_code& error) const {
+std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail detail) const {
   error.clear();
   std::vector<FolderEntry> entries;
   // The listing takes a descriptor of its own, so that this folder's stays usable.
@@ -107,7 +109,7 @@ std::vector<FolderEntry> Folder::list(std::error_code& error) const {
       break;
     }
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    entries.push_back({entry->d_name, kindOfListed(::dirfd(listing), *entry), {}});
+    entries.push_back(listedEntry(::dirfd(listing), *entry, detail));
   }
   ::closedir(listing);
   return entries;
