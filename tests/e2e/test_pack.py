@@ -117,13 +117,16 @@ class Pack(PackScenario):
         self.assertNotEqual(one.offset, two.offset)
         self.assertEqual(one.directory, "Modules\\Sim")
 
-    def test_same_folder_gives_byte_identical_bundles(self):
+    def test_same_folder_gives_byte_identical_bundles_with_any_number_of_jobs(self):
         app, _ = self.make_app()
-        first, second = self.scratch / "first", self.scratch / "second"
-        self.assertSucceeds(self.pack_tool("pack", app, first, "--level", "3"))
-        self.assertSucceeds(self.pack_tool("pack", app, second, "--level=3"))
-        for name in ("manifest.bin", "payload.bin"):
-            self.assertEqual((first / name).read_bytes(), (second / name).read_bytes(), name)
+        first = self.scratch / "first"
+        self.assertSucceeds(self.pack_tool("pack", app, first, "--level", "3", "--jobs", "1"))
+        for jobs in ("--jobs=2", "--jobs=7", None):
+            with self.subTest(jobs=jobs):
+                again = self.scratch / ("again%s" % jobs)
+                self.assertSucceeds(self.pack_tool("pack", app, again, "--level=3", *filter(None, [jobs])))
+                for name in ("manifest.bin", "payload.bin"):
+                    self.assertEqual((first / name).read_bytes(), (again / name).read_bytes(), name)
 
     def test_time_below_100_ns_is_dropped_not_rounded(self):
         app = self.scratch / "app"
@@ -285,6 +288,8 @@ class Refusals(PackScenario):
         self.assertRefused(self.pack_tool("pack", app, app / "out"), "inside APP_DIR")
         self.assertRefused(self.pack_tool("pack", app, self.scratch / "out", "--level", "23"),
                            "--level takes a whole number from 1 to 22", code=2)
+        self.assertRefused(self.pack_tool("pack", app, self.scratch / "out", "--jobs", "0"),
+                           "--jobs takes a whole number from 1 to 256", code=2)
         self.assertRefused(self.pack_tool("pack", app), "'pack' takes 2 arguments", code=2)
         self.assertRefused(self.pack_tool("bundle"), "unknown command 'bundle'", code=2)
         self.assertRefused(self.pack_tool("list", app, "--colour"), "unknown option '--colour'", code=2)
