@@ -57,7 +57,6 @@ std::optional<ErrorTriple> forEachEntry(const BundleView& view, Make make, Keep 
   const auto count =
       static_cast<std::int32_t>(sys::loadLe32(manifest.data() + format::kEntryCountOffset));
   if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
-  // No room is reserved by the count: it is only checked entry by entry.
   std::int32_t cursor = format::kEntriesOffset;
   for (std::int32_t index = 0; index < count; ++index) {
     auto entry = make();
@@ -116,7 +115,20 @@ std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
   return std::nullopt;
 }
 
+// As many entries as the manifest says, but no more than its bytes can hold
+// (a name takes two bytes at least), so that a damaged count reserves nothing
+// beyond the manifest's own size.
+std::size_t plausibleEntryCount(const BundleView& view) {
+  const auto manifest = view.manifest();
+  if (manifest.size() < format::kEntriesOffset) return 0;
+  const std::size_t stated = sys::loadLe32(manifest.data() + format::kEntryCountOffset);
+  return std::min(stated, (manifest.size() - format::kEntriesOffset) /
+                              (format::kEntrySizeWithoutTexts + sizeof(char16_t)));
+}
+
 std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files) {
+  // Room for every key at once: growing would hash each key again.
+  files.reserve(plausibleEntryCount(view));
   return forEachEntry(
       view, [] { return std::make_shared<FileEntry>(); },
       [&](std::shared_ptr<FileEntry>&& entry) {

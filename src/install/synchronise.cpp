@@ -36,9 +36,10 @@ class Synchroniser {
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
-  std::optional<SyncFailure> walkPass() {
+  template <typename Listing>
+  std::optional<SyncFailure> walkPass(Listing list) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
-    const sys::Walk walk = sys::walkTree(installFolder_);
+    const sys::Walk walk = list();
     for (const sys::WalkEntry& existing : walk.entries) {
       if (auto failure = handle(existing)) return failure;
       diag::noteProgress();
@@ -66,7 +67,7 @@ class Synchroniser {
 
  private:
   std::optional<SyncFailure> handle(const sys::WalkEntry& existing) {
-    AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path));
+    AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path()));
     resetAttributes(existing);
     const Decision decision = decide(installFolder_.path(), existing, files_, protectedNames_);
     switch (decision.verdict) {
@@ -148,7 +149,17 @@ std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& instal
                                                        const ProtectedNames& protectedNames,
                                                        unsigned decodingThreads) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads);
-  if (auto failure = pass.walkPass()) return failure;
+  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder); })) return failure;
+  return pass.remainingEntriesPass();
+}
+
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       ListingAhead& listing,
+                                                       bundle::Bundle& bundle,
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads) {
+  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads);
+  if (auto failure = pass.walkPass([&] { return listing.take(); })) return failure;
   return pass.remainingEntriesPass();
 }
 

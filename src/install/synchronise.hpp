@@ -10,6 +10,7 @@
 #include "bundle/error_triple.hpp"
 #include "bundle/loading.hpp"
 #include "install/file_entry_writer.hpp"
+#include "install/listing_ahead.hpp"
 #include "install/sync_decision.hpp"
 #include "sys/folder.hpp"
 
@@ -30,6 +31,14 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // before stays. Each entry finished and each piece of a file read or written
 // is noted as progress (diag/progress.hpp).
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       bundle::Bundle& bundle,
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads);
+
+// The same, with the install folder's listing made ahead; it is taken where
+// the walk begins.
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       ListingAhead& listing,
                                                        bundle::Bundle& bundle,
                                                        const ProtectedNames& protectedNames,
                                                        unsigned decodingThreads);

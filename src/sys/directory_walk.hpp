@@ -16,10 +16,13 @@ namespace aerolith::sys {
 struct WalkEntry {
   const Folder* folder = nullptr;  // the open folder that holds it
   std::filesystem::path name;      // its name there
-  std::filesystem::path path;      // the walked folder's path, the sub-folders and the name
   ObjectKind kind = ObjectKind::kFile;  // as the listing reported it; never kMissing
   std::optional<FileStamp> stamp;       // a file's time and size, unless unreadable
   bool normalAttributes = false;        // see FolderEntry
+
+  // The walked folder's path, the sub-folders and the name; made when asked
+  // for, as few need it.
+  std::filesystem::path path() const { return folder->path() / name; }
 };
 
 struct Walk {

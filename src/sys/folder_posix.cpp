@@ -24,7 +24,7 @@ int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
 
 // A listed entry: its kind as the listing reports it, and, where asked for or
 // where the file system reports no type, the rest from one status query.
-FolderEntry listedEntry(int folder, const dirent& entry, ListDetail detail) {
+FolderEntry listedEntry(int folder, const dirent64& entry, ListDetail detail) {
   FolderEntry listed{entry.d_name, ObjectKind::kFile, {}, false};
   if (entry.d_type == DT_DIR) listed.kind = ObjectKind::kDirectory;
   if (entry.d_type == DT_LNK) listed.kind = ObjectKind::kLink;
@@ -90,29 +90,30 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
   return Folder(descriptor, path, std::make_shared<const Root>());
 }
 
+// Read from the folder's own descriptor, rewound: no second descriptor and no
+// directory stream to set up, two system calls fewer for every folder walked.
 std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail detail) const {
   error.clear();
   std::vector<FolderEntry> entries;
-  // The listing takes a descriptor of its own, so that this folder's stays usable.
-  const int descriptor = ::openat(descriptorOf(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* listing = descriptor < 0 ? nullptr : ::fdopendir(descriptor);
-  if (listing == nullptr) {
+  const int folder = descriptorOf(handle_);
+  if (::lseek(folder, 0, SEEK_SET) != 0) {
     error = lastErrorCode();
-    if (descriptor >= 0) ::close(descriptor);
     return entries;
   }
+  alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing);
-    if (entry == nullptr) {
-      if (errno != 0) error = lastErrorCode();
-      break;
+    const ssize_t filled = ::getdents64(folder, buffer, sizeof buffer);
+    if (filled <= 0) {
+      if (filled < 0) error = lastErrorCode();
+      return entries;
     }
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    entries.push_back(listedEntry(::dirfd(listing), *entry, detail));
+    for (ssize_t offset = 0; offset < filled;) {
+      const auto& entry = *reinterpret_cast<const dirent64*>(buffer + offset);
+      offset += entry.d_reclen;
+      if (std::strcmp(entry.d_name, ".") == 0 || std::strcmp(entry.d_name, "..") == 0) continue;
+      entries.push_back(listedEntry(folder, entry, detail));
+    }
   }
-  ::closedir(listing);
-  return entries;
 }
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
