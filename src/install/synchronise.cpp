@@ -21,7 +21,7 @@ namespace {
 constexpr auto kTag = L"Main";
 
 // The content goes as soon as its file is written, whoever still holds the
-// entry, so that at most one file's content is held at a time.
+// entry, so that only the file being written and the read-ahead hold any.
 void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std::uint8_t>(); }
 
 class Synchroniser {
