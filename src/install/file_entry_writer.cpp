@@ -151,7 +151,8 @@ void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
                                        const sys::Folder& installFolder) {
   const std::vector<fs::path> components = folderComponents(entry.directory);
-  const fs::path dirPath = installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
+  const fs::path dirPath =
+      installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
   AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
                  sys::wideFromPath(dirPath));
   FolderChain chain(installFolder);

@@ -27,7 +27,8 @@ void removeLinkAt(const fs::path& dir) {
   const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
   if (!root.isOpen() || root.kindOf(dir.filename(), ec) != sys::ObjectKind::kLink) return;
   root.removeObject(dir.filename(), ec);
-  AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir), ec.value());
+  AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
+                 ec.value());
 }
 
 // Existing or created, then probed. A folder created here that fails the probe

@@ -28,7 +28,10 @@ using MiniDumpWriteDumpFunction = decltype(&MiniDumpWriteDump);
 
 void writeMiniDump(EXCEPTION_POINTERS* exception) {
   // Looked up only now, so that a system without dbghelp.dll still starts; from
-  // the system folder only, never from beside the launcher.
+  // the system folder only, never from beside the launcher. version.dll, which
+  // dbghelp loads itself while it writes the dump, is taken from there first:
+  // some loaders (Wine's) search the program's folder for it all the same.
+  systemFunction<FARPROC>(L"version.dll", "GetFileVersionInfoSizeW");
   const auto writeDump =
       systemFunction<MiniDumpWriteDumpFunction>(L"dbghelp.dll", "MiniDumpWriteDump");
   if (writeDump == nullptr) return;

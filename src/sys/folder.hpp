@@ -16,9 +16,9 @@
 #include <system_error>
 #include <vector>
 
-#include "sys/object_kind.hpp"
 #include "sys/file_time.hpp"
 #include "sys/input_file.hpp"
+#include "sys/object_kind.hpp"
 #include "sys/output_file.hpp"
 
 namespace aerolith::sys {

@@ -15,11 +15,10 @@
 #include <winternl.h>
 
 #include <array>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <fmt/xchar.h>
 
 #include "sys/last_error_win.hpp"
 
@@ -132,14 +131,16 @@ bool describe(HANDLE handle, Opened& opened, std::error_code& error) {
   return true;
 }
 
+// Without a trailing separator, which only a drive's root folder has.
 std::wstring finalPathOf(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(),
-                                                     static_cast<DWORD>(path.size()), 0);
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
+      if (path.ends_with(L'\\')) path.pop_back();
       return path;
     }
     path.resize(length);
@@ -160,8 +161,8 @@ bool insideRoot(HANDLE handle, const std::wstring& root) {
 Handle openChecked(HANDLE folder, const std::wstring& root, const fs::path& name,
                    ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
                    Opened& opened, std::error_code& error) {
-  Handle handle = openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options,
-                         error);
+  Handle handle =
+      openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options, error);
   if (!handle || !describe(handle.get(), opened, error)) return {};
   if (opened.kind() == ObjectKind::kLink || !insideRoot(handle.get(), root)) {
     error = reparsePointError();
@@ -182,8 +183,7 @@ bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
 
 bool deleteOpened(HANDLE handle, std::error_code& error) {
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                   sizeof disposition)) {
+  if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
     return true;
   }
   error = lastErrorCode();
@@ -200,8 +200,7 @@ bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code&
   rename->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
   std::copy(text.begin(), text.end(), rename->FileName);
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = NtSetInformationFile(file, &io, rename,
-                                               static_cast<ULONG>(buffer.size()),
+  const NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()),
                                                FileRenameInformation);
   if (NT_SUCCESS(status)) return true;
   error = statusError(status);
@@ -213,7 +212,9 @@ bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code&
 bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
   std::random_device source;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const fs::path temporary(fmt::format(L".aerolith-{:08x}.tmp", source()));
+    std::array<wchar_t, 32> temporaryName{};
+    std::swprintf(temporaryName.data(), temporaryName.size(), L".aerolith-%08x.tmp", source());
+    const fs::path temporary(temporaryName.data());
     Handle file = openIn(folder, temporary, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
                          FILE_NON_DIRECTORY_FILE, error);
     if (!file) {
@@ -248,11 +249,9 @@ Folder::~Folder() {
 
 Folder Folder::open(const fs::path& path, std::error_code& error) {
   error.clear();
-  Handle handle(::CreateFileW(path.c_str(),
-                              FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
-                                  SYNCHRONIZE,
-                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr));
+  Handle handle(::CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) {
     handle.release();
     error = lastErrorCode();
@@ -303,9 +302,9 @@ std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const 
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle = openChecked(handleOf(handle_), root_->finalPath, name,
-                              FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, FILE_OPEN,
-                              FILE_DIRECTORY_FILE, opened, error);
+  Handle handle =
+      openChecked(handleOf(handle_), root_->finalPath, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                  kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, opened, error);
   if (!handle) return {};
   return Folder(valueOf(handle.release()), path_ / name, root_);
 }
@@ -329,8 +328,8 @@ Folder Folder::createFolder(const fs::path& name, std::error_code& error) const 
 
 // Under Wine a link is opened as its target: one that lies outside is a link.
 ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0,
-                         error);
+  Handle handle =
+      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
   if (!handle) {
     if (isNotFound(error)) error.clear();
     return ObjectKind::kMissing;
@@ -351,8 +350,8 @@ void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) c
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0,
-                         error);
+  Handle handle =
+      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
   BY_HANDLE_FILE_INFORMATION information{};
   if (!handle) return {};
   if (!::GetFileInformationByHandle(handle.get(), &information)) {
@@ -365,9 +364,9 @@ FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const 
 }
 
 bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name,
-                         DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                         FILE_OPEN, 0, error);
+  Handle handle =
+      openIn(handleOf(handle_), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+             kShareAll, FILE_OPEN, 0, error);
   if (!handle) {
     if (isNotFound(error)) error.clear();
     return false;

@@ -28,9 +28,8 @@ void addShellFolder(std::vector<std::filesystem::path>& folders) {
   static const auto getFolderPath =
       systemFunction<decltype(&SHGetFolderPathW)>(L"shell32.dll", "SHGetFolderPathW");
   std::array<wchar_t, MAX_PATH> buffer{};
-  if (getFolderPath != nullptr &&
-      getFolderPath(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer.data()) ==
-          S_OK) {
+  if (getFolderPath != nullptr && getFolderPath(nullptr, CSIDL_LOCAL_APPDATA, nullptr,
+                                                SHGFP_TYPE_CURRENT, buffer.data()) == S_OK) {
     folders.emplace_back(std::wstring(buffer.data()));
   }
 }

@@ -37,8 +37,9 @@ class ComApartment {
   ComApartment() {
     static const auto initialize =
         systemFunction<decltype(&CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
-    initialized_ = initialize != nullptr &&
-                   SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    initialized_ =
+        initialize != nullptr &&
+        SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   }
   ~ComApartment() {
     static const auto uninitialize =

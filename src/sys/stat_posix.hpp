@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "sys/object_kind.hpp"
 #include "sys/file_time.hpp"
+#include "sys/object_kind.hpp"
 
 namespace aerolith::sys {
 

@@ -90,6 +90,7 @@ class Result:
     dialogs: list = field(default_factory=list)
     posted: list = field(default_factory=list)  # PostMessageW calls, seen under Wine only
     low_byte_only: bool = False
+    calls: list = field(default_factory=list)  # (thread, function, arguments) traced under Wine
 
 
 def _decode_wine_string(escaped):
@@ -118,6 +119,7 @@ _WINE_MESSAGE_BOX = re.compile(
     _WINE_STRING + r",([0-9a-f]+)\)")
 _WINE_POST_MESSAGE = re.compile(
     r"Call user32\.PostMessageW\(([0-9a-f]+),([0-9a-f]+),([0-9a-f]+),([0-9a-f]+)\)")
+_WINE_CALL = re.compile(r"^([0-9a-f]+):Call (\w+\.\w+)\(([^)]*)\)", re.MULTILINE)
 _NATIVE_DIALOG = re.compile(r"\[([^\]\n]*)\] (warning|error)\n((?:[^\n]|(?<=\r)\n)*)\n")
 
 
@@ -318,7 +320,8 @@ class Platform:
                    for m in _WINE_MESSAGE_BOX.finditer(stderr)]
         posted = [PostedMessage(*(int(m.group(i), 16) for i in range(1, 5)))
                   for m in _WINE_POST_MESSAGE.finditer(stderr)]
-        return Result(exit_code, stdout, stderr, dialogs, posted, low_byte_only)
+        calls = [(m.group(1), m.group(2), m.group(3)) for m in _WINE_CALL.finditer(stderr)]
+        return Result(exit_code, stdout, stderr, dialogs, posted, low_byte_only, calls)
 
 
 class Running:

@@ -2,6 +2,7 @@
 Windows, a text report natively) in the current directory, the crash message,
 and then the end that the system gives a crashed process."""
 
+import shutil
 import signal
 import struct
 
@@ -88,6 +89,49 @@ class CrashHandler(harness.Scenario):
         self.assertSingleDialog(result, CRASH, caption=CRASH_CAPTION, style=MB_ICONERROR)
         self.assertFalse((self.work / DUMP).exists())
         self.assertEqual(result.exit_code & 0xFFFFFFFF, UNCAUGHT_CPP_EXCEPTION)
+
+
+class PlantedLibraries(harness.Scenario):
+    """A library planted beside a downloaded launcher (in the Downloads folder,
+    say) is never loaded: not by a start, not by a crash. Wine prefers its own
+    libraries, so the scenario asks it to prefer the planted ones, as Windows
+    would when it searches the program's folder."""
+
+    PLANTED = ("dbghelp.dll", "version.dll", "shlwapi.dll")
+    PREFER_PLANTED = {"WINEDLLOVERRIDES": "dbghelp,version,shlwapi=n,b"}
+
+    def setUp(self):
+        super().setUp()
+        if not self.platform.windows:
+            self.skipTest("libraries beside a program are a Windows concern")
+        self.downloads = self.scratch / "Downloads"
+        self.downloads.mkdir()
+        for program in ("demo-launcher", "crash_probe", "library_loader"):
+            shutil.copy(self.platform.program(program), self.downloads)
+        for name in self.PLANTED:
+            shutil.copy(self.platform.build_dir / "test-bin" / "planted_library.dll",
+                        self.downloads / name)
+
+    def loaded(self):
+        return sorted(p.name for p in self.downloads.glob("*.loaded"))
+
+    def test_neither_a_start_nor_a_crash_loads_them(self):
+        # A careless program does load them: the planting works.
+        result = self.platform.run(self.downloads / "library_loader.exe", ["version.dll"],
+                                   host_env=self.PREFER_PLANTED, trace_dialogs=False)
+        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(self.loaded(), ["version.dll.loaded"])
+        (self.downloads / "version.dll.loaded").unlink()
+
+        env, _ = self.platform.isolated_env(self.scratch)
+        result = self.platform.run(self.downloads / "Aerolith.Launcher.exe", env=env,
+                                   host_env=self.PREFER_PLANTED, trace_dialogs=False)
+        self.assertEqual(result.exit_code, 0)
+        result = self.platform.run(self.downloads / "crash_probe.exe", ["throw", "main"],
+                                   cwd=self.downloads, host_env=self.PREFER_PLANTED)
+        self.assertSingleDialog(result, CRASH, caption=CRASH_CAPTION, style=MB_ICONERROR)
+        self.assertTrue((self.downloads / DUMP).read_bytes().startswith(b"MDMP"))
+        self.assertEqual(self.loaded(), [])
 
 
 if __name__ == "__main__":

@@ -209,6 +209,18 @@ class ShellFallback(LaunchScenario):
             # The command line handed to the shell is the quoted path.
             self.assertEqual(started["commandLine"],
                              '"%s" "%s"' % (self.platform.host_path(opener), target))
+            # The shell runs inside a single-threaded COM apartment without OLE1 DDE
+            # (COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE), left again after
+            # it; the calls between are the shell's own.
+            shell = [(thread, function.split(".")[1], arguments) for thread, function, arguments
+                     in result.calls if function.startswith(("combase.", "shell32."))]
+            functions = [function for _, function, _ in shell]
+            self.assertEqual(shell[0][1:], ("CoInitializeEx", "00000000,00000006"))
+            self.assertEqual(functions[-1], "CoUninitialize")
+            self.assertIn("ShellExecuteExW", functions[1:-1])
+            ours = shell[0][0]  # the thread that starts the program
+            self.assertEqual(shell[-1][0], ours)
+            self.assertIn((ours, "ShellExecuteExW"), [(t, f) for t, f, _ in shell])
 
     def test_when_neither_starts_it_the_dialog_names_both_codes_and_the_folder(self):
         if self.platform.windows:

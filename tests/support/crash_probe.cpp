@@ -1,5 +1,6 @@
 // crash_probe fault|throw main|second
-// Installs the launcher's real crash handler and then crashes: an access
+// Restricts the library search and installs the launcher's real crash handler,
+// as the launcher does first, and then crashes: an access
 // violation (a write to an unmapped address) or a C++ exception that nothing
 // catches, on the main thread or on a second thread like the watchdog's. It
 // prints "crashing thread N" with the system's id of the thread first.
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "launcher/crash_handler.hpp"
+#include "sys/library_search.hpp"
 #include "sys/process.hpp"
 
 namespace {
@@ -29,6 +31,7 @@ void crash(const std::string& kind) {
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
+  aerolith::sys::restrictLibrarySearch();
   aerolith::launcher::installCrashHandler();
   const std::string kind = argv[1];
   const std::string thread = argv[2];

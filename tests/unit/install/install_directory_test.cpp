@@ -49,10 +49,12 @@ TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFol
   TempDir fallback;
   writeFile(local / "Aerolith", "a file in the way");
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(), fallback / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
+            fallback / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), IsEmpty());
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
+            local / "Aerolith");
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
 

@@ -44,12 +44,15 @@ TEST(Folder, KindsCreationAndRemovalOfPlainObjects) {
   EXPECT_EQ(kindOf(top, "folder"), ObjectKind::kDirectory);
 
   std::error_code error;
-  const Folder sub = top.openFolder("folder", error).openFolder("sub", error);
-  ASSERT_TRUE(sub.isOpen());
-  EXPECT_EQ(sub.path(), dir / "folder" / "sub");
-  EXPECT_EQ(kindOf(sub, "file"), ObjectKind::kFile);
-  EXPECT_FALSE(sub.openFolder("file", error).isOpen());
-  EXPECT_TRUE(error);
+  {
+    // Closed before its folder goes: Windows removes a folder once no handle holds it.
+    const Folder sub = top.openFolder("folder", error).openFolder("sub", error);
+    ASSERT_TRUE(sub.isOpen());
+    EXPECT_EQ(sub.path(), dir / "folder" / "sub");
+    EXPECT_EQ(kindOf(sub, "file"), ObjectKind::kFile);
+    EXPECT_FALSE(sub.openFolder("file", error).isOpen());
+    EXPECT_TRUE(error);
+  }
   EXPECT_FALSE(top.createFolder("folder", error).isOpen());  // something is there
   EXPECT_TRUE(top.createFolder("new", error).isOpen());
 
