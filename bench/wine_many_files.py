@@ -7,6 +7,7 @@ several minutes, so CI does not run it.
 
 Usage: wine_many_files.py BUILD_DIR [COUNT [FOLDERS]]   (BUILD_DIR: build/windows)"""
 
+import os
 import shutil
 import subprocess
 import sys
@@ -39,7 +40,9 @@ def main():
     build = Path(sys.argv[1]).resolve()
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 150_000
     folders = int(sys.argv[3]) if len(sys.argv) > 3 else 300
-    prefix = build / "wineprefix"
+    # A prefix of its own, so that it never meets the tests' running server.
+    prefix = build / "wineprefix-many-files"
+    os.environ["AEROLITH_WINEPREFIX"] = str(prefix)
     subprocess.run([str(ROOT / "scripts" / "wine-prefix"), "up", str(prefix)], check=True,
                    stdout=subprocess.DEVNULL)
     platform = harness.Platform("windows", build)
