@@ -115,6 +115,8 @@ std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
   return std::nullopt;
 }
 
+namespace {
+
 // As many entries as the manifest says, but no more than its bytes can hold
 // (a name takes two bytes at least), so that a damaged count reserves nothing
 // beyond the manifest's own size.
@@ -125,6 +127,8 @@ std::size_t plausibleEntryCount(const BundleView& view) {
   return std::min(stated, (manifest.size() - format::kEntriesOffset) /
                               (format::kEntrySizeWithoutTexts + sizeof(char16_t)));
 }
+
+}  // namespace
 
 std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files) {
   // Room for every key at once: growing would hash each key again.
