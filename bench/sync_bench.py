@@ -228,8 +228,9 @@ def peak_memory(build, launcher, env, work):
                            text=True, env=dict(env, LD_PRELOAD=str(build / "bench" / "libpeak_heap.so"),
                                                AEROLITH_BENCH_HEAP=str(report))).stderr
     resident = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", usage).group(1)) * 1024
-    # The first line is the launcher's; the program it starts reports after it.
-    return int(report.read_text().split()[0]), resident
+    # The launcher's peak is the larger of the two lines: the program it starts
+    # reports too, before or after it.
+    return max(int(line) for line in report.read_text().split()), resident
 
 
 if __name__ == "__main__":

@@ -15,12 +15,12 @@ std::vector<std::size_t> contentSizes(const std::vector<FileEntry*>& entries) {
 
 }  // namespace
 
-DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned workers, std::size_t budget)
+DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads, std::size_t budget)
     : entries_(std::move(entries)),
       work_(
           contentSizes(entries_),
           [this](std::size_t index, unsigned) { return entries_[index]->decompress(); },
-          std::max(workers, 1u), budget) {}
+          std::max(threads, 1u) - 1, budget) {}
 
 DecodeAhead::~DecodeAhead() {
   work_.stop();

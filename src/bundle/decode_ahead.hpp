@@ -20,10 +20,11 @@ class DecodeAhead {
   // the caller's hands: at most the largest entry plus this is held.
   static constexpr std::size_t kDefaultBudget = 32 * 1024 * 1024;
 
-  // Starts decoding `entries`, in this order, on `workers` threads (at least
-  // one). The entries must outlive this object and are touched by no one else
-  // until taken.
-  DecodeAhead(std::vector<FileEntry*> entries, unsigned workers,
+  // Starts decoding `entries`, in this order, on `threads` threads in all, the
+  // caller's among them: threads - 1 workers, and the caller decodes an entry
+  // that none has begun when its turn comes. The entries must outlive this
+  // object and are touched by no one else until taken.
+  DecodeAhead(std::vector<FileEntry*> entries, unsigned threads,
               std::size_t budget = kDefaultBudget);
   // Stops the workers and waits for the decodes under way; the content of every
   // entry that was decoded but not taken is freed.

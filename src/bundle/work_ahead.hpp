@@ -2,7 +2,9 @@
 // in order, as far ahead as a budget allows, while the caller takes their
 // results one by one in the same order. A result (or the exception its work
 // threw) is looked at only when its turn comes, so the caller meets each
-// outcome exactly where doing the work on the spot would have met it.
+// outcome exactly where doing the work on the spot would have met it. An item
+// that no worker has begun when its turn comes is done by the caller itself:
+// it never waits for a thread that has yet to be scheduled.
 #pragma once
 
 #include <algorithm>
@@ -23,15 +25,15 @@ namespace aerolith::bundle {
 template <typename Result>
 class WorkAhead {
  public:
-  // Does item `index` on the worker numbered `worker` (0 to workers - 1).
+  // Does item `index` on the thread numbered `worker`: 0 to workers - 1 for
+  // the workers, `workers` for the caller.
   using Work = std::function<Result(std::size_t index, unsigned worker)>;
 
-  // Starts `workers` threads over items of the given weights (bytes they will
-  // hold). Items are started in order while the weight of those started and
-  // not yet taken stays within `budget`; an item heavier than that starts only
-  // once the caller waits for it, so at most the heaviest item plus the budget
-  // is held beyond the item in the caller's hands. With no worker, or none
-  // that could be started, take() does each item itself.
+  // Starts `workers` threads (none is fine) over items of the given weights
+  // (bytes they will hold). Workers start items in order while the weight of
+  // those started and not yet taken stays within `budget`; a heavier item is
+  // left to the caller, so at most the heaviest item plus the budget is held
+  // beyond the item in the caller's hands.
   WorkAhead(std::vector<std::size_t> weights, Work work, unsigned workers, std::size_t budget)
       : weights_(std::move(weights)),
         work_(std::move(work)),
@@ -56,17 +58,13 @@ class WorkAhead {
     std::unique_lock lock(mutex_);
     const std::size_t index = nextToTake_;
     if (index == weights_.size()) throw std::logic_error("WorkAhead: nothing left to take");
-    if (workers_.empty()) {
+    if (nextToStart_ == index) {
       nextToStart_ = nextToTake_ = index + 1;
       lock.unlock();
-      return work_(index, 0);
+      startable_.notify_all();  // the next item is the workers' to consider now
+      return work_(index, static_cast<unsigned>(workers_.size()));
     }
-    if (!results_[index]) {
-      waiting_ = true;
-      startable_.notify_all();
-      done_.wait(lock, [&] { return results_[index].has_value(); });
-      waiting_ = false;
-    }
+    done_.wait(lock, [&] { return results_[index].has_value(); });
     Outcome outcome = std::move(*results_[index]);
     results_[index].reset();
     nextToTake_ = index + 1;
@@ -100,9 +98,7 @@ class WorkAhead {
     std::exception_ptr failure;
   };
 
-  bool mayStart(std::size_t index) const {
-    return aheadWeight_ + weights_[index] <= budget_ || (waiting_ && index == nextToTake_);
-  }
+  bool mayStart(std::size_t index) const { return aheadWeight_ + weights_[index] <= budget_; }
 
   void run(unsigned worker) {
     std::unique_lock lock(mutex_);
@@ -135,8 +131,7 @@ class WorkAhead {
   std::vector<std::optional<Outcome>> results_;
   std::size_t nextToStart_ = 0;
   std::size_t nextToTake_ = 0;
-  std::size_t aheadWeight_ = 0;  // of the items started and not yet taken
-  bool waiting_ = false;         // the caller waits for item nextToTake_
+  std::size_t aheadWeight_ = 0;  // of the items workers started and not yet taken
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -7,9 +7,16 @@ namespace aerolith::install {
 
 ListingAhead::ListingAhead(const sys::Folder& installFolder) : installFolder_(installFolder) {
   try {
-    walker_ = std::thread([this] { walk_ = sys::walkTree(installFolder_); });
+    walker_ = std::thread([this] {
+      {
+        const std::lock_guard lock(mutex_);
+        if (taken_) return;
+        begun_ = true;
+      }
+      walk_ = sys::walkTree(installFolder_);
+    });
   } catch (const std::system_error&) {
-    walk_ = sys::walkTree(installFolder_);
+    // No thread: take() walks.
   }
 }
 
@@ -18,7 +25,12 @@ ListingAhead::~ListingAhead() {
 }
 
 sys::Walk ListingAhead::take() {
-  if (walker_.joinable()) walker_.join();
+  {
+    const std::lock_guard lock(mutex_);
+    taken_ = !begun_;
+  }
+  if (taken_) return sys::walkTree(installFolder_);
+  walker_.join();
   return std::move(walk_);
 }
 

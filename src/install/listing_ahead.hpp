@@ -3,6 +3,7 @@
 // files intact the two together take little more than the longer of them.
 #pragma once
 
+#include <mutex>
 #include <thread>
 
 #include "sys/directory_walk.hpp"
@@ -12,18 +13,22 @@ namespace aerolith::install {
 
 class ListingAhead {
  public:
-  // Starts walking `installFolder`, which must outlive this object; where no
-  // thread can be started, take() walks it.
+  // Starts walking `installFolder`, which must outlive this object.
   explicit ListingAhead(const sys::Folder& installFolder);
-  ~ListingAhead();  // waits for the walk
+  ~ListingAhead();  // waits for the thread
   ListingAhead(const ListingAhead&) = delete;
   ListingAhead& operator=(const ListingAhead&) = delete;
 
-  // The walk, once it is complete (sys::walkTree). Only once.
+  // The walk (sys::walkTree), once it is complete; walked here when the thread
+  // has not begun it by now, so that nothing waits for a thread that was never
+  // scheduled. Only once.
   sys::Walk take();
 
  private:
   const sys::Folder& installFolder_;
+  std::mutex mutex_;
+  bool begun_ = false;  // by the thread
+  bool taken_ = false;  // by take(), before the thread began
   sys::Walk walk_;
   std::thread walker_;
 };

@@ -24,8 +24,8 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // listed file whose time and size, or else whose content, match its entry
 // (restamping it in the latter case), rewrites the other listed files and
 // removes unlisted ones, links as links; then writes every entry not met,
-// their decoding run ahead on `decodingThreads` threads (at least one) while
-// the calling thread writes. Nothing is done through a link, so nothing
+// decoded ahead on `decodingThreads` threads in all (the calling thread,
+// which writes, among them). Nothing is done through a link, so nothing
 // outside the folder changes. Entries handled in the walk leave
 // `bundle.files`. Stops at the first failure and returns it; what was done
 // before stays. Each entry finished and each piece of a file read or written

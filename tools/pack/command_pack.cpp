@@ -89,6 +89,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
     sizes.content += file.size;
     weights.push_back(static_cast<std::size_t>(file.size));
   }
+  // jobs - 1 workers, and this thread compresses what none has begun.
   std::deque<FrameCompressor> compressors;
   while (compressors.size() < static_cast<std::size_t>(jobs)) compressors.emplace_back(level);
   bundle::WorkAhead<PackedFile> packing(
@@ -96,7 +97,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
       [&](std::size_t index, unsigned worker) {
         return packFile(files[index], compressors[worker]);
       },
-      static_cast<unsigned>(jobs), kPackingBudget);
+      static_cast<unsigned>(jobs - 1), kPackingBudget);
 
   bundle::ManifestWriter manifest;
   OutputFile payload(outDir / kPayloadFileName);
