@@ -3,8 +3,10 @@
 // results one by one in the same order. A result (or the exception its work
 // threw) is looked at only when its turn comes, so the caller meets each
 // outcome exactly where doing the work on the spot would have met it. An item
-// that no worker has begun when its turn comes is done by the caller itself:
-// it never waits for a thread that has yet to be scheduled.
+// that no worker has begun when its turn comes is done by the caller itself,
+// and while a worker is still on it the caller works on items further ahead:
+// it never waits for a thread that has yet to be scheduled, nor idles while
+// there is work.
 #pragma once
 
 #include <algorithm>
@@ -64,7 +66,14 @@ class WorkAhead {
       startable_.notify_all();  // the next item is the workers' to consider now
       return work_(index, static_cast<unsigned>(workers_.size()));
     }
-    done_.wait(lock, [&] { return results_[index].has_value(); });
+    // While a worker is on this item, the caller works ahead as a worker would.
+    while (!results_[index]) {
+      if (nextToStart_ < weights_.size() && mayStart(nextToStart_)) {
+        workOn(lock, static_cast<unsigned>(workers_.size()));
+      } else {
+        done_.wait(lock, [&] { return results_[index].has_value(); });
+      }
+    }
     Outcome outcome = std::move(*results_[index]);
     results_[index].reset();
     nextToTake_ = index + 1;
@@ -107,19 +116,24 @@ class WorkAhead {
         return stopping_ || nextToStart_ == weights_.size() || mayStart(nextToStart_);
       });
       if (stopping_ || nextToStart_ == weights_.size()) return;
-      const std::size_t index = nextToStart_++;
-      aheadWeight_ += weights_[index];
-      lock.unlock();
-      Outcome outcome;
-      try {
-        outcome.result.emplace(work_(index, worker));
-      } catch (...) {
-        outcome.failure = std::current_exception();
-      }
-      lock.lock();
-      results_[index] = std::move(outcome);
-      if (index == nextToTake_) done_.notify_one();
+      workOn(lock, worker);
     }
+  }
+
+  // Starts the next item (startable, `lock` held) and keeps its outcome.
+  void workOn(std::unique_lock<std::mutex>& lock, unsigned worker) {
+    const std::size_t index = nextToStart_++;
+    aheadWeight_ += weights_[index];
+    lock.unlock();
+    Outcome outcome;
+    try {
+      outcome.result.emplace(work_(index, worker));
+    } catch (...) {
+      outcome.failure = std::current_exception();
+    }
+    lock.lock();
+    results_[index] = std::move(outcome);
+    if (index == nextToTake_) done_.notify_one();
   }
 
   const std::vector<std::size_t> weights_;
