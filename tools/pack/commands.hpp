@@ -42,5 +42,6 @@ extern const Command kListCommand;
 extern const Command kVerifyCommand;
 extern const Command kExtractCommand;
 extern const Command kEmbedCommand;
+extern const Command kExplainCommand;
 
 }  // namespace aerolith::pack

@@ -16,8 +16,9 @@
 namespace aerolith::pack {
 namespace {
 
-constexpr std::array<const Command*, 5> kCommands = {&kPackCommand, &kEmbedCommand, &kVerifyCommand,
-                                                     &kListCommand, &kExtractCommand};
+constexpr std::array<const Command*, 6> kCommands = {&kPackCommand,    &kEmbedCommand,
+                                                     &kVerifyCommand,  &kListCommand,
+                                                     &kExtractCommand, &kExplainCommand};
 
 std::wstring overview() {
   std::wstring text =
