@@ -42,6 +42,7 @@ extern const Command kListCommand;
 extern const Command kVerifyCommand;
 extern const Command kExtractCommand;
 extern const Command kEmbedCommand;
+extern const Command kDiffCommand;
 extern const Command kExplainCommand;
 
 }  // namespace aerolith::pack

@@ -16,9 +16,9 @@
 namespace aerolith::pack {
 namespace {
 
-constexpr std::array<const Command*, 6> kCommands = {&kPackCommand,    &kEmbedCommand,
-                                                     &kVerifyCommand,  &kListCommand,
-                                                     &kExtractCommand, &kExplainCommand};
+constexpr std::array<const Command*, 7> kCommands = {
+    &kPackCommand,    &kEmbedCommand, &kVerifyCommand, &kListCommand,
+    &kExtractCommand, &kDiffCommand,  &kExplainCommand};
 
 std::wstring overview() {
   std::wstring text =
