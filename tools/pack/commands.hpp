@@ -43,6 +43,7 @@ extern const Command kVerifyCommand;
 extern const Command kExtractCommand;
 extern const Command kEmbedCommand;
 extern const Command kDiffCommand;
+extern const Command kPlanCommand;
 extern const Command kExplainCommand;
 
 }  // namespace aerolith::pack

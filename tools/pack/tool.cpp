@@ -16,9 +16,9 @@
 namespace aerolith::pack {
 namespace {
 
-constexpr std::array<const Command*, 7> kCommands = {
+constexpr std::array<const Command*, 8> kCommands = {
     &kPackCommand,    &kEmbedCommand, &kVerifyCommand, &kListCommand,
-    &kExtractCommand, &kDiffCommand,  &kExplainCommand};
+    &kExtractCommand, &kDiffCommand,  &kPlanCommand,   &kExplainCommand};
 
 std::wstring overview() {
   std::wstring text =
