@@ -20,7 +20,8 @@ enum class OutputArgument {
 // How many positional arguments a command takes, an output given by position
 // included.
 struct Positionals {
-  constexpr Positionals(std::size_t count) : least(count), most(count) {}  // NOLINT
+  // Not explicit: a command that takes a fixed number states just the number.
+  constexpr Positionals(std::size_t count) : least(count), most(count) {}
   constexpr Positionals(std::size_t fewest, std::size_t largest) : least(fewest), most(largest) {}
   std::size_t least;
   std::size_t most;

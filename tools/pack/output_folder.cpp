@@ -13,8 +13,8 @@ namespace {
 
 // What 'pack' itself leaves in its folder.
 bool isBundleFile(const fs::path& name) {
+  const std::wstring text = sys::wideFromPath(name);
   for (const std::wstring_view file : {kManifestFileName, kPayloadFileName}) {
-    const std::wstring text = sys::wideFromPath(name);
     if (text == file || text == std::wstring(file) + L".partial") return true;
   }
   return false;
