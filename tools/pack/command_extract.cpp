@@ -21,7 +21,7 @@ int run(const Arguments& arguments) {
   if (const auto failure = bundle::checkPayload(bundle.view())) {
     throw Failure(refusal(*failure, L""));
   }
-  const ExtractTarget target(sys::pathFromWide(*arguments.option(L"--output")),
+  const ExtractTarget target(sys::pathFromWide(arguments.positional[1]),
                              arguments.flag(L"--force"));
   // Of entries with one path, a launcher installs the first only.
   const auto& entries = bundle.entries();

@@ -96,7 +96,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
 
 int run(const Arguments& arguments) {
   const fs::path appDir = sys::pathFromWide(arguments.positional[0]);
-  const fs::path outDir = sys::pathFromWide(*arguments.option(L"--output"));
+  const fs::path outDir = sys::pathFromWide(arguments.positional[1]);
   const int level = parseLevel(arguments.option(L"--level"));
   std::error_code error;
   const fs::path appRoot = fs::weakly_canonical(appDir, error);

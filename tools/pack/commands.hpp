@@ -9,12 +9,11 @@
 
 namespace aerolith::pack {
 
-// Where a command takes the path it writes. The runner puts it under
-// "--output" either way, so a command reads it from there.
+// Where a command takes the path it writes.
 enum class OutputArgument {
   kNone,
-  kOptionOrLast,  // -o/--output, or else the last positional argument
-  kOption,        // -o/--output only
+  kOptionOrLast,  // -o/--output, or else by position: the runner makes it the last positional
+  kOption,        // -o/--output only: the command reads option "--output"
 };
 
 // How many positional arguments a command takes, an output given by position

@@ -57,8 +57,8 @@ std::wstring argumentCount(Positionals positionals) {
   return fmt::format(L"{} or {} arguments", positionals.least, positionals.most);
 }
 
-// Puts an output given by position under "--output", as -o gives it, and
-// checks the number of positional arguments.
+// Checks the number of positional arguments. An output that may be given by
+// position ends as the last one, however it was given.
 void settleArguments(const Command& command, Arguments& arguments) {
   Positionals expected = command.positionals;
   const bool outputOption = arguments.options.contains(L"--output");
@@ -74,9 +74,9 @@ void settleArguments(const Command& command, Arguments& arguments) {
     throw UsageError(fmt::format(L"'{}' takes {}{}, not {}", command.name, argumentCount(expected),
                                  outputOption ? L" besides -o" : L"", count));
   }
-  if (command.output == OutputArgument::kOptionOrLast && !outputOption) {
-    arguments.options[L"--output"] = arguments.positional.back();
-    arguments.positional.pop_back();
+  if (command.output == OutputArgument::kOptionOrLast && outputOption) {
+    arguments.positional.push_back(arguments.options[L"--output"]);
+    arguments.options.erase(L"--output");
   }
   if (command.output == OutputArgument::kOption && !outputOption) {
     throw UsageError(
