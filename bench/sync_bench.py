@@ -114,7 +114,7 @@ def measure(build, work):
         work / "bundle" / "manifest.bin", work / "bundle" / "payload.bin", "-o", launcher)
     listing = run(build / "bin" / "aerolith-pack", "list", work / "bundle", text=True).stdout
     compressed = {line.split("\t")[1].replace("\\", "/"): int(line.split("\t")[3])
-                  for line in listing.splitlines()[1:]}
+                  for line in listing.splitlines()}
     archive = work / "app.tar.zst"
     run("tar", "-I", "zstd -%d" % LEVEL, "-cf", archive, "-C", work, "app")
     extract = work / "extract"

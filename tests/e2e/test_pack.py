@@ -3,22 +3,38 @@ second, independent reader accepts field by field, listing, verifying, extractin
 and embedding it, and every refusal with its message and exit code."""
 
 import datetime
+import json
 import os
 import random
+import re
 import shutil
+import struct
 import subprocess
+import sys
 from pathlib import Path
 
 import bundle_format
 import bundle_writer
 import harness
+import sync_trace
 from bundle_format import filetime_of_ns, read_bundle
 from bundle_writer import Record
 
+try:
+    import pefile
+except ImportError:  # an interpreter of its own (pyenv) does not see Debian's python3-pefile
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
+
 MANIFEST_ID = 48978
 PAYLOAD_ID = 19266
+RT_ICON = 3
 RT_RCDATA = 10
+RT_GROUP_ICON = 14
+RT_VERSION = 16
 LANGUAGE = 1033
+SIGNED_REFUSAL = ("aerolith-pack: the image is signed; embedding would invalidate the signature: "
+                  "embed into the unsigned image and sign the result\n")
 
 # 2021-06-01 12:00:00 UTC plus 1234567 ticks: 100-ns precision survives.
 BASE_NS = 1622548800 * 10**9 + 123456700
@@ -72,14 +88,27 @@ class PackScenario(harness.Scenario):
             self.make_file(app / relative, content, BASE_NS + i * 1000 * 100)
         return app, files
 
+    def pack(self, app, name):
+        bundle = self.scratch / name
+        self.assertSucceeds(self.pack_tool("pack", app, bundle))
+        return bundle
+
+    def embed(self, launcher, bundle, out, *options):
+        return self.pack_tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin", "-o", out,
+                              *options)
+
     def read(self, bundle_dir):
         return read_bundle((bundle_dir / "manifest.bin").read_bytes(), (bundle_dir / "payload.bin").read_bytes())
 
     def listing(self, bundle):
+        """The rows of `list`, which a pipe gets without a header."""
         result = self.assertSucceeds(self.pack_tool("list", bundle))
-        lines = result.stdout.splitlines()
-        self.assertEqual(lines[0].split("\t")[:2], ["index", "path"])
-        return [line.split("\t") for line in lines[1:]]
+        return [line.split("\t") for line in result.stdout.splitlines()]
+
+    def json_of(self, *args, code=0):
+        result = self.pack_tool(*args, "--json")
+        self.assertExitCode(result, code)
+        return json.loads(result.stdout)
 
 
 class Pack(PackScenario):
@@ -191,6 +220,10 @@ class Progress(PackScenario):
 
         piped = self.assertSucceeds(self.pack_tool("pack", app, self.scratch / "again", "--level", "1"))
         self.assertNotIn("%", piped.stderr)
+        logged = self.assertSucceeds(self.pack_tool("pack", app, "-o", self.scratch / "logged", "--level", "1",
+                                                    "--progress"))
+        self.assertTrue(logged.stderr.startswith("packing   0% (0.0 of 6.0 MiB)\n"), logged.stderr)
+        self.assertTrue(logged.stderr.endswith("packing 100% (6.0 of 6.0 MiB)\n"), logged.stderr)
         small = self.scratch / "small"
         self.make_file(small / "Aerolith.exe", b"small")
         self.assertNotIn("%", self.run_on_terminal("pack", small, self.scratch / "small-out"))
@@ -290,19 +323,178 @@ class Refusals(PackScenario):
                            "--level takes a whole number from 1 to 22", code=2)
         self.assertRefused(self.pack_tool("pack", app, self.scratch / "out", "--jobs", "0"),
                            "--jobs takes a whole number from 1 to 256", code=2)
-        self.assertRefused(self.pack_tool("pack", app), "'pack' takes 2 arguments", code=2)
-        self.assertRefused(self.pack_tool("bundle"), "unknown command 'bundle'", code=2)
-        self.assertRefused(self.pack_tool("list", app, "--colour"), "unknown option '--colour'", code=2)
         self.assertRefused(self.pack_tool(), "no command given", code=2)
 
     def test_help_on_every_command(self):
-        for command in ("pack", "list", "verify", "extract", "embed"):
+        commands = ("pack", "list", "verify", "extract", "embed", "diff", "plan", "explain")
+        for command in commands:
             with self.subTest(command=command):
                 result = self.assertSucceeds(self.pack_tool(command, "--help"))
                 self.assertTrue(result.stdout.startswith("usage: aerolith-pack " + command), result.stdout)
+                self.assertEqual(self.assertSucceeds(self.pack_tool("help", command)).stdout, result.stdout)
         overview = self.assertSucceeds(self.pack_tool("--help")).stdout
-        for command in ("pack", "list", "verify", "extract", "embed"):
+        for command in commands:
             self.assertIn("aerolith-pack " + command, overview)
+        project = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+        version = re.search(r"project\(\w+ VERSION ([\d.]+)", project).group(1)
+        self.assertEqual(self.assertSucceeds(self.pack_tool("--version")).stdout.strip(), "aerolith-pack " + version)
+
+
+class Messages(PackScenario):
+    def test_each_mistake_gets_a_message_in_plain_words(self):
+        """Command line in, exit code and a fragment of what it prints out (standard
+        output when it succeeds, standard error when not)."""
+        app, _ = self.make_app()
+        bundle = self.pack(app, "bundle")
+        launcher = self.platform.program("launcher")
+        earlier = self.scratch / "earlier.exe"
+        self.assertSucceeds(self.embed(launcher, bundle, earlier))
+        one_file = self.scratch / "one-file"
+        self.make_file(one_file / "Aerolith.exe", b"main")
+        notes = self.make_file(self.scratch / "notes.txt", b"plain text, no executable")
+        truncated = self.scratch / "truncated"
+        truncated.mkdir()
+        (truncated / "manifest.bin").write_bytes((bundle / "manifest.bin").read_bytes())
+        (truncated / "payload.bin").write_bytes((bundle / "payload.bin").read_bytes()[:-100])
+        cluttered = self.scratch / "cluttered"
+        shutil.copytree(bundle, cluttered)
+        shutil.copy(notes, cluttered)
+        edited = self.scratch / "edited"
+        self.make_file(edited / "Aerolith.exe", b"edited by hand")
+        out = self.scratch / "out"
+        cases = [
+            (["embed", launcher, bundle / "payload.bin", bundle / "manifest.bin", "-o", out], 1,
+             "the manifest and the payload are swapped: what is given as the manifest holds Zstandard frames"),
+            (["verify", truncated], 1, "the payload is truncated, or was not packed with this manifest: it holds"),
+            (["embed", notes, bundle, "-o", out], 1,
+             "notes.txt' is not a launcher image: neither a Windows (PE) nor a Linux (ELF) executable"),
+            (["list", bundle / "manifest.bin"], 1, "manifest.bin' is one file of a bundle; name the folder"),
+            (["embed", bundle, launcher, "-o", out], 2, "bundle' is a folder; embed takes the launcher image first"),
+            (["embed", launcher, bundle, "-o", notes / "out.exe"], 1, "out.exe': "),
+            (["pack", one_file, "-o", out / "one"], 0, "packed 1 file (4 bytes)"),
+            (["list"], 2, "'list' takes 1 argument, not 0\n\nusage: aerolith-pack list BUNDLE"),
+            (["pack", app], 2, "'pack' takes 2 arguments, not 1\n\nusage: aerolith-pack pack"),
+            (["pack", app, out, "-o", out], 2, "the output is given twice"),
+            (["embed", launcher, bundle], 2, "'embed' needs -o OUT (or --output OUT)"),
+            (["list", bundle, "--colour"], 2, "unknown option '--colour'\n\nusage: aerolith-pack list BUNDLE"),
+            (["bundle"], 2, "unknown command 'bundle'\n\naerolith-pack: writes, inspects"),
+            (["pack", app, cluttered], 1, "holds 'notes.txt', which is no part of a bundle"),
+            (["pack", app, bundle], 0, "packed 11 files"),
+            (["extract", bundle, edited], 1, "is not empty; extract writes into an empty or new folder"),
+            (["embed", launcher, bundle, "-o", notes], 1,
+             "exists and is not a launcher image that carries a bundle; -f/--force replaces it"),
+            (["embed", launcher, bundle, "-o", earlier], 0, "embedded a bundle of 11 entries"),
+            (["explain", "Error code: 4.1.3735928559"], 0, "computed 0x00000001, stored 0xDEADBEEF"),
+            (["explain", "5.12.16"], 1, "5.12.16: no launcher shows this code"),
+            (["explain", "5.12"], 2, "'5.12' is no error code"),
+        ]
+        for args, code, fragment in cases:
+            with self.subTest(args=" ".join(str(a) for a in args)):
+                result = self.pack_tool(*args)
+                self.assertExitCode(result, code)
+                self.assertIn(fragment, result.stdout if code == 0 else result.stderr)
+                self.assertNotIn(".partial", result.stderr)
+        self.assertEqual((edited / "Aerolith.exe").read_bytes(), b"edited by hand")
+        self.assertEqual(notes.read_bytes(), b"plain text, no executable")
+
+    def test_extract_writes_nothing_through_a_link_in_its_destination(self):
+        bundle = self.pack(self.make_app()[0], "bundle")
+        outside = self.scratch / "outside"
+        outside.mkdir()
+        target = self.scratch / "target"
+        target.mkdir()
+        (target / "Relay").symlink_to(outside, target_is_directory=True)
+        result = self.assertRefused(self.pack_tool("extract", bundle, "-o", target, "--force"))
+        if not self.platform.windows:  # Wine shows the link as the folder it leads to
+            self.assertIn("Relay' is a link; extract writes nothing through a link", result.stderr)
+        self.assertEqual(list(outside.iterdir()), [])
+
+
+class Releases(PackScenario):
+    """A release and its update, as a release engineer checks them before shipping:
+    what diff says the update's first start changes on an up-to-date install, what
+    plan says a start does to a user's folder, and what a start then does."""
+
+    def release(self, name, files):
+        app = self.scratch / name
+        for relative, (content, second) in files.items():
+            self.make_file(app / relative, content, BASE_NS + second * 10**9)
+        bundle = self.pack(app, name + "-bundle")
+        launcher = self.scratch / (name + "-launcher") / self.platform.program("launcher").name
+        launcher.parent.mkdir()
+        self.assertSucceeds(self.pack_tool("embed", self.platform.program("launcher"), bundle, "-o", launcher))
+        return bundle, launcher
+
+    def start_trace(self, launcher, env, install):
+        """{path below the install folder: action} of the walk, in walk order, and
+        the paths written after it, from a start's trace."""
+        trace = self.scratch / "trace.log"
+        env = dict(env, AEROLITH_LAUNCHER_TRACE=self.platform.host_path(trace))
+        self.assertExitCode(self.platform.run(launcher, env=env), harness.EXIT_STARTED)
+        walk, _, remaining = sync_trace.split_pass(harness.read_trace(trace))
+        prefix = self.platform.host_path(install) + ("\\" if self.platform.windows else "/")
+        verdicts = [(" - is directory - continue", "folder"), (" - is config file - continue", "protected"),
+                    (" - not in file list", "remove"), (" - time and size are equal - continue", "keep"),
+                    (" - crc32 equal - update file time and continue", "restamp"),
+                    (" - crc32 different - overwrite file", "rewrite"), (" - is link - overwrite file", "rewrite")]
+        walked = [(path[len(prefix):].replace("\\", "/"),
+                   next(action for line, action in verdicts if (sync_trace.MAIN, line) in lines))
+                  for path, lines in walk]
+        written = {re.search(r"\((.*)\)$", message).group(1)[len(prefix):].replace("\\", "/")
+                   for block in remaining for tag, message in block if message.startswith(" - write to '")}
+        return walked, written
+
+    def test_diff_and_plan_predict_what_a_start_does(self):
+        main = harness.application_image(self.platform)
+        old_bundle, old_launcher = self.release("old", {
+            "Aerolith.exe": (main, 0), "Modules/kept.dll": (b"kept", 1), "Modules/restamped.dll": (b"same", 2),
+            "Modules/rewritten.dll": (b"old content", 3), "Modules/stale.dll": (b"old!", 4),
+            "removed.txt": (b"gone", 5)})
+        new_bundle, new_launcher = self.release("new", {
+            "Aerolith.exe": (main, 0), "Modules/kept.dll": (b"kept", 1), "Modules/restamped.dll": (b"same", 9),
+            "Modules/rewritten.dll": (b"new, longer content", 3), "Modules/stale.dll": (b"new!", 4),
+            "Data/added.txt": (b"added", 6)})
+
+        diff = self.json_of("diff", old_bundle, new_launcher)
+        self.assertEqual({e["path"]: (e["change"], e["start"]) for e in diff["entries"]}, {
+            "Aerolith.exe": ("unchanged", "keep"), "Modules\\kept.dll": ("unchanged", "keep"),
+            "Modules\\restamped.dll": ("changed", "restamp"), "Modules\\rewritten.dll": ("changed", "rewrite"),
+            "Modules\\stale.dll": ("changed", "keep"), "Data\\added.txt": ("added", "write"),
+            "removed.txt": ("removed", "remove")})
+        self.assertEqual(diff["start"], {
+            "kept": 3, "restamped": 1, "rewritten": 1, "written": 1, "removed": 1, "protected": 0, "folders": 0,
+            "decodedBytes": len(b"new, longer content") + len(b"added"),
+            "compressedBytes": sum(e["new"]["compressedSize"] for e in diff["entries"]
+                                   if e["start"] in ("rewrite", "write")),
+            "payloadChecked": True, "payloadBytes": (new_bundle / "payload.bin").stat().st_size})
+        self.assertEqual(len(diff["warnings"]), 1)
+        self.assertIn("warning: 'Modules\\stale.dll' has new content but its old time and size: a start keeps "
+                      "the old file unread", self.assertSucceeds(self.pack_tool("diff", old_bundle, new_bundle)).stderr)
+
+        env, local = self.platform.isolated_env(self.scratch)
+        install = local / "Aerolith"
+        self.assertExitCode(self.platform.run(old_launcher, env=env), harness.EXIT_STARTED)
+        pristine = self.json_of("plan", new_bundle, install)
+        self.assertEqual(dict(pristine["start"], folders=0), diff["start"])
+
+        # The user's own files beside the release's, and one file damaged.
+        self.make_file(install / "Config.ini", b"[user]\n")
+        self.make_file(install / "Modules" / "notes.txt", b"mine")
+        self.make_file(install / "Screenshots" / "shot.png", b"png")
+        (install / "Modules" / "kept.dll").write_bytes(b"KEPT")
+        plan = self.json_of("plan", new_launcher, install)
+        planned = [(step["path"].replace("\\", "/"), step["action"]) for step in plan["steps"]]
+        self.assertEqual(sorted(planned), sorted([
+            ("Aerolith.exe", "keep"), ("Config.ini", "protected"), ("Modules", "folder"),
+            ("Modules/kept.dll", "rewrite"), ("Modules/notes.txt", "remove"), ("Modules/restamped.dll", "restamp"),
+            ("Modules/rewritten.dll", "rewrite"), ("Modules/stale.dll", "keep"), ("Screenshots", "folder"),
+            ("Screenshots/shot.png", "remove"), ("removed.txt", "remove"), ("Data/added.txt", "write")]))
+
+        walked, written = self.start_trace(new_launcher, env, install)
+        self.assertEqual(walked, [step for step in planned if step[1] != "write"])
+        self.assertEqual(written, {path for path, action in planned if action == "write"})
+        self.assertEqual((install / "Modules" / "stale.dll").read_bytes(), b"old!")  # as diff warned
+        self.assertEqual((install / "Config.ini").read_bytes(), b"[user]\n")
 
 
 class Inspect(PackScenario):
@@ -322,6 +514,12 @@ class Inspect(PackScenario):
             self.assertEqual(row, [str(entry.index), entry.path, str(entry.size), str(entry.compressed_size),
                                    "0x%08X" % entry.crc, "0x%08X" % entry.compressed_crc,
                                    time.strftime("%Y-%m-%dT%H:%M:%S") + ".%07dZ" % ticks])
+        listed = self.json_of("list", self.bundle)
+        self.assertIsNone(listed["version"])
+        self.assertEqual([(e["index"], e["path"], e["size"], e["compressedSize"], e["crc32c"], e["compressedCrc32c"],
+                           e["fileTime"], e["lastWrite"]) for e in listed["entries"]],
+                         [(e.index, e.path, e.size, e.compressed_size, e.crc, e.compressed_crc, e.file_time, row[6])
+                          for e, row in zip(entries, rows)])
 
     def test_extract_gives_back_every_file_with_its_time(self):
         target = self.scratch / "extracted"
@@ -332,6 +530,13 @@ class Inspect(PackScenario):
             self.assertEqual(path.read_bytes(), self.files[relative], relative)
             packed_ns = (self.app / relative).stat().st_mtime_ns
             self.assertEqual(path.stat().st_mtime_ns, packed_ns - packed_ns % 100, relative)
+        # Over edited files only when told; the others stay.
+        (target / "Aerolith.exe").write_bytes(b"edited")
+        (target / "notes.txt").write_bytes(b"mine")
+        self.assertRefused(self.pack_tool("extract", self.bundle, "-o", target), "is not empty")
+        self.assertSucceeds(self.pack_tool("extract", self.bundle, "--output", target, "-f"))
+        self.assertEqual(((target / "Aerolith.exe").read_bytes(), (target / "notes.txt").read_bytes()),
+                         (self.files["Aerolith.exe"], b"mine"))
 
     def test_verify_accepts_the_bundle_and_names_a_damaged_entry(self):
         self.assertIn("ok: 11 entries", self.assertSucceeds(self.pack_tool("verify", self.bundle)).stdout)
@@ -346,6 +551,9 @@ class Inspect(PackScenario):
             "bytes do not match their CRC-32C\n" % (victim.index, victim.index),
             "aerolith-pack: the bundle is refused: 2 problems in 11 entries\n")
         self.assertEqual(result.stderr.count("entry "), 1, result.stderr)
+        verdict = self.json_of("verify", self.bundle, code=1)
+        self.assertEqual((verdict["ok"], verdict["entries"], len(verdict["problems"])), (False, 11, 2))
+        self.assertIn("7.%d.12: entry %d 'Relay\\copy.dll'" % (victim.index, victim.index), verdict["problems"][1])
         self.assertRefused(self.pack_tool("extract", self.bundle, self.scratch / "x"), "would refuse this bundle: 4.")
         self.assertFalse((self.scratch / "x").exists())
 
@@ -462,14 +670,6 @@ class Embed(PackScenario):
             self.assertEqual(language, LANGUAGE)
         return {id_: resources[(RT_RCDATA, id_)][1] for id_ in (MANIFEST_ID, PAYLOAD_ID)}
 
-    def pack(self, app, name):
-        bundle = self.scratch / name
-        self.assertSucceeds(self.pack_tool("pack", app, bundle))
-        return bundle
-
-    def embed(self, launcher, bundle, out):
-        return self.pack_tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin", "-o", out)
-
     def test_embed_then_list_round_trips_and_re_embedding_replaces(self):
         app, _ = self.make_app()
         first = self.pack(app, "first")
@@ -571,6 +771,200 @@ class Embed(PackScenario):
         self.assertEqual(self.listing(demo_launcher), self.listing(demo_bundle))
         if not self.platform.windows:
             self.assertRefused(self.pack_tool("list", self.platform.program("launcher")), "holds no bundle")
+
+
+def pe_resources(pe):
+    """{(type, id, language): bytes} of a Windows image, as pefile reads them."""
+    found = {}
+    for type_ in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in type_.directory.entries:
+            for language in name.directory.entries:
+                key = (type_.id, name.id, language.id)
+                if key in found:
+                    raise AssertionError("resource %r stored twice" % (key,))
+                data = language.data.struct
+                found[key] = pe.get_data(data.OffsetToData, data.Size)
+    return found
+
+
+def pe_sections(pe):
+    """{name: bytes} of every section but the resources, as the loader maps them."""
+    return {s.Name.rstrip(b"\0"): s.get_data()[:min(s.Misc_VirtualSize, s.SizeOfRawData)]
+            for s in pe.sections if s.Name.rstrip(b"\0") != b".rsrc"}
+
+
+class WindowsImages(PackScenario):
+    """Windows launcher images as a Linux release machine handles them: embedded by the
+    native tool, read by pefile and objdump, signed, started under Wine; and images the
+    tool cannot rewrite safely."""
+
+    def build(self, name):
+        """The platform of the build of preset `name`: this one, or the one beside it."""
+        if self.platform.name == name:
+            return self.platform
+        folder = self.platform.build_dir.parent / name
+        if not (folder / "bin").is_dir():
+            self.skipTest("needs the %s build beside this one" % name)
+        return harness.Platform(name, folder)
+
+    def native_tool(self, *args):
+        native = self.build("native")
+        return native.run(native.program("aerolith-pack"), [str(a) for a in args], trace_dialogs=False)
+
+    def needs_wine(self):
+        if not self.platform.windows:
+            self.skipTest("starts a Windows image: a scenario of the windows build")
+
+    def checked_image(self, path):
+        """pefile and objdump read the image without complaint, and its header checksum is
+        the one pefile computes."""
+        pe = pefile.PE(str(path))
+        self.assertEqual(pe.get_warnings(), [])
+        self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(path)], capture_output=True)
+        self.assertEqual((dump.returncode, dump.stderr), (0, b""))
+        return pe
+
+    def embed_with(self, tool, launcher, bundle, out, *options):
+        return self.assertSucceeds(tool("embed", launcher, bundle / "manifest.bin", bundle / "payload.bin",
+                                        "-o", out, *options))
+
+    def assertInstalls(self, launcher, bundle):
+        """The launcher, started under Wine, installs exactly the bundle's files with their times
+        and starts the demo application."""
+        env, local = self.platform.isolated_env(self.scratch / launcher.parent.name)
+        self.assertExitCode(self.platform.run(launcher, env=env), harness.EXIT_STARTED)
+        install = local / "Aerolith"
+        installed = {p.relative_to(install).as_posix(): (p.read_bytes(), filetime_of_ns(p.stat().st_mtime_ns))
+                     for p in install.rglob("*") if p.is_file()}
+        self.assertEqual(installed, {e.path.replace("\\", "/"): (e.content, e.file_time) for e in self.read(bundle)})
+
+    def test_native_tool_embeds_a_windows_launcher_that_runs(self):
+        self.needs_wine()
+        plain = self.platform.program("launcher")
+        demo = self.platform.build_dir / "demo-bundle"
+        out = self.scratch / "embedded" / "Aerolith.Launcher.exe"
+        out.parent.mkdir()
+        self.embed_with(self.native_tool, plain, demo, out, "--version", "2.5.7.9")
+
+        before, pe = pefile.PE(str(plain)), self.checked_image(out)
+        unchanged = lambda resources: {k: v for k, v in resources.items() if k[0] != RT_VERSION}
+        self.assertEqual(unchanged(pe_resources(pe)), unchanged(pe_resources(before)) | {
+            (RT_RCDATA, MANIFEST_ID, LANGUAGE): (demo / "manifest.bin").read_bytes(),
+            (RT_RCDATA, PAYLOAD_ID, LANGUAGE): (demo / "payload.bin").read_bytes()})
+        self.assertTrue({RT_ICON, RT_GROUP_ICON} <= {key[0] for key in pe_resources(pe)})
+        self.assertEqual(pe_sections(pe), pe_sections(before))
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual([fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS],
+                         [2 << 16 | 5, 7 << 16 | 9] * 2)
+        strings = next(info for info in pe.FileInfo[0] if info.Key == b"StringFileInfo").StringTable[0].entries
+        self.assertEqual((strings[b"FileVersion"], strings[b"ProductVersion"]), (b"2.5.7.9", b"2.5.7.9"))
+        self.assertEqual(strings[b"FileDescription"], b"Aerolith Vantor launcher")
+        self.assertEqual(self.json_of("list", out)["version"], "2.5.7.9")
+
+        # Embedding again replaces the bundle: a small one, then the demo bundle once
+        # more gives the first image byte for byte.
+        small_app = self.scratch / "small"
+        self.make_file(small_app / "Aerolith.exe", b"another release")
+        small = self.scratch / "small-bundle"
+        self.assertSucceeds(self.pack_tool("pack", small_app, small))
+        again = self.scratch / "again.exe"
+        self.embed_with(self.native_tool, out, small, again)
+        self.assertEqual({k: v for k, v in pe_resources(self.checked_image(again)).items() if k[0] == RT_RCDATA}, {
+            (RT_RCDATA, MANIFEST_ID, LANGUAGE): (small / "manifest.bin").read_bytes(),
+            (RT_RCDATA, PAYLOAD_ID, LANGUAGE): (small / "payload.bin").read_bytes()})
+        self.assertLess(again.stat().st_size, out.stat().st_size)
+        back = self.scratch / "back.exe"
+        self.embed_with(self.native_tool, again, demo, back)
+        self.assertEqual(back.read_bytes(), out.read_bytes())
+
+        self.assertInstalls(out, demo)
+
+    def test_signed_launcher_verifies_runs_and_is_embedded_into_only_when_told(self):
+        self.needs_wine()
+        demo = self.platform.build_dir / "demo-bundle"
+        unsigned = self.scratch / "unsigned.exe"
+        self.embed_with(self.native_tool, self.platform.program("launcher"), demo, unsigned)
+        keys = self.scratch / "keys"
+        keys.mkdir()
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Aerolith Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                        "-keyout", keys / "key.pem", "-out", keys / "cert.pem"], check=True, capture_output=True)
+        signed = self.scratch / "signed" / "Aerolith.Launcher.exe"
+        signed.parent.mkdir()
+        subprocess.run(["osslsigncode", "sign", "-certs", keys / "cert.pem", "-key", keys / "key.pem",
+                        "-n", "Aerolith Vantor", "-in", unsigned, "-out", signed], check=True, capture_output=True)
+        verify_signature = lambda image: subprocess.run(
+            ["osslsigncode", "verify", "-in", image, "-CAfile", keys / "cert.pem"], capture_output=True)
+        self.assertEqual(verify_signature(signed).returncode, 0, verify_signature(signed).stdout)
+        self.assertTrue(self.assertSucceeds(self.pack_tool("verify", signed)).stdout.startswith(
+            "version: 1.0.0.0\nok: %d entries" % len(self.read(demo))))
+        self.assertInstalls(signed, demo)
+
+        out = self.scratch / "resigned" / "Aerolith.Launcher.exe"
+        out.parent.mkdir()
+        for tool in (self.pack_tool, self.native_tool):
+            refused = self.assertRefused(tool("embed", signed, demo / "manifest.bin", demo / "payload.bin", "-o", out))
+            self.assertEqual(refused.stderr, SIGNED_REFUSAL)
+            self.assertFalse(out.exists())
+        removed = self.embed_with(self.pack_tool, signed, demo, out, "--remove-signature")
+        self.assertIn("note: removed the signature of", removed.stderr)
+        pe = self.checked_image(out)
+        security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+        self.assertEqual((security.VirtualAddress, security.Size), (0, 0))
+        self.assertEqual(out.read_bytes(), unsigned.read_bytes())
+        self.assertNotEqual(verify_signature(out).returncode, 0)
+        self.assertInstalls(out, demo)
+
+    def test_images_it_cannot_rewrite_safely_are_refused(self):
+        source = self.build("windows").program("launcher").read_bytes()
+        pe = pefile.PE(data=source)
+        optional = pe.OPTIONAL_HEADER.get_file_offset()
+        resources = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2].get_file_offset()
+        reloc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".reloc")
+        rsrc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
+
+        def patched(offset, data):
+            image = bytearray(source)
+            image[offset:offset + len(data)] = data
+            return bytes(image)
+
+        cases = {
+            "32-bit": (patched(optional, struct.pack("<H", 0x10B)), "only 64-bit (PE32+) images are supported"),
+            "no PE header": (patched(0x3C, struct.pack("<I", len(source))), "cannot be read as a Windows image"),
+            "data after the sections": (source + b"installer data", "holds data after its sections"),
+            "code after the resources": (patched(reloc.get_file_offset() + 36, struct.pack(
+                "<I", reloc.Characteristics & ~0x02000000)), "followed by section '.reloc', which its code may address"),
+            "resource loop": (patched(rsrc.PointerToRawData + 20, struct.pack("<I", 0x80000000)),
+                              "not three levels deep"),
+        }
+        bundle = self.pack(self.make_app()[0], "bundle")
+        out = self.scratch / "out.exe"
+        for name, (image, message) in cases.items():
+            with self.subTest(name=name):
+                launcher = self.make_file(self.scratch / (name + ".exe"), image)
+                self.assertRefused(self.embed(launcher, bundle, out), message)
+                self.assertFalse(out.exists())
+
+        # An image without resources gets a resource section of its own, after the others.
+        bare = self.make_file(self.scratch / "bare.exe", patched(resources, bytes(8)))
+        self.assertSucceeds(self.embed(bare, bundle, out))
+        pe = self.checked_image(out)
+        self.assertEqual(pe.sections[-1].Name.rstrip(b"\0"), b".rsrc")
+        self.assertEqual(sorted(pe_resources(pe)), [(RT_RCDATA, PAYLOAD_ID, LANGUAGE), (RT_RCDATA, MANIFEST_ID, LANGUAGE)])
+        self.assertEqual(self.listing(out), self.listing(bundle))
+        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0.0"), "no version resource to stamp")
+        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0"), "--version takes X.Y.Z or X.Y.Z.W",
+                           code=2)
+        self.assertRefused(self.embed(self.build("native").program("launcher"), bundle, out, "--version", "2.0.0"),
+                           "a Linux image has no version resource")
+
+    def test_the_other_platforms_demo_launcher_is_read(self):
+        other = self.build("native" if self.platform.windows else "windows")
+        launcher = other.program("demo-launcher")
+        self.assertEqual(self.listing(launcher), self.listing(other.build_dir / "demo-bundle"))
+        self.assertEqual(self.assertSucceeds(self.pack_tool("verify", launcher)).stdout.splitlines()[0],
+                         "version: none" if self.platform.windows else "version: 1.0.0.0")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-// pack APP_DIR OUT_DIR: writes manifest.bin and payload.bin for a folder.
+// pack APP_DIR -o OUT_DIR: writes manifest.bin and payload.bin for a folder.
 #include <algorithm>
 #include <charconv>
 #include <deque>
@@ -17,7 +17,9 @@
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
 #include "pack/frames.hpp"
+#include "pack/output_folder.hpp"
 #include "pack/progress.hpp"
+#include "pack/wording.hpp"
 #include "sys/byte_order.hpp"
 #include "sys/path.hpp"
 #include "text/utf.hpp"
@@ -159,37 +161,46 @@ int run(const Arguments& arguments) {
   const AppFolder app = scanAppFolder(appDir);
   for (const std::wstring& note : app.notes) writeError(L"note: " + note + L"\n");
 
-  fs::create_directories(outDir, error);
-  if (error) throw Failure(fmt::format(L"cannot create {}: {}", quoted(outDir), describe(error)));
+  prepareBundleFolder(outDir, arguments.flag(L"--force"));
   const PackedSizes sizes = writeBundle(app.files, outDir, level, jobs);
-  writeOut(fmt::format(L"packed {} files ({} bytes) into {} ({} bytes) and {} ({} bytes)\n",
-                       app.files.size(), sizes.content, quoted(outDir / kManifestFileName),
-                       sizes.manifest, quoted(outDir / kPayloadFileName), sizes.payload));
+  writeOut(fmt::format(L"packed {} ({}) into {} ({} bytes) and {} ({} bytes)\n",
+                       counted(app.files.size(), L"file", L"files"),
+                       counted(sizes.content, L"byte", L"bytes"),
+                       quoted(outDir / kManifestFileName), sizes.manifest,
+                       quoted(outDir / kPayloadFileName), sizes.payload));
   return 0;
 }
 
 constexpr std::wstring_view kOptions[] = {L"--level", L"--jobs"};
+constexpr std::wstring_view kFlags[] = {L"--force", L"--progress"};
 
 }  // namespace
 
 const Command kPackCommand = {
     L"pack",
-    L"pack APP_DIR OUT_DIR [--level N] [--jobs N]",
+    L"pack APP_DIR -o OUT_DIR [--level N] [--jobs N] [--force] [--progress]",
     L"Packs every file under APP_DIR into OUT_DIR/manifest.bin and OUT_DIR/payload.bin,\n"
     L"the two resources a launcher carries. Each file becomes one Zstandard frame and\n"
-    L"keeps its last-write time. The same folder always gives the same bytes.\n\n"
+    L"keeps its last-write time. The same folder always gives the same bytes.\n"
+    L"'pack APP_DIR OUT_DIR' works too.\n\n"
     L"Refused, each path named: files of 2 GiB or more; names that are not valid\n"
     L"Unicode, that a launcher refuses or that a Windows file system cannot hold;\n"
     L"names that Windows holds as one in letter case; 'Config.ini' and\n"
     L"'VantorConfig.json' in any folder and letter case, which a launcher keeps as\n"
     L"the user's; at the top, the legacy files that a launcher removes, such as\n"
     L"'hidapi.x86.dll'; symbolic links that leave APP_DIR or loop.\n\n"
-    L"  --level N   Zstandard compression level, 1 to 22 (default 19)\n"
-    L"  --jobs N    files compressed at once, 1 to 256 (default: one per processor);\n"
-    L"              the bundle is the same for any number\n",
+    L"  -o, --output OUT_DIR  where the bundle goes: a new or empty folder, or one\n"
+    L"                        holding only an earlier bundle, which is replaced\n"
+    L"  --level N             Zstandard compression level, 1 to 22 (default 19)\n"
+    L"  --jobs N              files compressed at once, 1 to 256 (default: one per\n"
+    L"                        processor); the bundle is the same for any number\n"
+    L"  -f, --force           writes into a folder that holds other files too\n"
+    L"  --progress            a progress line also when standard error is no terminal\n",
     kOptions,
     2,
     run,
+    kFlags,
+    OutputArgument::kOptionOrLast,
 };
 
 }  // namespace aerolith::pack
