@@ -59,7 +59,7 @@ void planWalk(const sys::Folder& folder, bundle::FilesMap& files, InstallPlan& p
   for (const sys::WalkEntry& existing : walk.entries) {
     const install::Decision decision =
         install::decide(folder.path(), existing, files, protectedNames);
-    PlannedStep step{actionOf(decision.verdict), fs::path(existing.path.native().substr(prefix)),
+    PlannedStep step{actionOf(decision.verdict), fs::path(existing.path().native().substr(prefix)),
                      nullptr};
     if (decision.entry != files.end()) {
       step.entry = decision.entry->second;
