@@ -2,17 +2,21 @@
 release_dataset.py) against what its jobs cost without it, and prints the ratios:
 
 - first install into an empty folder vs tar extracting the same files from a
-  zstd archive of the same level, into an empty folder on the same disk;
+  zstd archive of the same level, into an empty folder on the same disk; and
+  the synchronisation pass alone (bench/sync_pass_run) with one decoding thread
+  and with one per processor, against the same;
 - a start on an intact installation vs a process that only stats the files, with
   the payload bytes it read (strace: read calls on its image; a page counter:
   payload pages mapped into it); and the synchronisation pass alone vs a stat
   walk, both in one process, without process start and the earlier phases;
 - repair (every file's time changed, contents right) and one damaged file;
-- peak memory of the first install.
+- peak memory of the first install: the bytes it held from malloc at once
+  (bench/peak_heap.c), which leaves out the mapped image, and its peak resident
+  set, which counts the image pages it read.
 
 Usage: sync_bench.py BUILD_DIR (a native-release tree with aerolith-launcher,
-aerolith-pack, bench/stat_walk, bench/alternating_runs, bench/sync_pass_bench and
-bench/libpayload_pages.so)."""
+aerolith-pack, bench/stat_walk, bench/alternating_runs, bench/sync_pass_bench, bench/sync_pass_run,
+bench/libpayload_pages.so and bench/libpeak_heap.so)."""
 
 import json
 import os
@@ -27,7 +31,8 @@ import release_dataset
 
 LEVEL = 19  # aerolith-pack's default
 FILETIME_UNIX_EPOCH = 116444736000000000
-TARGETS = {"first install": 1.0, "intact start": 1.5}
+TARGETS = {"first install": 0.7, "intact start": 1.5}
+HEAP_ALLOWANCE = 48 * 2**20  # the decoding read-ahead (32 MiB) and the rest of the run
 
 
 def run(*args, env=None, **kwargs):
@@ -109,7 +114,7 @@ def measure(build, work):
         work / "bundle" / "manifest.bin", work / "bundle" / "payload.bin", "-o", launcher)
     listing = run(build / "bin" / "aerolith-pack", "list", work / "bundle", text=True).stdout
     compressed = {line.split("\t")[1].replace("\\", "/"): int(line.split("\t")[3])
-                  for line in listing.splitlines()[1:]}
+                  for line in listing.splitlines()}
     archive = work / "app.tar.zst"
     run("tar", "-I", "zstd -%d" % LEVEL, "-cf", archive, "-C", work, "app")
     extract = work / "extract"
@@ -129,12 +134,11 @@ def measure(build, work):
                                largest / 1e6, payload_size / 1e6, LEVEL, archive.stat().st_size / 1e6))
 
     rows = []
-    (first, first_cpu), (tar, tar_cpu) = hyperfine(work, [
-        (str(launcher), "rm -rf %s" % install),
-        ("tar -I zstd -xf %s -C %s" % (archive, extract), "rm -rf %s" % (extract / "app"))],
-        runs=21, warmup=3)
+    first_installs = first_install_rows(build, work, launcher, install, archive, extract, runs=21,
+                                        warmup=3)
     assert_installed(app, install)
-    rows.append(("first install", first, first_cpu, "tar -I zstd -xf", tar, tar_cpu))
+    rows += first_installs
+    first, first_cpu = first_installs[0][1:3]
 
     (intact, intact_cpu), (stat, stat_cpu) = alternating_runs(build, [
         str(launcher), "%s %s" % (build / "bench" / "stat_walk", install)], rounds=1000, warmup=20)
@@ -188,16 +192,45 @@ def measure(build, work):
           "inner on an intact start: %s" % (present, total, inner_present, inner, "met" if zero else "MISSED"))
 
     shutil.rmtree(install)
-    usage = subprocess.run(["/usr/bin/time", "-v", str(launcher)], env=env, check=True,
-                           capture_output=True, text=True).stderr
-    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", usage).group(1)) * 1024
-    limit = largest + compressed[largest_path] + 16 * 2**20
-    met = peak <= limit
+    heap, resident = peak_memory(build, launcher, env, work)
+    limit = largest + compressed[largest_path] + HEAP_ALLOWANCE
+    met = heap <= limit
     failed |= not met
-    print("peak memory of a first install: %.1f MiB; target <= largest file %.1f MiB + its frame %.1f MiB "
-          "+ 16 MiB = %.1f MiB: %s" % (peak / 2**20, largest / 2**20, compressed[largest_path] / 2**20,
-                                       limit / 2**20, "met" if met else "MISSED"))
+    print("peak memory of a first install: %.1f MiB from malloc (resident %.1f MiB with the image pages "
+          "read); target <= largest file %.1f MiB + its frame %.1f MiB + 48 MiB = %.1f MiB: %s" % (
+              heap / 2**20, resident / 2**20, largest / 2**20, compressed[largest_path] / 2**20,
+              limit / 2**20, "met" if met else "MISSED"))
     sys.exit(1 if failed else 0)
+
+
+def first_install_rows(build, work, launcher, install, archive, extract, runs, warmup, bundle=None):
+    """Rows of a first install by the launcher, and by the pass alone with one
+    decoding thread and with one per processor, each against tar."""
+    bundle = bundle or work / "bundle"
+    passes = [work / "pass1", work / "passN"]
+    threads = [1, os.cpu_count()]
+    results = hyperfine(work, [
+        (str(launcher), "rm -rf %s" % install),
+        ("tar -I zstd -xf %s -C %s" % (archive, extract), "rm -rf %s" % (extract / "app"))] + [
+        ("%s %s %s %d" % (build / "bench" / "sync_pass_run", bundle, folder, n), "rm -rf %s" % folder)
+        for folder, n in zip(passes, threads)], runs=runs, warmup=warmup)
+    (first, first_cpu), (tar, tar_cpu), (one, one_cpu), (many, many_cpu) = results
+    return [("first install", first, first_cpu, "tar -I zstd -xf", tar, tar_cpu),
+            ("pass, 1 decoding thread", one, one_cpu, "tar -I zstd -xf", tar, tar_cpu),
+            ("pass, %d decoding threads" % threads[1], many, many_cpu, "tar -I zstd -xf", tar, tar_cpu)]
+
+
+def peak_memory(build, launcher, env, work):
+    """(peak bytes from malloc, peak resident bytes) of one run."""
+    report = work / "heap"
+    report.unlink(missing_ok=True)
+    usage = subprocess.run(["/usr/bin/time", "-v", str(launcher)], check=True, capture_output=True,
+                           text=True, env=dict(env, LD_PRELOAD=str(build / "bench" / "libpeak_heap.so"),
+                                               AEROLITH_BENCH_HEAP=str(report))).stderr
+    resident = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", usage).group(1)) * 1024
+    # The launcher's peak is the larger of the two lines: the program it starts
+    # reports too, before or after it.
+    return max(int(line) for line in report.read_text().split()), resident
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // The synchronisation pass on an intact installation against a walk that only
 // stats the same files, both in one process: the pass's own cost, without the
-// process start and the phases before it that a whole start also pays.
+// process start and the phases before it that a whole start also pays; and
+// two parts of a start alone, reading the manifest and walking the folder.
 // Usage: sync_pass_bench BUNDLE_DIR INSTALL_DIR [benchmark options]
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include "bundle/bundle_view.hpp"
 #include "bundle/loading.hpp"
 #include "install/synchronise.hpp"
+#include "sys/directory_walk.hpp"
 
 namespace {
 
@@ -47,10 +49,21 @@ int main(int argc, char** argv) {
       bundle::Bundle bundle{view, {}};
       if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
       state.ResumeTiming();
-      if (install::synchroniseInstallDirectory(folder, bundle, names) || !bundle.files.empty()) {
+      if (install::synchroniseInstallDirectory(folder, bundle, names, 1) || !bundle.files.empty()) {
         state.SkipWithError("the installation is not intact");
       }
     }
+  });
+  // The parts of a start on an intact installation, for the split.
+  benchmark::RegisterBenchmark("read_manifest", [&](benchmark::State& state) {
+    for (auto _ : state) {
+      bundle::FilesMap files;
+      if (bundle::readManifest(view, files)) state.SkipWithError("damaged manifest");
+      benchmark::DoNotOptimize(files.size());
+    }
+  });
+  benchmark::RegisterBenchmark("walk_tree", [&](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(sys::walkTree(folder).entries.size());
   });
   benchmark::RegisterBenchmark("stat_walk", [&](benchmark::State& state) {
     for (auto _ : state) {

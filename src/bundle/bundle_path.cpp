@@ -33,14 +33,18 @@ class KeyUnits {
 bool isPathSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
 
 BundlePath BundlePath::join(std::wstring_view directory, std::wstring_view name) {
-  BundlePath path{std::wstring(directory)};
-  path.append(name);
-  return path;
+  std::wstring text;
+  text.reserve(directory.size() + 1 + name.size());  // one allocation, of the size it keeps
+  text = directory;
+  if (!text.empty() && !isPathSeparator(text.back())) text += L'\\';
+  text += name;
+  return BundlePath(std::move(text));
 }
 
 void BundlePath::append(std::wstring_view component) {
   if (!text_.empty() && !isPathSeparator(text_.back())) text_ += L'\\';
   text_ += component;
+  hash_ = hashOf(text_);
 }
 
 std::filesystem::path BundlePath::toFileSystemPath() const {
@@ -51,6 +55,7 @@ std::filesystem::path BundlePath::toFileSystemPath() const {
 }
 
 bool operator==(const BundlePath& a, const BundlePath& b) {
+  if (a.hash_ != b.hash_) return false;
   KeyUnits left(a.text_);
   KeyUnits right(b.text_);
   wchar_t x = 0;
@@ -64,13 +69,10 @@ bool operator==(const BundlePath& a, const BundlePath& b) {
   }
 }
 
-}  // namespace aerolith::bundle
-
 // FNV-1a over the key's units, so that equal keys hash alike however their
 // separators are written.
-std::size_t std::hash<aerolith::bundle::BundlePath>::operator()(
-    const aerolith::bundle::BundlePath& path) const noexcept {
-  aerolith::bundle::KeyUnits units(path.text());
+std::size_t BundlePath::hashOf(std::wstring_view text) {
+  KeyUnits units(text);
   std::uint64_t hash = 0xcbf29ce484222325;
   wchar_t unit = 0;
   while (units.next(unit)) {
@@ -78,3 +80,5 @@ std::size_t std::hash<aerolith::bundle::BundlePath>::operator()(
   }
   return static_cast<std::size_t>(hash);
 }
+
+}  // namespace aerolith::bundle

@@ -14,8 +14,8 @@ namespace aerolith::bundle {
 
 class BundlePath {
  public:
-  BundlePath() = default;
-  explicit BundlePath(std::wstring text) : text_(std::move(text)) {}
+  BundlePath() : BundlePath(std::wstring()) {}
+  explicit BundlePath(std::wstring text) : text_(std::move(text)), hash_(hashOf(text_)) {}
 
   // An entry's relative path: `directory`, then `name` appended.
   static BundlePath join(std::wstring_view directory, std::wstring_view name);
@@ -32,8 +32,15 @@ class BundlePath {
 
   friend bool operator==(const BundlePath& a, const BundlePath& b);
 
+  // Equal for equal paths however their separators are written; computed once,
+  // when the text is set, since every lookup and rehash of a key asks for it.
+  std::size_t hash() const { return hash_; }
+
  private:
+  static std::size_t hashOf(std::wstring_view text);
+
   std::wstring text_;
+  std::size_t hash_;
 };
 
 bool isPathSeparator(wchar_t unit);
@@ -42,5 +49,7 @@ bool isPathSeparator(wchar_t unit);
 
 template <>
 struct std::hash<aerolith::bundle::BundlePath> {
-  std::size_t operator()(const aerolith::bundle::BundlePath& path) const noexcept;
+  std::size_t operator()(const aerolith::bundle::BundlePath& path) const noexcept {
+    return path.hash();
+  }
 };

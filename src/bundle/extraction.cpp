@@ -8,6 +8,16 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
+// Logs the outcome of a decoding, wherever it ran, and makes a failure a triple.
+std::optional<ErrorTriple> decoded(const FileEntry& entry, Stage stage, EntryResult result) {
+  if (result != EntryResult::kOk) {
+    AEROLITH_TRACE(kTag, L" -  - decompress error");
+    return ErrorTriple{stage, entry.index, shownCode(result)};
+  }
+  AEROLITH_TRACE(kTag, L" -  - decompress ok");
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
@@ -20,13 +30,12 @@ std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry
     payloadValidated = true;
   }
   AEROLITH_TRACE(kTag, L" - decompress");
-  const EntryResult result = entry.decompress();
-  if (result != EntryResult::kOk) {
-    AEROLITH_TRACE(kTag, L" -  - decompress error");
-    return ErrorTriple{stage, entry.index, shownCode(result)};
-  }
-  AEROLITH_TRACE(kTag, L" -  - decompress ok");
-  return std::nullopt;
+  return decoded(entry, stage, entry.decompress());
+}
+
+std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry) {
+  AEROLITH_TRACE(kTag, L" - decompress");
+  return decoded(entry, Stage::kAddEntry, ahead.take(entry));
 }
 
 }  // namespace aerolith::bundle

@@ -5,19 +5,24 @@
 #include <optional>
 
 #include "bundle/bundle_view.hpp"
+#include "bundle/decode_ahead.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/file_entry.hpp"
 
 namespace aerolith::bundle {
 
-// Fills `entry.content`. `stage` is Stage::kReplaceEntry for a file that is
-// being overwritten and Stage::kAddEntry for one being added. Before the first
-// overwrite of a run the whole payload's CRC is verified, and
+// Fills `entry.content`, decoding it here. `stage` is Stage::kReplaceEntry for
+// a file that is being overwritten and Stage::kAddEntry for one being added.
+// Before the first overwrite of a run the whole payload's CRC is verified, and
 // `payloadValidated` (the pass's run state, false at its start) records that
 // it was; an added file relies on its own CRC values alone. Returns the triple
 // of the check that failed: stage 4 for the payload, else `stage` with the
 // entry's index and shown result code.
 std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
                                         bool& payloadValidated);
+
+// The same for an added file whose decoding `ahead` began earlier: `entry`
+// must be the next of its entries. Logs and fails exactly as the above.
+std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry);
 
 }  // namespace aerolith::bundle

@@ -5,10 +5,25 @@
 
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
+#include "diag/progress.hpp"
 #include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
+
+// The CRC of a resource, taken in pieces: reading a large payload from a slow
+// disk is progress that the watchdog must see.
+std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kPiece = 4 * 1024 * 1024;
+  std::uint32_t crc = 0;
+  while (!bytes.empty()) {
+    const std::span piece = bytes.first(std::min(bytes.size(), kPiece));
+    crc = crc32c::extend(crc, piece.data(), piece.size());
+    diag::noteProgress();
+    bytes = bytes.subspan(piece.size());
+  }
+  return crc;
+}
 
 // Compares the CRC stored in a resource's first four bytes with that of the
 // rest. A resource shorter than its header (a manifest of 1 to 7 bytes, a
@@ -21,7 +36,7 @@ std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std:
   const std::size_t storedBytes = std::min(resource.size(), format::kCheckedOffset);
   std::uint32_t stored = 0;
   for (std::size_t i = 0; i < storedBytes; ++i) stored |= std::uint32_t{resource[i]} << (8 * i);
-  const std::uint32_t computed = crc32c::value(resource.subspan(storedBytes));
+  const std::uint32_t computed = crcInPieces(resource.subspan(storedBytes));
   if (computed != stored || resource.size() < headerSize) {
     return ErrorTriple::crcMismatch(stage, computed, stored);
   }
@@ -42,7 +57,6 @@ std::optional<ErrorTriple> forEachEntry(const BundleView& view, Make make, Keep 
   const auto count =
       static_cast<std::int32_t>(sys::loadLe32(manifest.data() + format::kEntryCountOffset));
   if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
-  // No room is reserved by the count: it is only checked entry by entry.
   std::int32_t cursor = format::kEntriesOffset;
   for (std::int32_t index = 0; index < count; ++index) {
     auto entry = make();
@@ -101,7 +115,24 @@ std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
   return std::nullopt;
 }
 
+namespace {
+
+// As many entries as the manifest says, but no more than its bytes can hold
+// (a name takes two bytes at least), so that a damaged count reserves nothing
+// beyond the manifest's own size.
+std::size_t plausibleEntryCount(const BundleView& view) {
+  const auto manifest = view.manifest();
+  if (manifest.size() < format::kEntriesOffset) return 0;
+  const std::size_t stated = sys::loadLe32(manifest.data() + format::kEntryCountOffset);
+  return std::min(stated, (manifest.size() - format::kEntriesOffset) /
+                              (format::kEntrySizeWithoutTexts + sizeof(char16_t)));
+}
+
+}  // namespace
+
 std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files) {
+  // Room for every key at once: growing would hash each key again.
+  files.reserve(plausibleEntryCount(view));
   return forEachEntry(
       view, [] { return std::make_shared<FileEntry>(); },
       [&](std::shared_ptr<FileEntry>&& entry) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "bundle/crc32c.hpp"
+#include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 
 namespace aerolith::install {
@@ -29,6 +30,7 @@ std::uint32_t computeFileCrc32c(const sys::Folder& folder, const std::filesystem
     }
     if (read == 0) return crc;
     crc = bundle::crc32c::extend(crc, buffer.get(), read);
+    diag::noteProgress();
   }
 }
 

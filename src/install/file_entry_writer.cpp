@@ -1,9 +1,11 @@
 #include "install/file_entry_writer.hpp"
 
+#include <algorithm>
 #include <span>
 #include <system_error>
 #include <vector>
 
+#include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "sys/path.hpp"
 
@@ -91,8 +93,23 @@ void clearFileName(const sys::Folder& folder, const fs::path& name) {
   }
 }
 
-// One exclusive create, one write, one close; no retry. Whatever is at the name
-// by then (something planted after it was cleared) makes the create fail.
+// Large contents are written in pieces of this size, each a sign of life for
+// the watchdog; smaller ones in one call.
+constexpr std::size_t kWritePiece = 4 * 1024 * 1024;
+
+bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
+                 std::error_code& error) {
+  do {
+    const std::span piece = content.first(std::min(content.size(), kWritePiece));
+    if (!out.write(piece, error)) return false;
+    diag::noteProgress();
+    content = content.subspan(piece.size());
+  } while (!content.empty());
+  return true;
+}
+
+// One exclusive create, the writes, one close; no retry. Whatever is at the
+// name by then (something planted after it was cleared) makes the create fail.
 bool writeContent(const sys::Folder& folder, const fs::path& name,
                   std::span<const std::uint8_t> content) {
   std::error_code error;
@@ -101,7 +118,7 @@ bool writeContent(const sys::Folder& folder, const fs::path& name,
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
-  if (out.write(content, error) && out.close(error)) return true;
+  if (writePieces(out, content, error) && out.close(error)) return true;
   AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
   return false;
 }

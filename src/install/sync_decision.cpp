@@ -1,5 +1,6 @@
 #include "install/sync_decision.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -14,17 +15,35 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-// The path of a walked entry below the install directory, as text: the walk
-// names each entry by the install directory, a separator and the rest.
-std::wstring relativeText(const fs::path& installDirectory, const fs::path& path) {
+// The path of a walked entry below the install directory, as text: the
+// sub-folders of the folder that holds it (whose path is the install
+// directory's, a separator and the rest) and its name. Made from the texts
+// alone, without parsing a path: this runs for every file of every start.
+std::wstring relativeText(const fs::path& installDirectory, const sys::WalkEntry& existing) {
+  const fs::path::string_type& folder = existing.folder->path().native();
   const std::size_t prefix = installDirectory.native().size() + 1;
-  return sys::wideFromPath(fs::path(path.native().substr(prefix)));
+  fs::path::string_type relative;
+  if (folder.size() > prefix) {
+    relative.reserve(folder.size() - prefix + 1 + existing.name.native().size());
+    relative.append(folder, prefix);
+    relative += fs::path::preferred_separator;
+  }
+  relative += existing.name.native();
+  return sys::wideFromNative(relative);
 }
 
 // The last component of a relative path.
 std::wstring_view lastComponent(std::wstring_view relative) {
   const std::size_t separator = relative.find_last_of(L"\\/");
   return separator == std::wstring_view::npos ? relative : relative.substr(separator + 1);
+}
+
+// A bare name against the protected ones, which hold no separator either:
+// equal as keys only when equal as texts.
+bool isProtected(std::wstring_view name, const ProtectedNames& protectedNames) {
+  return std::any_of(
+      protectedNames.begin(), protectedNames.end(),
+      [&](const bundle::BundlePath& protectedName) { return protectedName.text() == name; });
 }
 
 // Where '\' is no separator (Linux), a name may hold one, and a key would read
@@ -67,13 +86,14 @@ Decision decide(const fs::path& installDirectory, const sys::WalkEntry& existing
     AEROLITH_TRACE(kTag, L" - is directory - continue");
     return {Verdict::kDirectory, files.end()};
   }
-  const std::wstring relative = relativeText(installDirectory, existing.path);
-  if (protectedNames.contains(bundle::BundlePath(std::wstring(lastComponent(relative))))) {
+  std::wstring relative = relativeText(installDirectory, existing);
+  if (isProtected(lastComponent(relative), protectedNames)) {
     AEROLITH_TRACE(kTag, L" - is config file - continue");
     return {Verdict::kProtected, files.end()};
   }
-  const auto listed =
-      holdsForeignSeparator(relative) ? files.end() : files.find(bundle::BundlePath(relative));
+  const auto listed = holdsForeignSeparator(relative)
+                          ? files.end()
+                          : files.find(bundle::BundlePath(std::move(relative)));
   if (listed == files.end()) {
     AEROLITH_TRACE(kTag, L" - not in file list");
     return {Verdict::kUnlisted, listed};

@@ -1,10 +1,14 @@
 #include "install/synchronise.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include "bundle/decode_ahead.hpp"
 #include "bundle/extraction.hpp"
+#include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/sync_state.hpp"
 #include "sys/directory_walk.hpp"
@@ -17,25 +21,31 @@ namespace {
 constexpr auto kTag = L"Main";
 
 // The content goes as soon as its file is written, whoever still holds the
-// entry, so that at most one file's content is held at a time.
+// entry, so that only the file being written and the read-ahead hold any.
 void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std::uint8_t>(); }
 
 class Synchroniser {
  public:
   Synchroniser(const sys::Folder& installFolder, bundle::Bundle& bundle,
-               const ProtectedNames& protectedNames)
+               const ProtectedNames& protectedNames, unsigned decodingThreads,
+               SyncProgress* progress)
       : installFolder_(installFolder),
         view_(bundle.view),
         files_(bundle.files),
-        protectedNames_(protectedNames) {}
+        protectedNames_(protectedNames),
+        decodingThreads_(decodingThreads),
+        progress_(progress) {}
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
-  std::optional<SyncFailure> walkPass() {
+  template <typename Listing>
+  std::optional<SyncFailure> walkPass(Listing list) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
-    const sys::Walk walk = sys::walkTree(installFolder_);
+    const sys::Walk walk = list();
+    announceActivity(walk);
     for (const sys::WalkEntry& existing : walk.entries) {
       if (auto failure = handle(existing)) return failure;
+      diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
     return std::nullopt;
@@ -44,8 +54,20 @@ class Synchroniser {
   std::optional<SyncFailure> remainingEntriesPass() {
     AEROLITH_TRACE(kTag, L"files map remain: {}", files_.size());
     AEROLITH_TRACE(kTag, L"Begin files map iterate");
-    for (const auto& [key, entry] : files_) {
-      if (auto failure = extractAndWrite(*entry, bundle::Stage::kAddEntry)) return failure;
+    // Every entry is known here, so their decoding can run ahead of the writing.
+    std::vector<bundle::FileEntry*> entries;
+    entries.reserve(files_.size());
+    for (const auto& [key, entry] : files_) entries.push_back(entry.get());
+    if (progress_) {
+      std::uint64_t bytes = 0;
+      for (const bundle::FileEntry* entry : entries) bytes += entry->size;
+      progress_->willWrite(bytes);
+    }
+    bundle::DecodeAhead ahead(entries, decodingThreads_);
+    for (bundle::FileEntry* entry : entries) {
+      if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
+      if (auto failure = write(*entry)) return failure;
+      diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
     return std::nullopt;
@@ -53,7 +75,7 @@ class Synchroniser {
 
  private:
   std::optional<SyncFailure> handle(const sys::WalkEntry& existing) {
-    AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path));
+    AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path()));
     resetAttributes(existing);
     const Decision decision = decide(installFolder_.path(), existing, files_, protectedNames_);
     switch (decision.verdict) {
@@ -74,21 +96,35 @@ class Synchroniser {
     }
     // The entry outlives its place in the map while it is written.
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
-    if (auto failure = extractAndWrite(*entry, bundle::Stage::kReplaceEntry)) return failure;
+    if (progress_) progress_->willWrite(entry->size);
+    if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
+                                            state_.payloadValidated)) {
+      return *corrupt;
+    }
+    if (auto failure = write(*entry)) return failure;
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(decision.entry);
     return std::nullopt;
   }
 
-  std::optional<SyncFailure> extractAndWrite(bundle::FileEntry& entry, bundle::Stage stage) {
-    if (auto corrupt = bundle::extractEntry(view_, entry, stage, state_.payloadValidated)) {
-      return *corrupt;
-    }
+  // Writes an extracted entry and lets its content go.
+  std::optional<SyncFailure> write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
     std::optional<WriteFailure> failure = writeEntry(entry, installFolder_);
     releaseContent(entry);
     if (failure) return *failure;
+    if (progress_) progress_->wrote(entry.size);
     return std::nullopt;
+  }
+
+  // The files the listing shows stand for the bundle's files found: counting
+  // exactly would cost an intact start a lookup per file, for a word of text.
+  void announceActivity(const sys::Walk& walk) {
+    if (!progress_) return;
+    const auto found = static_cast<std::size_t>(
+        std::count_if(walk.entries.begin(), walk.entries.end(),
+                      [](const sys::WalkEntry& e) { return e.kind == sys::ObjectKind::kFile; }));
+    progress_->setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
   }
 
   // A link keeps its attributes: on POSIX, and under Wine, changing them
@@ -99,7 +135,9 @@ class Synchroniser {
       return;
     }
     std::error_code error;
-    existing.folder->setNormalAttributes(existing.name, error);
+    // What the listing showed already needs no reset: an intact start asks
+    // nothing more of most files.
+    if (!existing.normalAttributes) existing.folder->setNormalAttributes(existing.name, error);
     AEROLITH_TRACE(kTag, L" - set attribute: {}", error ? L"FAIL" : L"ok");
     if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
   }
@@ -120,6 +158,8 @@ class Synchroniser {
   const bundle::BundleView& view_;
   bundle::FilesMap& files_;
   const ProtectedNames& protectedNames_;
+  const unsigned decodingThreads_;
+  SyncProgress* const progress_;
   SyncState state_;
 };
 
@@ -127,10 +167,25 @@ class Synchroniser {
 
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames) {
-  Synchroniser pass(installFolder, bundle, protectedNames);
-  if (auto failure = pass.walkPass()) return failure;
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads,
+                                                       SyncProgress* progress) {
+  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
+  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder); })) return failure;
   return pass.remainingEntriesPass();
 }
+
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       ListingAhead& listing,
+                                                       bundle::Bundle& bundle,
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads,
+                                                       SyncProgress* progress) {
+  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
+  if (auto failure = pass.walkPass([&] { return listing.take(); })) return failure;
+  return pass.remainingEntriesPass();
+}
+
+unsigned defaultDecodingThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 }  // namespace aerolith::install

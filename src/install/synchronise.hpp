@@ -10,7 +10,9 @@
 #include "bundle/error_triple.hpp"
 #include "bundle/loading.hpp"
 #include "install/file_entry_writer.hpp"
+#include "install/listing_ahead.hpp"
 #include "install/sync_decision.hpp"
+#include "install/sync_progress.hpp"
 #include "sys/folder.hpp"
 
 namespace aerolith::install {
@@ -22,12 +24,32 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // Walks the install folder once, as it was before any change: keeps each
 // listed file whose time and size, or else whose content, match its entry
 // (restamping it in the latter case), rewrites the other listed files and
-// removes unlisted ones, links as links; then writes every entry not met.
-// Nothing is done through a link, so nothing outside the folder changes. Entries handled in
-// the walk leave `bundle.files`. Stops at the first failure and returns it;
-// what was done before stays.
+// removes unlisted ones, links as links; then writes every entry not met,
+// decoded ahead on `decodingThreads` threads in all (the calling thread,
+// which writes, among them). Nothing is done through a link, so nothing
+// outside the folder changes. Entries handled in the walk leave
+// `bundle.files`. Stops at the first failure and returns it; what was done
+// before stays. Each entry finished and each piece of a file read or written
+// is noted as progress (diag/progress.hpp). With `progress`, the pass also
+// publishes there what it does: its activity once the folder is listed, each
+// file's bytes when it decides to write them (the entries not met all at once,
+// before the first is written) and again once they are written.
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames);
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads,
+                                                       SyncProgress* progress = nullptr);
+
+// The same, with the install folder's listing made ahead; it is taken where
+// the walk begins.
+std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
+                                                       ListingAhead& listing,
+                                                       bundle::Bundle& bundle,
+                                                       const ProtectedNames& protectedNames,
+                                                       unsigned decodingThreads,
+                                                       SyncProgress* progress = nullptr);
+
+// One decoding thread for each processor, at least one.
+unsigned defaultDecodingThreads();
 
 }  // namespace aerolith::install

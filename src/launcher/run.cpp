@@ -49,13 +49,16 @@ int run(sys::ModuleHandle module) {
   const sys::Folder installFolder = install::selectInstallDirectory();
   if (!installFolder.isOpen()) fatalDialog(messages::kWorkingDirectoryInaccessible);
 
+  // The folder is listed while the bundle loads; nothing changes before both are done.
+  install::ListingAhead listing(installFolder);
   bundle::Bundle bundle;
   if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
-  startProgressWatcher();
+  install::SyncProgress& progress = startProgressWatcher();
   if (const auto failure =
-          install::synchroniseInstallDirectory(installFolder, bundle, protectedNames)) {
+          install::synchroniseInstallDirectory(installFolder, listing, bundle, protectedNames,
+                                               install::defaultDecodingThreads(), &progress)) {
     fatalSyncFailure(*failure);
   }
   closeProgressWindow();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "launcher/fatal_dialog.hpp"
 #include "launcher/messages.hpp"
@@ -23,7 +24,8 @@ struct SteadyClock {
 
 void watch() {
   SteadyClock clock;
-  if (watchRun(clock, runningFlag, dialogFlag) != WatchOutcome::kTimedOut) return;
+  const WatchOutcome outcome = watchRun(clock, runningFlag, dialogFlag, diag::progressCount);
+  if (outcome != WatchOutcome::kTimedOut) return;
   runningFlag.store(false);
   AEROLITH_TRACE(kTag, L"timeout");
   fatalDialog(messages::kTimedOut);

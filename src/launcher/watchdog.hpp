@@ -1,6 +1,8 @@
-// Bounds the length of a run: ten seconds after it was started, unless the run
-// has ended or a fatal dialog is already on screen, it raises "Timed out". It
-// never stops the main thread; it only watches the process-wide flags.
+// Ends a run that has stopped: once ten seconds have passed without progress
+// (from its start, or from the last entry finished or file bytes moved), unless
+// the run has ended or a fatal dialog is already on screen, it raises "Timed
+// out". It never stops the main thread; it only watches the process-wide flags
+// and the progress count.
 #pragma once
 
 namespace aerolith::launcher {

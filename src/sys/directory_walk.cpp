@@ -6,10 +6,9 @@ namespace {
 // Appends what lies below `folder`; false once the walk has to end.
 bool walkBelow(const Folder& folder, Walk& walk) {
   std::error_code error;
-  const std::vector<FolderEntry> entries = folder.list(error);
+  const std::vector<FolderEntry> entries = folder.list(error, ListDetail::kStatus);
   for (const FolderEntry& entry : entries) {
-    walk.entries.push_back(
-        {&folder, entry.name, folder.path() / entry.name, entry.kind, entry.stamp});
+    walk.entries.push_back({&folder, entry.name, entry.kind, entry.stamp, entry.normalAttributes});
     if (entry.kind != ObjectKind::kDirectory) continue;
     // Opened without following links: a folder swapped for a link since it
     // was listed is not entered, and the walk ends there.

@@ -14,11 +14,15 @@
 namespace aerolith::sys {
 
 struct WalkEntry {
-  const Folder* folder = nullptr;       // the open folder that holds it
-  std::filesystem::path name;           // its name there
-  std::filesystem::path path;           // the walked folder's path, the sub-folders and the name
+  const Folder* folder = nullptr;  // the open folder that holds it
+  std::filesystem::path name;      // its name there
   ObjectKind kind = ObjectKind::kFile;  // as the listing reported it; never kMissing
-  std::optional<FileStamp> stamp;       // a file's time and size, where the listing has them
+  std::optional<FileStamp> stamp;       // a file's time and size, unless unreadable
+  bool normalAttributes = false;        // see FolderEntry
+
+  // The walked folder's path, the sub-folders and the name; made when asked
+  // for, as few need it.
+  std::filesystem::path path() const { return folder->path() / name; }
 };
 
 struct Walk {
@@ -27,8 +31,9 @@ struct Walk {
 };
 
 // Every entry below `root`, depth first, within a folder in the order the file
-// system lists them. An error while opening a folder or reading its entries
-// ends the walk there, silently: the entries met before are returned.
+// system lists them, each with its status (ListDetail::kStatus). An error while
+// opening a folder or reading its entries ends the walk there, silently: the
+// entries met before are returned.
 Walk walkTree(const Folder& root);
 
 }  // namespace aerolith::sys

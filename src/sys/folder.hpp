@@ -26,9 +26,16 @@ namespace aerolith::sys {
 struct FolderEntry {
   std::filesystem::path name;
   ObjectKind kind = ObjectKind::kFile;  // as the listing reports it; never kMissing
-  // A file's last-write time and size, where the listing reports them (Windows).
+  // A file's last-write time and size, where the listing reports them (Windows,
+  // or a listing with ListDetail::kStatus).
   std::optional<FileStamp> stamp;
+  // Known to need nothing from Folder::setNormalAttributes; false when unknown.
+  bool normalAttributes = false;
 };
+
+// kStatus: each entry's time, size and attributes as well, at the cost of one
+// status query per entry where the listing itself does not carry them (POSIX).
+enum class ListDetail { kNames, kStatus };
 
 class Folder {
  public:
@@ -48,8 +55,10 @@ class Folder {
   const std::filesystem::path& path() const { return path_; }
 
   // Its entries without "." and "..", in the order the file system lists them.
-  // When an entry cannot be read, `error` is set and those read before are returned.
-  std::vector<FolderEntry> list(std::error_code& error) const;
+  // When an entry cannot be read, `error` is set and those read before are
+  // returned. An entry whose status cannot be read is listed without it.
+  std::vector<FolderEntry> list(std::error_code& error,
+                                ListDetail detail = ListDetail::kNames) const;
 
   // The sub-folder `name` itself. A link, a file or nothing there is an error.
   Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
@@ -65,8 +74,10 @@ class Folder {
   ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
 
   // Clears what would keep the launcher from replacing or removing the object:
-  // Windows' read-only, hidden, system and archive attributes; on POSIX, an
-  // owner who may not write. A link is left as it is.
+  // Windows' read-only, hidden and system attributes (and the temporary,
+  // offline and not-indexed ones with them; the archive attribute, which
+  // belongs to backup tools, stays); on POSIX, an owner who may not write. A
+  // link is left as it is.
   void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
 
   // The object's last-write time and size.

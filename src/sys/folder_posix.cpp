@@ -22,21 +22,23 @@ namespace {
 
 int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// The type the listing reports; only file systems that report none cost a query.
-ObjectKind kindOfListed(int folder, const dirent& entry) {
-  switch (entry.d_type) {
-    case DT_DIR:
-      return ObjectKind::kDirectory;
-    case DT_LNK:
-      return ObjectKind::kLink;
-    case DT_UNKNOWN:
-      break;
-    default:
-      return ObjectKind::kFile;
-  }
+// A listed entry: its kind as the listing reports it, and, where asked for or
+// where the file system reports no type, the rest from one status query.
+FolderEntry listedEntry(int folder, const dirent64& entry, ListDetail detail) {
+  FolderEntry listed{entry.d_name, ObjectKind::kFile, {}, false};
+  if (entry.d_type == DT_DIR) listed.kind = ObjectKind::kDirectory;
+  if (entry.d_type == DT_LNK) listed.kind = ObjectKind::kLink;
+  const bool wanted = detail == ListDetail::kStatus && entry.d_type != DT_LNK;
+  if (!wanted && entry.d_type != DT_UNKNOWN) return listed;
   struct stat status {};
-  if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return ObjectKind::kFile;
-  return kindOfMode(status.st_mode);
+  if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return listed;
+  listed.kind = kindOfMode(status.st_mode);
+  if (detail != ListDetail::kStatus || listed.kind == ObjectKind::kLink) return listed;
+  std::error_code error;
+  const FileStamp stamp = stampOf(status, error);
+  if (listed.kind == ObjectKind::kFile && !error) listed.stamp = stamp;
+  listed.normalAttributes = (status.st_mode & S_IWUSR) != 0;
+  return listed;
 }
 
 // Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
@@ -88,29 +90,30 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
   return Folder(descriptor, path, std::make_shared<const Root>());
 }
 
-std::vector<FolderEntry> Folder::list(std::error_code& error) const {
+// Read from the folder's own descriptor, rewound: no second descriptor and no
+// directory stream to set up, two system calls fewer for every folder walked.
+std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail detail) const {
   error.clear();
   std::vector<FolderEntry> entries;
-  // The listing takes a descriptor of its own, so that this folder's stays usable.
-  const int descriptor = ::openat(descriptorOf(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* listing = descriptor < 0 ? nullptr : ::fdopendir(descriptor);
-  if (listing == nullptr) {
+  const int folder = descriptorOf(handle_);
+  if (::lseek(folder, 0, SEEK_SET) != 0) {
     error = lastErrorCode();
-    if (descriptor >= 0) ::close(descriptor);
     return entries;
   }
+  alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing);
-    if (entry == nullptr) {
-      if (errno != 0) error = lastErrorCode();
-      break;
+    const ssize_t filled = ::getdents64(folder, buffer, sizeof buffer);
+    if (filled <= 0) {
+      if (filled < 0) error = lastErrorCode();
+      return entries;
     }
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    entries.push_back({entry->d_name, kindOfListed(::dirfd(listing), *entry), {}});
+    for (ssize_t offset = 0; offset < filled;) {
+      const auto& entry = *reinterpret_cast<const dirent64*>(buffer + offset);
+      offset += entry.d_reclen;
+      if (std::strcmp(entry.d_name, ".") == 0 || std::strcmp(entry.d_name, "..") == 0) continue;
+      entries.push_back(listedEntry(folder, entry, detail));
+    }
   }
-  ::closedir(listing);
-  return entries;
 }
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {

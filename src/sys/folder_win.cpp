@@ -61,6 +61,12 @@ ObjectKind kindOfListing(DWORD attributes, DWORD reparseTag) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::kDirectory : ObjectKind::kFile;
 }
 
+// What a reset of the attributes clears: all that SetFileAttributesW can set
+// but the archive attribute, which marks a file for the next backup.
+constexpr DWORD kResetAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY |
+                                   FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 bool isNotFound(const std::error_code& error) {
   return error.value() == ERROR_FILE_NOT_FOUND || error.value() == ERROR_PATH_NOT_FOUND;
 }
@@ -262,7 +268,8 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
   return Folder(valueOf(handle.release()), path, std::move(root));
 }
 
-std::vector<FolderEntry> Folder::list(std::error_code& error) const {
+// The listing carries every entry's status: `detail` asks for nothing more.
+std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const {
   error.clear();
   std::vector<FolderEntry> entries;
   alignas(LONGLONG) std::array<std::byte, 64 * 1024> buffer;
@@ -280,7 +287,8 @@ std::vector<FolderEntry> Folder::list(std::error_code& error) const {
       if (name != L"." && name != L"..") {
         // For a reparse point the listing holds its tag where the EA size would be.
         const ObjectKind kind = kindOfListing(entry->FileAttributes, entry->EaSize);
-        FolderEntry& added = entries.emplace_back(FolderEntry{fs::path(name), kind, {}});
+        FolderEntry& added = entries.emplace_back(
+            FolderEntry{fs::path(name), kind, {}, (entry->FileAttributes & kResetAttributes) == 0});
         if (kind == ObjectKind::kFile) {
           added.stamp = FileStamp{static_cast<std::uint64_t>(entry->LastWriteTime.QuadPart),
                                   static_cast<std::uint64_t>(entry->EndOfFile.QuadPart)};
@@ -336,7 +344,9 @@ void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) c
   Opened opened;
   Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES,
                               kShareAll, FILE_OPEN, 0, opened, error);
-  if (handle) setAttributes(handle.get(), FILE_ATTRIBUTE_NORMAL, error);
+  if (!handle || (opened.attributes & kResetAttributes) == 0) return;
+  const DWORD kept = opened.attributes & FILE_ATTRIBUTE_ARCHIVE;
+  setAttributes(handle.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, error);
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {

@@ -10,5 +10,7 @@ namespace aerolith::sys {
 
 std::filesystem::path pathFromWide(std::wstring_view text);
 std::wstring wideFromPath(const std::filesystem::path& path);
+// The same from a path's text, without parsing it into a path first.
+std::wstring wideFromNative(const std::filesystem::path::string_type& text);
 
 }  // namespace aerolith::sys

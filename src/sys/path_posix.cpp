@@ -9,7 +9,11 @@ std::filesystem::path pathFromWide(std::wstring_view text) {
 }
 
 std::wstring wideFromPath(const std::filesystem::path& path) {
-  return text::fromUtf8(path.native());
+  return wideFromNative(path.native());
+}
+
+std::wstring wideFromNative(const std::filesystem::path::string_type& text) {
+  return text::fromUtf8(text);
 }
 
 }  // namespace aerolith::sys

@@ -243,6 +243,20 @@ class Platform:
         process = subprocess.Popen(command, env=full_env, cwd=cwd, stdout=stdout, stderr=stderr)
         return Running(self, process, stdout, stderr, low_byte_only=not self.windows or direct)
 
+    def slow_file_system(self, folder, delay_ms=0, stall=None):
+        """`host_env` for a run on a file system that is slow below `folder`:
+        every read and write of a file there first waits `delay_ms`, and a read
+        of a file named `stall` never returns (tests/support/slow_file_system.c,
+        preloaded into the programs run, into Wine itself for a Windows one)."""
+        env = {"LD_PRELOAD": str(self.build_dir / "test-bin" / "libslow_file_system.so"),
+               "AEROLITH_SLOW_FS_UNDER": str(Path(folder).resolve()),
+               "AEROLITH_SLOW_FS_DELAY_MS": str(delay_ms),
+               # The sanitizers' runtime then does not come first; it need not.
+               "ASAN_OPTIONS": "verify_asan_link_order=0"}
+        if stall:
+            env["AEROLITH_SLOW_FS_STALL"] = stall
+        return env
+
     def demo_record(self):
         """The record file of the demo applications that launchers start in this
         scenario (a list of JSON objects, one a line)."""

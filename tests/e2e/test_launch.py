@@ -264,15 +264,18 @@ class ShellFallback(LaunchScenario):
 
 
 class LongRuns(LaunchScenario):
-    def test_a_run_still_working_after_ten_seconds_ends_in_the_timeout_dialog(self):
-        # A listed file of another size is read whole for its CRC: a sparse
-        # file of a terabyte keeps the pass reading far beyond the limit.
+    """Runs beyond the watchdog's ten seconds on a file system that is slowed
+    down or stops answering: the limit counts from the last progress."""
+
+    def test_a_run_that_stops_making_progress_ends_in_the_timeout_dialog(self):
+        # A listed file of another size is read for its CRC, and that read
+        # never returns.
         env, install = self.local_app_data("LocalAppData")
-        slow = install / "Docs" / "Licence.txt"
-        slow.parent.mkdir(parents=True)
-        with open(slow, "wb") as file:
-            file.truncate(1 << 40)
-        result = self.launch(env, timeout=120)
+        stuck = install / "Docs" / "Licence.txt"
+        stuck.parent.mkdir(parents=True)
+        stuck.write_bytes(b"an older licence")
+        result = self.launch(env, timeout=120, host_env=self.platform.slow_file_system(
+            install, stall=stuck.name))
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, TIMEOUT)
         records = read_trace(self.trace)
@@ -282,12 +285,33 @@ class LongRuns(LaunchScenario):
         main = [r.message for r in records if r.thread == records[0].thread]
         self.assertEqual(main[-1], " - begin check crc32")
         self.assertEqual([m for m in main if m.startswith("Existing file: ")][-1],
-                         "Existing file: '%s'" % self.platform.host_path(slow))
-        # The first record follows the watchdog's start at once; the margins
-        # leave room for a loaded machine.
-        limit = (record_time(records[-1]) - record_time(records[0])).total_seconds()
+                         "Existing file: '%s'" % self.platform.host_path(stuck))
+        # The limit counts from the last progress, the entry before the stuck
+        # one, just before the main thread's last record; the margins leave
+        # room for a loaded machine.
+        last = [r for r in records if r.thread == records[0].thread][-1]
+        limit = (record_time(records[-1]) - record_time(last)).total_seconds()
         self.assertGreaterEqual(limit, 9.9)
         self.assertLess(limit, 11.5)
+
+    def test_a_slow_run_that_keeps_making_progress_is_not_timed_out(self):
+        # Every file's write waits 300 ms: more than 12 s in all.
+        env, install = self.local_app_data("LocalAppData")
+        files = [("", "Aerolith.exe", harness.application_image(self.platform), FILE_TIME)]
+        files += [("Data\\Part%d" % (i % 4), "file%02d.bin" % i, bytes([i]) * 5000, FILE_TIME + i)
+                  for i in range(40)]
+        launcher = harness.embed_bundle(self.platform, *bundle_format.write_bundle(files),
+                                        self.scratch / "slow")
+        result = self.launch(env, launcher, timeout=120, host_env=self.platform.slow_file_system(
+            install, delay_ms=300))
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertEqual(result.dialogs, [])
+        records = read_trace(self.trace)
+        self.assertNotIn("timeout", [r.message for r in records])
+        self.assertEqual(records[-1].message, "final")
+        self.assertGreater((record_time(records[-1]) - record_time(records[0])).total_seconds(), 12)
+        for directory, name, content, _ in files:
+            self.assertEqual((install / directory.replace("\\", "/") / name).read_bytes(), content)
 
 
 class OneLauncherAtATime(LaunchScenario):

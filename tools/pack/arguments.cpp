@@ -7,6 +7,16 @@
 #include "pack/failure.hpp"
 
 namespace aerolith::pack {
+namespace {
+
+// The short forms people type for the options every such tool has.
+std::wstring longName(std::wstring name) {
+  if (name == L"-o") return L"--output";
+  if (name == L"-f") return L"--force";
+  return name;
+}
+
+}  // namespace
 
 std::optional<std::wstring> Arguments::option(std::wstring_view name) const {
   const auto found = options.find(name);
@@ -32,14 +42,15 @@ Arguments parseArguments(std::span<const std::wstring> args,
       parsed.help = true;
     } else {
       const std::size_t equals = arg.find(L'=');
-      const std::wstring name = arg.substr(0, equals);
+      const std::wstring typed = arg.substr(0, equals);
+      const std::wstring name = longName(typed);
       if (knows(flagOptions, name)) {
         if (equals != std::wstring::npos) {
           throw UsageError(fmt::format(L"option '{}' takes no value", name));
         }
         parsed.flags.insert(name);
       } else if (!knows(valuedOptions, name)) {
-        throw UsageError(fmt::format(L"unknown option '{}'", name));
+        throw UsageError(fmt::format(L"unknown option '{}'", typed));
       } else if (equals != std::wstring::npos) {
         parsed.options[name] = arg.substr(equals + 1);
       } else if (i + 1 < args.size()) {

@@ -24,8 +24,9 @@ struct Arguments {
 
 // `valuedOptions` are the options the command knows, each followed by a value
 // ("--level 9" or "--level=9"), `flagOptions` those that stand alone; "--help"
-// and "-h" are known everywhere, and "--" ends the options. Anything else
-// starting with '-' is a UsageError.
+// and "-h" are known everywhere, and "--" ends the options. "-o" stands for
+// "--output" and "-f" for "--force", where those are known, and is stored
+// under the long name. Anything else starting with '-' is a UsageError.
 Arguments parseArguments(std::span<const std::wstring> args,
                          std::span<const std::wstring_view> valuedOptions,
                          std::span<const std::wstring_view> flagOptions = {});

@@ -1,5 +1,7 @@
 #include "pack/bundle_check.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <unordered_map>
 
@@ -25,18 +27,46 @@ bundle::FileEntry failedEntry(const bundle::BundleView& view, std::int64_t faile
   return entry;
 }
 
+// A Zstandard frame's first four bytes, as every payload holds them after its CRC.
+constexpr std::uint8_t kFrameMagic[] = {0x28, 0xB5, 0x2F, 0xFD};
+
+bool holdsFramesFirst(std::span<const std::uint8_t> resource) {
+  return resource.size() >= bundle::format::kFramesOffset + sizeof kFrameMagic &&
+         std::equal(std::begin(kFrameMagic), std::end(kFrameMagic),
+                    resource.begin() + bundle::format::kFramesOffset);
+}
+
+// Why a launcher would refuse to load the bundle, in plain words first where
+// the code alone tells a newcomer little.
+std::wstring loadRefusal(const bundle::ErrorTriple& failure, const bundle::BundleView& view) {
+  if (failure.stage == bundle::Stage::kEntryParse) {
+    const bundle::FileEntry entry = failedEntry(view, failure.first);
+    if (failure.second == bundle::shownCode(bundle::EntryResult::kFramePastPayload)) {
+      return fmt::format(
+          L"the payload is truncated, or was not packed with this manifest: it holds {} bytes, "
+          L"but the frame of {} ends at byte {} ({})",
+          view.payloadSize, entryLabel(entry),
+          static_cast<std::int64_t>(entry.dataOffset) + entry.compressedSize,
+          refusal(failure, L""));
+    }
+    return refusal(failure, entryLabel(entry));
+  }
+  if (holdsFramesFirst(view.manifest())) {
+    return fmt::format(
+        L"the manifest and the payload are swapped: what is given as the manifest holds "
+        L"Zstandard frames, as a payload does ({})",
+        refusal(failure, L""));
+  }
+  return refusal(failure, L"");
+}
+
 }  // namespace
 
 LoadedBundle::LoadedBundle(BundleBytes bytes) : bytes_(std::move(bytes)) {
   std::optional<bundle::ErrorTriple> failure =
       bundle::viewOfBytes(bytes_.manifest, bytes_.payload, view_);
   if (!failure) failure = bundle::readEntryList(view_, list_);
-  if (!failure) return;
-  std::wstring subject;
-  if (failure->stage == bundle::Stage::kEntryParse) {
-    subject = entryLabel(failedEntry(view_, failure->first));
-  }
-  throw Failure(refusal(*failure, subject));
+  if (failure) throw Failure(loadRefusal(*failure, view_));
 }
 
 std::size_t LoadedBundle::trailingBytes() const {

@@ -16,6 +16,13 @@ BundleBytes readBundleBytes(const std::filesystem::path& bundle) {
   if (!std::filesystem::exists(bundle, error)) {
     throw Failure(fmt::format(L"{} does not exist", quoted(bundle)));
   }
+  const auto name = bundle.filename();
+  if (name == kManifestFileName || name == kPayloadFileName) {
+    throw Failure(
+        fmt::format(L"{} is one file of a bundle; name the folder that holds "
+                    L"manifest.bin and payload.bin, {}",
+                    quoted(bundle), quoted(bundle.parent_path())));
+  }
   return readImageBundle(bundle);
 }
 

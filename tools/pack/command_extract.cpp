@@ -1,46 +1,28 @@
-// extract BUNDLE DIR: writes every entry of a bundle with its last-write time.
+// extract BUNDLE -o DIR: writes every entry of a bundle with its last-write time.
 #include <fmt/xchar.h>
 
 #include "bundle/loading.hpp"
 #include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/extract_target.hpp"
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
 #include "pack/progress.hpp"
-#include "sys/file_time.hpp"
+#include "pack/wording.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::pack {
 namespace {
 
-namespace fs = std::filesystem;
-
-void writeEntry(const fs::path& target, std::span<const std::uint8_t> content,
-                std::uint64_t fileTime) {
-  std::error_code error;
-  fs::create_directories(target.parent_path(), error);
-  if (error) {
-    throw Failure(
-        fmt::format(L"cannot create {}: {}", quoted(target.parent_path()), describe(error)));
-  }
-  OutputFile out(target);
-  out.write(content);
-  out.commit();
-  sys::setLastWriteTime(target, fileTime, error);
-  if (error) {
-    throw Failure(
-        fmt::format(L"cannot set the last-write time of {}: {}", quoted(target), describe(error)));
-  }
-}
-
 int run(const Arguments& arguments) {
   const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
-  const fs::path dir = sys::pathFromWide(arguments.positional[1]);
   // Checked before the first file is written, as a launcher replacing one would.
   if (const auto failure = bundle::checkPayload(bundle.view())) {
     throw Failure(refusal(*failure, L""));
   }
+  const ExtractTarget target(sys::pathFromWide(arguments.positional[1]),
+                             arguments.flag(L"--force"));
   // Of entries with one path, a launcher installs the first only.
   const auto& entries = bundle.entries();
   const std::vector<std::size_t> first = firstOfEachPath(entries);
@@ -58,26 +40,36 @@ int run(const Arguments& arguments) {
   Progress progress(L"extracting", total);
   for (std::size_t index = 0; index < entries.size(); ++index) {
     if (first[index] != index) continue;
-    const bundle::FileEntry& entry = entries[index];
-    writeEntry(dir / entry.relativePath.toFileSystemPath(), extractContent(entry), entry.fileTime);
-    progress.advance(static_cast<std::uint64_t>(entry.size));
+    target.write(entries[index], extractContent(entries[index]));
+    progress.advance(static_cast<std::uint64_t>(entries[index].size));
   }
-  writeOut(fmt::format(L"extracted {} files ({} bytes) into {}\n", files, total, quoted(dir)));
+  writeOut(fmt::format(L"extracted {} ({}) into {}\n", counted(files, L"file", L"files"),
+                       counted(total, L"byte", L"bytes"), quoted(target.path())));
   return 0;
 }
+
+constexpr std::wstring_view kFlags[] = {L"--force", L"--progress"};
 
 }  // namespace
 
 const Command kExtractCommand = {
     L"extract",
-    L"extract BUNDLE DIR",
+    L"extract BUNDLE -o DIR [--force] [--progress]",
     L"Writes every file of a bundle under DIR, in its folder, with its last-write\n"
     L"time, after the checks a launcher makes. Of entries with the same path only\n"
-    L"the first is written, as a launcher installs it. Existing files are replaced.\n\n"
-    L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n",
+    L"the first is written, as a launcher installs it. DIR must be empty or new.\n"
+    L"Nothing is written through a link: a link inside DIR is refused, not followed.\n"
+    L"'extract BUNDLE DIR' works too.\n\n"
+    L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n\n"
+    L"  -o, --output DIR  where the files go\n"
+    L"  -f, --force       writes into a folder that holds files: those of the\n"
+    L"                    bundle's paths are replaced, the others left\n"
+    L"  --progress        a progress line also when standard error is no terminal\n",
     {},
     2,
     run,
+    kFlags,
+    OutputArgument::kOptionOrLast,
 };
 
 }  // namespace aerolith::pack

@@ -1,57 +1,96 @@
 // list BUNDLE: one line per entry of a bundle's manifest.
-#include <chrono>
-
 #include <fmt/xchar.h>
 
 #include "pack/bundle_check.hpp"
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
+#include "pack/json_writer.hpp"
 #include "pack/launcher_image.hpp"
-#include "sys/file_time.hpp"
+#include "pack/time_text.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::pack {
 namespace {
 
-// ISO 8601 in UTC at the FILETIME's full precision: 2024-12-31T23:59:59.1234567Z.
-std::wstring isoTime(std::uint64_t fileTime) {
-  using namespace std::chrono;
-  const sys::UnixTime time = sys::unixFromFileTime(fileTime);
-  const sys_seconds point{seconds(time.seconds)};
-  const sys_days day = floor<days>(point);
-  const year_month_day date(day);
-  const hh_mm_ss clock(point - day);
-  return fmt::format(L"{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:07}Z", static_cast<int>(date.year()),
-                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                     clock.hours().count(), clock.minutes().count(), clock.seconds().count(),
-                     time.nanoseconds / 100);
+std::wstring listing(const LoadedBundle& bundle, const std::wstring& header) {
+  std::wstring text = header;
+  for (const bundle::FileEntry& entry : bundle.entries()) {
+    text += fmt::format(L"{}\t{}\t{}\t{}\t0x{:08X}\t0x{:08X}\t{}\n", entry.index,
+                        entry.relativePath.text(), entry.size, entry.compressedSize, entry.crc32c,
+                        entry.compressedCrc32c, isoTime(entry.fileTime));
+  }
+  return text;
+}
+
+std::wstring json(const LoadedBundle& bundle, const std::optional<ImageVersion>& image) {
+  JsonWriter out;
+  out.beginObject().key(L"version");
+  if (image && image->version) {
+    out.string(image->version->text());
+  } else {
+    out.null();
+  }
+  out.key(L"entries").beginArray();
+  for (const bundle::FileEntry& entry : bundle.entries()) {
+    out.beginObject()
+        .key(L"index")
+        .number(entry.index)
+        .key(L"path")
+        .string(entry.relativePath.text())
+        .key(L"size")
+        .number(entry.size)
+        .key(L"compressedSize")
+        .number(entry.compressedSize)
+        .key(L"crc32c")
+        .number(entry.crc32c)
+        .key(L"compressedCrc32c")
+        .number(entry.compressedCrc32c)
+        .key(L"fileTime")
+        .number(entry.fileTime)
+        .key(L"lastWrite")
+        .string(isoTime(entry.fileTime))
+        .endObject();
+  }
+  return out.endArray().endObject().finish();
 }
 
 int run(const Arguments& arguments) {
-  const std::wstring version = imageVersionLine(sys::pathFromWide(arguments.positional[0]));
-  const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
-  std::wstring listing = L"index\tpath\tsize\tcompressed\tcrc32c\tcompressed crc32c\tlast write\n";
-  for (const bundle::FileEntry& entry : bundle.entries()) {
-    listing += fmt::format(L"{}\t{}\t{}\t{}\t0x{:08X}\t0x{:08X}\t{}\n", entry.index,
-                           entry.relativePath.text(), entry.size, entry.compressedSize,
-                           entry.crc32c, entry.compressedCrc32c, isoTime(entry.fileTime));
+  const auto path = sys::pathFromWide(arguments.positional[0]);
+  const std::optional<ImageVersion> image = imageVersion(path);
+  const LoadedBundle bundle(readBundleBytes(path));
+  if (arguments.flag(L"--json")) {
+    writeOut(json(bundle, image));
+    return 0;
   }
-  writeOut(version + listing);
+  // A program reading the lines gets entries only.
+  std::wstring header;
+  if (outputIsTerminal() && !arguments.flag(L"--no-header")) {
+    header = (image ? image->line() : L"") +
+             L"index\tpath\tsize\tcompressed\tcrc32c\tcompressed crc32c\tlast write\n";
+  }
+  writeOut(listing(bundle, header));
   return 0;
 }
+
+constexpr std::wstring_view kFlags[] = {L"--json", L"--no-header"};
 
 }  // namespace
 
 const Command kListCommand = {
     L"list",
-    L"list BUNDLE",
+    L"list BUNDLE [--json] [--no-header]",
     L"Lists the entries of a bundle, one tab-separated line each: index, relative\n"
     L"path, size, compressed size, CRC-32C of the content and of the compressed\n"
-    L"bytes, and the last-write time in UTC.\n\n"
-    L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n",
+    L"bytes, and the last-write time in UTC. On a terminal a header comes first:\n"
+    L"the image's version ('version: none' for a Linux image) and the column names.\n\n"
+    L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n\n"
+    L"  --json       one JSON document instead: the image's version (null for a folder\n"
+    L"               or an image without one) and every entry's fields\n"
+    L"  --no-header  no header, on a terminal too\n",
     {},
     1,
     run,
+    kFlags,
 };
 
 }  // namespace aerolith::pack

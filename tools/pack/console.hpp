@@ -12,4 +12,8 @@ void writeError(std::wstring_view text);
 // True when standard error is a terminal that a progress line can redraw.
 bool errorIsTerminal();
 
+// True when standard output is a terminal, where a person reads it rather than
+// a program.
+bool outputIsTerminal();
+
 }  // namespace aerolith::pack

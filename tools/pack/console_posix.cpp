@@ -19,5 +19,6 @@ void write(std::FILE* stream, std::wstring_view text) {
 void writeOut(std::wstring_view text) { write(stdout, text); }
 void writeError(std::wstring_view text) { write(stderr, text); }
 bool errorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool outputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace aerolith::pack

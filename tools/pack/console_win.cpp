@@ -28,5 +28,6 @@ void write(DWORD stream, std::wstring_view text) {
 void writeOut(std::wstring_view text) { write(STD_OUTPUT_HANDLE, text); }
 void writeError(std::wstring_view text) { write(STD_ERROR_HANDLE, text); }
 bool errorIsTerminal() { return isConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
+bool outputIsTerminal() { return isConsole(::GetStdHandle(STD_OUTPUT_HANDLE)); }
 
 }  // namespace aerolith::pack

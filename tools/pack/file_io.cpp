@@ -1,5 +1,7 @@
 #include "pack/file_io.hpp"
 
+#include <cerrno>
+
 #include <fmt/xchar.h>
 
 #include "pack/failure.hpp"
@@ -14,13 +16,27 @@ std::wstring quoted(const std::filesystem::path& path) {
 
 std::wstring describe(const std::error_code& error) { return text::fromUtf8(error.message()); }
 
+namespace {
+
+// File streams report no reason of their own; the C library's, when it left
+// one, is what the system said.
+std::wstring streamReason(std::wstring_view fallback) {
+  const int code = errno;
+  return code == 0 ? std::wstring(fallback)
+                   : describe(std::error_code(code, std::generic_category()));
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
   std::error_code error;
   const auto size = std::filesystem::file_size(file, error);
-  if (!in || error) {
-    throw Failure(fmt::format(L"cannot read {}: {}", quoted(file),
-                              error ? describe(error) : L"it cannot be opened"));
+  if (error) throw Failure(fmt::format(L"cannot read {}: {}", quoted(file), describe(error)));
+  errno = 0;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw Failure(
+        fmt::format(L"cannot read {}: {}", quoted(file), streamReason(L"it cannot be opened")));
   }
   std::vector<std::uint8_t> bytes(size);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
@@ -34,6 +50,7 @@ std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& file) {
 OutputFile::OutputFile(std::filesystem::path target)
     : target_(std::move(target)), temporary_(target_) {
   temporary_ += ".partial";
+  errno = 0;
   stream_.open(temporary_, std::ios::binary | std::ios::trunc);
   check();
 }
@@ -46,6 +63,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
+  errno = 0;
   stream_.write(reinterpret_cast<const char*>(bytes.data()),
                 static_cast<std::streamsize>(bytes.size()));
   check();
@@ -64,11 +82,12 @@ void OutputFile::setPermissions(std::filesystem::perms permissions) {
   std::filesystem::permissions(temporary_, permissions, error);
   if (error) {
     throw Failure(
-        fmt::format(L"cannot set the permissions of {}: {}", quoted(temporary_), describe(error)));
+        fmt::format(L"cannot set the permissions of {}: {}", quoted(target_), describe(error)));
   }
 }
 
 void OutputFile::close() {
+  errno = 0;
   stream_.close();
   check();
 }
@@ -81,8 +100,13 @@ void OutputFile::commit() {
   committed_ = true;
 }
 
+// Names the file the user asked for: the temporary one beside it is the
+// tool's business.
 void OutputFile::check() {
-  if (!stream_) throw Failure(fmt::format(L"cannot write {}", quoted(temporary_)));
+  if (!stream_) {
+    throw Failure(fmt::format(L"cannot write {}: {}", quoted(target_),
+                              streamReason(L"the system gave no reason")));
+  }
 }
 
 }  // namespace aerolith::pack

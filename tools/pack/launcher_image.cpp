@@ -28,7 +28,9 @@ class LauncherImage {
     if (pe::looksLikePe(bytes_)) {
       named(L"{} cannot be read as a Windows image", [&] { windows_.emplace(bytes_); });
     } else if (!elf::looksLikeElf(bytes_)) {
-      throw Failure(fmt::format(L"{} is not an executable image", quoted(path_)));
+      throw Failure(fmt::format(
+          L"{} is not a launcher image: neither a Windows (PE) nor a Linux (ELF) executable",
+          quoted(path_)));
     }
   }
 
@@ -128,11 +130,18 @@ std::optional<FileVersion> readImageVersion(const std::filesystem::path& image) 
   return LauncherImage(image).version();
 }
 
-std::wstring imageVersionLine(const std::filesystem::path& bundle) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(bundle, error)) return {};
-  const std::optional<FileVersion> version = readImageVersion(bundle);
+std::wstring ImageVersion::line() const {
   return fmt::format(L"version: {}\n", version ? version->text() : L"none");
+}
+
+std::optional<ImageVersion> imageVersion(const std::filesystem::path& bundle) {
+  std::error_code error;
+  const auto name = bundle.filename();
+  if (!std::filesystem::is_regular_file(bundle, error) || name == kManifestFileName ||
+      name == kPayloadFileName) {
+    return std::nullopt;
+  }
+  return ImageVersion{readImageVersion(bundle)};
 }
 
 }  // namespace aerolith::pack

@@ -51,9 +51,17 @@ EmbedResult embedBundle(const std::filesystem::path& launcher,
 // launcher image or its version resource is damaged.
 std::optional<FileVersion> readImageVersion(const std::filesystem::path& image);
 
-// "version: 1.2.3.4\n" ("version: none\n" without one) when `bundle` is a
-// launcher image; empty for a bundle folder or a path that names no file, which
-// reading the bundle reports.
-std::wstring imageVersionLine(const std::filesystem::path& bundle);
+// The version of a launcher image, as list and verify show it first.
+struct ImageVersion {
+  std::optional<FileVersion> version;  // none in a Linux image
+
+  // "version: 1.2.3.4\n", or "version: none\n".
+  std::wstring line() const;
+};
+
+// The version when `bundle` is a launcher image; nothing for a bundle folder,
+// one of its two files or a path that names no file, which reading the bundle
+// reports.
+std::optional<ImageVersion> imageVersion(const std::filesystem::path& bundle);
 
 }  // namespace aerolith::pack

@@ -9,13 +9,16 @@
 #include "pack/commands.hpp"
 #include "pack/console.hpp"
 #include "pack/failure.hpp"
+#include "pack/progress.hpp"
+#include "pack/wording.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {
 namespace {
 
-constexpr std::array<const Command*, 5> kCommands = {&kPackCommand, &kListCommand, &kVerifyCommand,
-                                                     &kExtractCommand, &kEmbedCommand};
+constexpr std::array<const Command*, 8> kCommands = {
+    &kPackCommand,    &kEmbedCommand, &kVerifyCommand, &kListCommand,
+    &kExtractCommand, &kDiffCommand,  &kPlanCommand,   &kExplainCommand};
 
 std::wstring overview() {
   std::wstring text =
@@ -24,27 +27,79 @@ std::wstring overview() {
   for (const Command* command : kCommands)
     text += fmt::format(L"  aerolith-pack {}\n", command->synopsis);
   text +=
-      L"\nRun 'aerolith-pack COMMAND --help' for what a command does, "
+      L"\nRun 'aerolith-pack help COMMAND' for what a command does, "
       L"'aerolith-pack --version' for the tool's version.\n";
   return text;
 }
 
+std::wstring help(const Command& command) {
+  return fmt::format(L"usage: aerolith-pack {}\n\n{}", command.synopsis, command.description);
+}
+
+const Command* find(std::wstring_view name) {
+  for (const Command* command : kCommands) {
+    if (command->name == name) return command;
+  }
+  return nullptr;
+}
+
+// A command's usage error, followed by its help.
+class CommandUsageError : public UsageError {
+ public:
+  CommandUsageError(const UsageError& error, const Command& command)
+      : UsageError(error.message() + L"\n\n" + help(command)) {}
+};
+
+std::wstring argumentCount(Positionals positionals) {
+  if (positionals.least == positionals.most) {
+    return counted(positionals.least, L"argument", L"arguments");
+  }
+  return fmt::format(L"{} or {} arguments", positionals.least, positionals.most);
+}
+
+// Checks the number of positional arguments. An output that may be given by
+// position ends as the last one, however it was given.
+void settleArguments(const Command& command, Arguments& arguments) {
+  Positionals expected = command.positionals;
+  const bool outputOption = arguments.options.contains(L"--output");
+  if (command.output == OutputArgument::kOptionOrLast && outputOption) {
+    if (arguments.positional.size() == expected.most) {
+      throw UsageError(fmt::format(L"the output is given twice: '{}' and -o '{}'",
+                                   arguments.positional.back(), arguments.options[L"--output"]));
+    }
+    expected = Positionals(expected.least - 1, expected.most - 1);
+  }
+  const std::size_t count = arguments.positional.size();
+  if (count < expected.least || count > expected.most) {
+    throw UsageError(fmt::format(L"'{}' takes {}{}, not {}", command.name, argumentCount(expected),
+                                 outputOption ? L" besides -o" : L"", count));
+  }
+  if (command.output == OutputArgument::kOptionOrLast && outputOption) {
+    arguments.positional.push_back(arguments.options[L"--output"]);
+    arguments.options.erase(L"--output");
+  }
+  if (command.output == OutputArgument::kOption && !outputOption) {
+    throw UsageError(
+        fmt::format(L"'{}' needs -o OUT (or --output OUT): where to write", command.name));
+  }
+}
+
 int runCommand(const Command& command, std::span<const std::wstring> args) {
-  const Arguments arguments = parseArguments(args, command.valuedOptions, command.flagOptions);
+  std::vector<std::wstring_view> valued(command.valuedOptions.begin(), command.valuedOptions.end());
+  if (command.output != OutputArgument::kNone) valued.push_back(L"--output");
+  Arguments arguments = parseArguments(args, valued, command.flagOptions);
   if (arguments.help) {
-    writeOut(fmt::format(L"usage: aerolith-pack {}\n\n{}", command.synopsis, command.description));
+    writeOut(help(command));
     return kExitOk;
   }
-  if (arguments.positional.size() != command.positionalCount) {
-    throw UsageError(fmt::format(L"'{}' takes {} arguments, not {}", command.name,
-                                 command.positionalCount, arguments.positional.size()));
-  }
+  settleArguments(command, arguments);
+  if (arguments.flag(L"--progress")) forceProgress();
   return command.run(arguments);
 }
 
 int dispatch(const std::vector<std::wstring>& args) {
   if (args.empty()) throw UsageError(L"no command given");
-  if (args[0] == L"--help" || args[0] == L"-h" || args[0] == L"help") {
+  if (args[0] == L"--help" || args[0] == L"-h" || (args[0] == L"help" && args.size() == 1)) {
     writeOut(overview());
     return kExitOk;
   }
@@ -52,17 +107,21 @@ int dispatch(const std::vector<std::wstring>& args) {
     writeOut(fmt::format(L"aerolith-pack {}\n", AEROLITH_PACK_VERSION));
     return kExitOk;
   }
-  for (const Command* command : kCommands) {
-    if (args[0] == command->name) {
-      try {
-        return runCommand(*command, std::span(args).subspan(1));
-      } catch (const UsageError& error) {
-        throw UsageError(
-            fmt::format(L"{}\nusage: aerolith-pack {}", error.message(), command->synopsis));
-      }
+  if (args[0] == L"help") {
+    const Command* command = find(args[1]);
+    if (command == nullptr || args.size() > 2) {
+      throw UsageError(fmt::format(L"'help' takes the name of one command, not '{}'", args[1]));
     }
+    writeOut(help(*command));
+    return kExitOk;
   }
-  throw UsageError(fmt::format(L"unknown command '{}'", args[0]));
+  const Command* command = find(args[0]);
+  if (command == nullptr) throw UsageError(fmt::format(L"unknown command '{}'", args[0]));
+  try {
+    return runCommand(*command, std::span(args).subspan(1));
+  } catch (const UsageError& error) {
+    throw CommandUsageError(error, *command);
+  }
 }
 
 }  // namespace
@@ -70,9 +129,11 @@ int dispatch(const std::vector<std::wstring>& args) {
 int runTool(const std::vector<std::wstring>& args) {
   try {
     return dispatch(args);
+  } catch (const CommandUsageError& error) {
+    writeError(fmt::format(L"aerolith-pack: {}", error.message()));
+    return kExitUsage;
   } catch (const UsageError& error) {
-    writeError(fmt::format(L"aerolith-pack: {}\nRun 'aerolith-pack --help' for the commands.\n",
-                           error.message()));
+    writeError(fmt::format(L"aerolith-pack: {}\n\n{}", error.message(), overview()));
     return kExitUsage;
   } catch (const Failure& failure) {
     writeError(fmt::format(L"aerolith-pack: {}\n", failure.message()));

@@ -154,5 +154,34 @@ TEST_F(Extraction, SizeAndContentFailuresKeepTheirCodes) {
   EXPECT_EQ(extract(2, Stage::kAddEntry, validated), (ErrorTriple{Stage::kAddEntry, 2, 14}));
 }
 
+// Decoded ahead on worker threads, each result is looked at only in its turn:
+// the same lines and the same failure at the same entry as decoding on the
+// spot, whatever the number of threads, also with a budget smaller than any
+// entry (each is then decoded once its turn has come). What was decoded beyond
+// the failure is freed.
+TEST_F(Extraction, DecodingAheadFailsAtTheSameEntryAsDecodingOnTheSpot) {
+  load();
+  damageSecondFrame();
+  std::vector<std::string> expected;
+  for (const unsigned workers : {1u, 2u, 4u}) {
+    for (const std::size_t budget : {std::size_t{0}, DecodeAhead::kDefaultBudget}) {
+      FilesMap files;
+      ASSERT_EQ(readManifest(bytes_.view(), files), std::nullopt);
+      std::vector<FileEntry*> order(files.size());
+      for (const auto& [key, entry] : files) order[entry->index] = entry.get();
+      {
+        DecodeAhead ahead(order, workers, budget);
+        EXPECT_EQ(extractEntry(ahead, *order[0]), std::nullopt);
+        EXPECT_EQ(order[0]->content, std::vector<std::uint8_t>(4000, 'a'));
+        EXPECT_EQ(extractEntry(ahead, *order[1]), (ErrorTriple{Stage::kAddEntry, 1, 12}));
+      }
+      EXPECT_EQ(order[2]->content.capacity(), 0u) << workers << " threads, budget " << budget;
+      expected.insert(expected.end(), {" - decompress", " -  - decompress ok", " - decompress",
+                                       " -  - decompress error"});
+    }
+  }
+  EXPECT_EQ(logged(), expected);
+}
+
 }  // namespace
 }  // namespace aerolith::bundle

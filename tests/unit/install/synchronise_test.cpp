@@ -58,7 +58,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   testing::writeFile(install_ / "Relay" / "relay.exe", "an older relay");
   bundle::Bundle bundle = load();
 
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames()), std::nullopt);
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2), std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
@@ -71,7 +71,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
 TEST_F(Synchronise, ReturnsTheFailureThatStoppedIt) {
   builder_.add(L"", L"a.dll", std::string(100, 'a')).compressedCrc32c ^= 1;
   bundle::Bundle damaged = load();
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, damaged, protectedConfigNames()),
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, damaged, protectedConfigNames(), 2),
             SyncFailure(bundle::ErrorTriple{bundle::Stage::kAddEntry, 0, 12}));
   EXPECT_FALSE(fs::exists(install_ / "a.dll"));
 }
@@ -93,7 +93,7 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   std::error_code error;
   sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
 
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames()), std::nullopt);
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2), std::nullopt);
 
   EXPECT_FALSE(fs::exists(install_ / "Relay\\relay.exe"));
   expectInstalled(fs::path("Relay") / "relay.exe", "relay", 0);

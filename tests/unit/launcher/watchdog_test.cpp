@@ -1,5 +1,5 @@
 // The watchdog's clockwork on a simulated clock: when it fires, what stops it,
-// and how it sleeps between polls.
+// how progress puts it off, and how it sleeps between polls.
 #include "launcher/watchdog_loop.hpp"
 
 #include <gmock/gmock.h>
@@ -36,7 +36,7 @@ class WatchRun : public ::testing::Test {
  protected:
   WatchOutcome watch() {
     const TimePoint start = clock.now();
-    const WatchOutcome outcome = watchRun(clock, running, dialog);
+    const WatchOutcome outcome = watchRun(clock, running, dialog, progress);
     elapsed = clock.now() - start;
     return outcome;
   }
@@ -44,6 +44,7 @@ class WatchRun : public ::testing::Test {
   FakeClock clock;
   std::atomic<bool> running{true};
   std::atomic<bool> dialog{false};
+  std::atomic<std::uint64_t> progress{0};
   std::chrono::nanoseconds elapsed{};
 };
 
@@ -73,6 +74,27 @@ TEST_F(WatchRun, EndsAtTheFirstPollAfterTheRunEnded) {
   };
   EXPECT_EQ(watch(), WatchOutcome::kRunEnded);
   EXPECT_EQ(clock.sleeps.size(), 30u);
+}
+
+// A run that keeps making progress runs as long as it needs: a minute, with
+// nine seconds between signs of life.
+TEST_F(WatchRun, ProgressPutsTheLimitOff) {
+  clock.afterSleep = [this] {
+    if (clock.sleeps.size() % 90 == 0) ++progress;
+    if (clock.sleeps.size() == 600) running = false;
+  };
+  EXPECT_EQ(watch(), WatchOutcome::kRunEnded);
+  EXPECT_EQ(elapsed, 60s);
+}
+
+// The limit counts from the poll that saw the last progress, never sooner.
+TEST_F(WatchRun, FiresTenSecondsAfterTheLastProgressSeen) {
+  progress = 7;  // what happened before the watchdog started does not count
+  clock.afterSleep = [this] {
+    if (clock.sleeps.size() <= 250) ++progress;
+  };
+  EXPECT_EQ(watch(), WatchOutcome::kTimedOut);
+  EXPECT_EQ(elapsed, 35s);
 }
 
 TEST_F(WatchRun, RunEndedBeforeTheStartNeverSleeps) {

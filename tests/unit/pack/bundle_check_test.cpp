@@ -6,6 +6,7 @@
 
 #include "bundle/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
+#include "pack/error_explanation.hpp"
 #include "pack/failure.hpp"
 #include "pack/frames.hpp"
 #include "pack/launcher_errors.hpp"
@@ -121,27 +122,81 @@ TEST(BundleCheck, DuplicatePathsAndTheProducersRules) {
   EXPECT_EQ(std::count(problems.begin(), problems.end(), L'\n'), 6) << text::toUtf8(problems);
 }
 
-TEST(LauncherErrors, EveryCodeALauncherShowsHasOneMeaning) {
+// Every triple a launcher can show: the resource lookups as the launcher's own
+// check reports them, each parse and extraction result at its stages, and the
+// stages whose details are values.
+std::vector<bundle::ErrorTriple> everyTripleALauncherShows() {
+  using R = bundle::EntryResult;
+  using S = bundle::Stage;
+  std::vector<bundle::ErrorTriple> triples = {{S::kManifestCrc, 0xFFFFFFFF, 1},
+                                              {S::kManifestCrc, 0, 0},
+                                              {S::kEntryCount, 0, 0},
+                                              {S::kEntryCount, -2147483647 - 1, 0},
+                                              {S::kPayloadCrc, 1, 0xDEADBEEF}};
+  for (const auto kind : {bundle::ResourceKind::kManifest, bundle::ResourceKind::kPayload}) {
+    for (const auto failure : {sys::ResourceFailure::kNotFound, sys::ResourceFailure::kNotLoaded,
+                               sys::ResourceFailure::kNotLocked, sys::ResourceFailure::kEmpty}) {
+      triples.push_back(*bundle::checkResource({failure, {}}, kind));
+    }
+  }
+  for (const R parse :
+       {R::kBadDirectoryLength, R::kDirectoryPastEnd, R::kBadNameLength, R::kNamePastEnd,
+        R::kBadSize, R::kContentCrcPastEnd, R::kBadCompressedSize, R::kCompressedCrcPastEnd,
+        R::kBadOffset, R::kEmptyName, R::kFramePastPayload, R::kUnsafePath, R::kFileTimePastEnd}) {
+    triples.push_back({S::kEntryParse, 12, bundle::shownCode(parse)});
+  }
+  for (const R extraction : {R::kCompressedCrcMismatch, R::kSizeMismatch, R::kContentCrcMismatch}) {
+    triples.push_back({S::kReplaceEntry, 0, bundle::shownCode(extraction)});
+    triples.push_back({S::kAddEntry, 54, bundle::shownCode(extraction)});
+  }
+  return triples;
+}
+
+TEST(LauncherErrors, EveryCodeALauncherShowsHasOneMeaningAndAnExplanation) {
   std::set<std::pair<bundle::Stage, std::int32_t>> seen;
   for (const LauncherError& row : launcherErrors()) {
     EXPECT_TRUE(seen.insert({row.stage, row.code}).second)
         << static_cast<int>(row.stage) << row.code;
   }
-  using R = bundle::EntryResult;
-  for (const R parse :
-       {R::kBadDirectoryLength, R::kDirectoryPastEnd, R::kBadNameLength, R::kNamePastEnd,
-        R::kBadSize, R::kContentCrcPastEnd, R::kBadCompressedSize, R::kCompressedCrcPastEnd,
-        R::kBadOffset, R::kEmptyName, R::kFramePastPayload, R::kUnsafePath, R::kFileTimePastEnd}) {
-    EXPECT_TRUE(seen.count({bundle::Stage::kEntryParse, bundle::shownCode(parse)}));
+  std::set<std::wstring> whatFailed;
+  for (const bundle::ErrorTriple& triple : everyTripleALauncherShows()) {
+    const auto explanation = explain(triple);
+    ASSERT_TRUE(explanation) << text::toUtf8(triple.text());
+    EXPECT_TRUE(whatFailed.insert(explanation->whatFailed).second) << text::toUtf8(triple.text());
+    EXPECT_EQ(parseErrorCode(L"Error code: " + triple.text()), triple);
   }
-  for (const R extraction : {R::kCompressedCrcMismatch, R::kSizeMismatch, R::kContentCrcMismatch}) {
-    EXPECT_TRUE(seen.count({bundle::Stage::kReplaceEntry, bundle::shownCode(extraction)}));
-    EXPECT_TRUE(seen.count({bundle::Stage::kAddEntry, bundle::shownCode(extraction)}));
+  EXPECT_EQ(whatFailed.size(), seen.size() + 2);  // two more of stages 2 and 3
+  // A check sum that fails means the file changed; one that holds over a
+  // wrong field means the release was made so.
+  EXPECT_NE(explain({bundle::Stage::kAddEntry, 3, 12})->cause.find(L"changed after it was made"),
+            std::wstring::npos);
+  EXPECT_NE(explain({bundle::Stage::kReplaceEntry, 3, 12})->cause.find(L"release itself"),
+            std::wstring::npos);
+  EXPECT_NE(explain({bundle::Stage::kResources, 11, 0})->cause.find(L"carries no bundle"),
+            std::wstring::npos);
+}
+
+TEST(LauncherErrors, CodesNoLauncherShowsAreNotExplained) {
+  using S = bundle::Stage;
+  for (const bundle::ErrorTriple triple : {bundle::ErrorTriple{S::kResources, 5, 0},
+                                           {S::kResources, 1, 7},
+                                           {S::kEntryCount, 1, 0},
+                                           {S::kEntryCount, -1, 3},
+                                           {S::kEntryParse, -1, 3},
+                                           {S::kEntryParse, 3, 12},
+                                           {S::kEntryParse, 3, 16},
+                                           {S::kReplaceEntry, 3, 1},
+                                           {S::kAddEntry, 3, 15}}) {
+    EXPECT_FALSE(explain(triple)) << text::toUtf8(triple.text());
   }
-  EXPECT_EQ(seen.size(), 8u + 3u + 13u + 6u);
-  EXPECT_EQ(meaningOf({bundle::Stage::kManifestCrc, 0xFFFFFFFF, 1}).substr(0, 22),
-            L"the manifest's bytes d");
   EXPECT_EQ(meaningOf({bundle::Stage::kEntryParse, 3, 16}), L"no launcher shows this code");
+  EXPECT_EQ(parseErrorCode(L"  Error code: 4.1.3735928559\r\n"),
+            (bundle::ErrorTriple{S::kPayloadCrc, 1, 3735928559}));
+  EXPECT_EQ(parseErrorCode(L"3.-5.0"), (bundle::ErrorTriple{S::kEntryCount, -5, 0}));
+  for (const std::wstring_view text : {L"", L"5.12", L"5.12.15.1", L"5.x.15", L"8.1.1", L"0.1.1",
+                                       L"5.2147483648.1", L"2.-1.5", L"2.4294967296.0"}) {
+    EXPECT_FALSE(parseErrorCode(text)) << text::toUtf8(text);
+  }
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ ObjectKind kindOf(const Folder& folder, const fs::path& name) {
 std::vector<std::pair<std::string, ObjectKind>> walked(const Folder& root) {
   std::vector<std::pair<std::string, ObjectKind>> entries;
   for (const WalkEntry& entry : walkTree(root).entries) {
-    entries.emplace_back(entry.path.lexically_relative(root.path()).generic_string(), entry.kind);
+    entries.emplace_back(entry.path().lexically_relative(root.path()).generic_string(), entry.kind);
   }
   return entries;
 }

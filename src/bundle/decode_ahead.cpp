@@ -1,0 +1,39 @@
+#include "bundle/decode_ahead.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace aerolith::bundle {
+namespace {
+
+std::vector<std::size_t> contentSizes(const std::vector<FileEntry*>& entries) {
+  std::vector<std::size_t> sizes;
+  sizes.reserve(entries.size());
+  for (const FileEntry* entry : entries) sizes.push_back(static_cast<std::size_t>(entry->size));
+  return sizes;
+}
+
+}  // namespace
+
+DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads, std::size_t budget)
+    : entries_(std::move(entries)),
+      work_(
+          contentSizes(entries_),
+          [this](std::size_t index, unsigned) { return entries_[index]->decompress(); },
+          std::max(threads, 1u) - 1, budget) {}
+
+DecodeAhead::~DecodeAhead() {
+  work_.stop();
+  for (std::size_t i = work_.taken(); i < work_.started(); ++i) {
+    entries_[i]->content = std::vector<std::uint8_t>();
+  }
+}
+
+EntryResult DecodeAhead::take(FileEntry& entry) {
+  if (work_.taken() == entries_.size() || entries_[work_.taken()] != &entry) {
+    throw std::logic_error("DecodeAhead::take out of order");
+  }
+  return work_.take();
+}
+
+}  // namespace aerolith::bundle

@@ -1,0 +1,17 @@
+// Counts in messages, with the noun in the number it needs: "1 file", "2 files".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <fmt/xchar.h>
+
+namespace aerolith::pack {
+
+inline std::wstring counted(std::uint64_t count, std::wstring_view singular,
+                            std::wstring_view plural) {
+  return fmt::format(L"{} {}", count, count == 1 ? singular : plural);
+}
+
+}  // namespace aerolith::pack
