@@ -175,6 +175,28 @@ class Platform:
             return "A:" + path[len("/tmp"):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
+    def program_runs(self, path):
+        """Whether a process runs the program file at `path`, which cannot be
+        written while it does. Under Wine a process's command line starts with
+        the Windows path it was started by."""
+        if self.windows:
+            wanted = self.host_path(path).lower()
+        else:
+            wanted = str(Path(path).resolve())
+        for process in Path("/proc").iterdir():
+            if not process.name.isdigit():
+                continue
+            try:
+                if self.windows:
+                    command = (process / "cmdline").read_bytes().decode(errors="replace")
+                    if wanted in command.replace('"', "").lower():
+                        return True
+                elif os.readlink(process / "exe") == wanted:
+                    return True
+            except OSError:
+                continue  # ended meanwhile, or not ours to read
+        return False
+
     def wine_prefix(self):
         return Path(os.environ.get("AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
 
@@ -243,10 +265,11 @@ class Platform:
         process = subprocess.Popen(command, env=full_env, cwd=cwd, stdout=stdout, stderr=stderr)
         return Running(self, process, stdout, stderr, low_byte_only=not self.windows or direct)
 
-    def slow_file_system(self, folder, delay_ms=0, stall=None):
+    def slow_file_system(self, folder, delay_ms=0, stall=None, full_after=None):
         """`host_env` for a run on a file system that is slow below `folder`:
-        every read and write of a file there first waits `delay_ms`, and a read
-        of a file named `stall` never returns (tests/support/slow_file_system.c,
+        every read and write of a file there first waits `delay_ms`, a read
+        of a file named `stall` never returns, and once `full_after` bytes were
+        written the disk is full (tests/support/slow_file_system.c,
         preloaded into the programs run, into Wine itself for a Windows one)."""
         env = {"LD_PRELOAD": str(self.build_dir / "test-bin" / "libslow_file_system.so"),
                "AEROLITH_SLOW_FS_UNDER": str(Path(folder).resolve()),
@@ -255,6 +278,8 @@ class Platform:
                "ASAN_OPTIONS": "verify_asan_link_order=0"}
         if stall:
             env["AEROLITH_SLOW_FS_STALL"] = stall
+        if full_after is not None:
+            env["AEROLITH_SLOW_FS_FULL_AFTER"] = str(full_after)
         return env
 
     def demo_record(self):

@@ -1,10 +1,12 @@
 """The progress window as a user sees it, under Wine on a virtual X display: it
 appears for a long first install, centred, with caption, icon, text and a
 partly filled bar that advances, and is gone as soon as the run closes it; a
-run below the threshold never shows one; a fatal dialog finds it gone.
+run below the threshold never shows one; a fatal dialog finds it gone. Then
+the same with a launcher carrying a large bundle, on a slowed file system.
 Natively the window is zenity's or a terminal line, which unit tests cover."""
 
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -13,7 +15,9 @@ import time
 import unittest
 from pathlib import Path
 
+import bundle_format
 import harness
+from harness import EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, fatal_record, read_trace
 
 CAPTION = "^Aerolith Vantor$"
 SCREEN = (1024, 768)
@@ -21,9 +25,12 @@ SCREEN = (1024, 768)
 FILLED = "(48,150,250)"
 EMPTY = "(255,255,255)"
 SCREENSHOT = "progress-window.png"  # kept in the build tree, for a look
+FILE_TIME = 133537860001234567
 
 
-class ProgressWindow(harness.Scenario):
+class OnADesktop(harness.Scenario):
+    """Scenarios on one virtual X display per class, where windows stay."""
+
     @classmethod
     def setUpClass(cls):
         if not cls.platform.windows:
@@ -35,19 +42,6 @@ class ProgressWindow(harness.Scenario):
     def tearDownClass(cls):
         cls.desktop.__exit__(None, None, None)
         shutil.rmtree(cls.desktop_folder, ignore_errors=True)
-
-    def start_probe(self, *args):
-        """The probe on a Wine virtual desktop, where Wine draws the window's
-        frame itself; its standard output goes to self.output, and Wine's
-        notes on the taskbar calls, which it only stubs, to self.notes."""
-        self.output = self.scratch / "probe.out"
-        self.notes = self.scratch / "probe.err"
-        program = self.platform.host_path(self.platform.program("progress_probe"))
-        env = dict(os.environ, WINEDEBUG="-all,fixme+explorerframe", **self.desktop.env)
-        desktop = "/desktop=aerolith-progress,%dx%d" % SCREEN
-        with open(self.output, "wb") as out, open(self.notes, "wb") as notes:
-            return subprocess.Popen(["wine", "explorer", desktop, program] + list(args), env=env,
-                                    stdout=out, stderr=notes)
 
     def windows(self, shown_only=True):
         """The X windows captioned "Aerolith Vantor"; with `shown_only` false,
@@ -82,6 +76,21 @@ class ProgressWindow(harness.Scenario):
                   re.findall(r"(\d+): (\(\d+,\d+,\d+\))", histogram)}
         filled, empty = counts.get(FILLED, 0), counts.get(EMPTY, 0)
         return filled / (filled + empty) if filled + empty else 0.0
+
+
+class ProgressWindow(OnADesktop):
+    def start_probe(self, *args):
+        """The probe on a Wine virtual desktop, where Wine draws the window's
+        frame itself; its standard output goes to self.output, and Wine's
+        notes on the taskbar calls, which it only stubs, to self.notes."""
+        self.output = self.scratch / "probe.out"
+        self.notes = self.scratch / "probe.err"
+        program = self.platform.host_path(self.platform.program("progress_probe"))
+        env = dict(os.environ, WINEDEBUG="-all,fixme+explorerframe", **self.desktop.env)
+        desktop = "/desktop=aerolith-progress,%dx%d" % SCREEN
+        with open(self.output, "wb") as out, open(self.notes, "wb") as notes:
+            return subprocess.Popen(["wine", "explorer", desktop, program] + list(args), env=env,
+                                    stdout=out, stderr=notes)
 
     def end(self, probe):
         """Ends a probe that a failed check left running, with the whole prefix."""
@@ -158,6 +167,82 @@ class ProgressWindow(harness.Scenario):
             self.assertFalse(self.closed(), "the run went on past its fatal dialog")
         finally:
             self.end(probe)
+
+
+
+class LongStarts(OnADesktop):
+    """A launcher carrying 40 MiB in 40 files, whose every write waits 100 ms:
+    a first install of about four seconds."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        rng = random.Random(15)
+        cls.files = [("", "Aerolith.exe", cls.platform.program("demo-app").read_bytes(), FILE_TIME)]
+        cls.files += [("Data\\Part%d" % (i % 4), "chunk%02d.bin" % i, rng.randbytes(1 << 20),
+                       FILE_TIME + i) for i in range(40)]
+        cls.launcher = harness.embed_bundle(cls.platform, *bundle_format.write_bundle(cls.files),
+                                            cls.desktop_folder / "big")
+
+    def setUp(self):
+        super().setUp()
+        self.env, local = self.platform.isolated_env(self.scratch)
+        self.install = local / "Aerolith"
+        self.record = self.scratch / "demo.jsonl"
+        self.trace = self.scratch / "trace.log"
+        self.env.update(AEROLITH_DEMO_RECORD=self.platform.host_path(self.record),
+                        AEROLITH_DEMO_LIFETIME="0",
+                        AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace))
+
+    def start(self, trace_dialogs=False, **slow):
+        return self.platform.start(self.launcher, env=self.env, trace_dialogs=trace_dialogs,
+                                   host_env=self.platform.slow_file_system(self.install, **slow))
+
+    def assertNoWindowWhile(self, running):
+        while running.process.poll() is None:
+            self.assertEqual(self.windows(shown_only=False), [])
+            time.sleep(0.05)
+        self.assertExitCode(running.wait(), EXIT_STARTED)
+
+    def test_a_long_first_install_shows_the_window_until_the_application_starts(self):
+        running = self.start(delay_ms=100)
+        harness.wait_for(self.windows, "the progress window")
+        area = self.geometry(self.windows()[0])
+        time.sleep(1)
+        filled = self.screenshot(self.platform.build_dir / "progress-launcher.png", area)
+        self.assertGreater(filled, 0.05, "bar not filled")
+        self.assertLess(filled, 0.95, "bar full while files are still written")
+        harness.wait_for(self.record.exists, "the application to start", timeout=60)
+        self.assertEqual(self.windows(shown_only=False), [], "the window outlives the install")
+        self.assertExitCode(running.wait(), EXIT_STARTED)
+        for directory, name, content, _ in self.files[1:]:
+            self.assertEqual((self.install / directory.replace("\\", "/") / name).read_bytes(),
+                             content)
+
+    def test_an_intact_start_and_a_small_repair_never_make_the_window(self):
+        self.assertExitCode(self.start().wait(), EXIT_STARTED)
+        self.assertNoWindowWhile(self.start(delay_ms=100))
+        (self.install / "Data" / "Part1" / "chunk01.bin").write_bytes(b"damaged")
+        self.assertNoWindowWhile(self.start(delay_ms=100))
+        self.assertEqual((self.install / "Data" / "Part1" / "chunk01.bin").read_bytes(),
+                         self.files[2][2])
+
+    def test_a_full_disk_midway_closes_the_window_before_the_one_dialog(self):
+        running = self.start(trace_dialogs=True, delay_ms=100, full_after=24 << 20)
+        harness.wait_for(self.windows, "the progress window")
+        progress = self.windows()[0]
+        harness.wait_for(lambda: set(self.windows()) - {progress}, "the fatal dialog")
+        self.assertNotIn(progress, self.windows(shown_only=False), "the window beside the dialog")
+        self.desktop.close(self.windows()[0])
+        result = running.wait()
+        self.assertExitCode(result, EXIT_FATAL)
+        failed = read_trace(self.trace)[-2:]
+        self.assertRegex(failed[0].message, r"^ -  - write failed - break, ec = \d+$")
+        path = re.search(r"File: \| '(.*)' \|", failed[1].message).group(1)
+        self.assertTrue(path.startswith(self.platform.host_path(self.install) + "\\"), path)
+        self.assertEqual(failed[1].message, fatal_record(WRITE_FAILED.format(path)))
+        self.assertSingleDialog(result, WRITE_FAILED.format(path))
+        self.assertFalse(self.record.exists(), "the application started after all")
 
 
 if __name__ == "__main__":

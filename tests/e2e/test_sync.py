@@ -4,7 +4,6 @@ log says about every entry, for first and later starts, damaged and tampered
 installations, protected configuration files, links, damaged bundles and files
 that cannot be written."""
 
-import errno
 import os
 import random
 import shutil
@@ -116,16 +115,7 @@ class SyncScenario(harness.Scenario):
         # The started application ends at once, but a loaded machine may still
         # be running it, and a running program's file cannot be written.
         main = self.path("Aerolith.exe")
-
-        def writable():
-            try:
-                os.close(os.open(main, os.O_WRONLY))
-                return True
-            except OSError as error:
-                if error.errno != errno.ETXTBSY:
-                    raise
-                return False
-        harness.wait_for(writable, "the started application to end")
+        harness.wait_for(lambda: not self.platform.program_runs(main), "the started application to end")
 
     def entry(self, relative):
         return next(f for f in self.files if f.relative == relative)
