@@ -244,11 +244,13 @@ class Platform:
                           allow_user_folders).wait(timeout)
 
     def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
-              direct=False, allow_user_folders=False):
+              direct=False, allow_user_folders=False, virtual_desktop=None):
         """Starts a program beside the scenario; wait() on the result ends it.
         A demo application, started by a launcher or not, records to
         demo_record() and ends at once without holding the application mutex,
-        unless `env` sets AEROLITH_DEMO_RECORD or AEROLITH_DEMO_LIFETIME."""
+        unless `env` sets AEROLITH_DEMO_RECORD or AEROLITH_DEMO_LIFETIME. Under
+        Wine, `virtual_desktop` ("NAME,WIDTHxHEIGHT") runs it in a desktop
+        window where Wine draws every window's frame itself."""
         env = dict(env or {})
         if (PureWindowsPath(str(program)).name in ("Aerolith.Launcher.exe", "aerolith-launcher") and
                 "LOCALAPPDATA" not in env and not allow_user_folders):
@@ -258,6 +260,8 @@ class Platform:
         if self.session_dir is not None:
             env.setdefault("AEROLITH_DEMO_RECORD", self.host_path(self.demo_record()))
         command, full_env = self._command(program, args, env, trace_dialogs, direct)
+        if virtual_desktop:
+            command[1:1] = ["explorer", "/desktop=" + virtual_desktop]
         full_env.update(host_env or {})
         # Files, not pipes: a program that the one started starts in turn (the
         # application, under Wine) may keep its streams open long after it.

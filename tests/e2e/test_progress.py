@@ -21,6 +21,8 @@ from harness import EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, fatal_record, read_t
 
 CAPTION = "^Aerolith Vantor$"
 SCREEN = (1024, 768)
+# Where Wine draws the windows' frames (caption, icon) itself.
+VIRTUAL_DESKTOP = "aerolith-progress,%dx%d" % SCREEN
 # The bar's colours under Wine's default theme: filled, still empty.
 FILLED = "(48,150,250)"
 EMPTY = "(255,255,255)"
@@ -42,6 +44,13 @@ class OnADesktop(harness.Scenario):
     def tearDownClass(cls):
         cls.desktop.__exit__(None, None, None)
         shutil.rmtree(cls.desktop_folder, ignore_errors=True)
+
+    def end(self, probe):
+        """Ends a program that a failed check left running, with the whole prefix."""
+        probe = getattr(probe, "process", probe)
+        if probe.poll() is None:
+            subprocess.run(["wineserver", "-k"], env=dict(os.environ, **self.desktop.env))
+            probe.wait(timeout=60)
 
     def windows(self, shown_only=True):
         """The X windows captioned "Aerolith Vantor"; with `shown_only` false,
@@ -80,23 +89,15 @@ class OnADesktop(harness.Scenario):
 
 class ProgressWindow(OnADesktop):
     def start_probe(self, *args):
-        """The probe on a Wine virtual desktop, where Wine draws the window's
-        frame itself; its standard output goes to self.output, and Wine's
-        notes on the taskbar calls, which it only stubs, to self.notes."""
+        """The probe; its standard output goes to self.output, and Wine's notes
+        on the taskbar calls, which it only stubs, to self.notes."""
         self.output = self.scratch / "probe.out"
         self.notes = self.scratch / "probe.err"
         program = self.platform.host_path(self.platform.program("progress_probe"))
         env = dict(os.environ, WINEDEBUG="-all,fixme+explorerframe", **self.desktop.env)
-        desktop = "/desktop=aerolith-progress,%dx%d" % SCREEN
         with open(self.output, "wb") as out, open(self.notes, "wb") as notes:
-            return subprocess.Popen(["wine", "explorer", desktop, program] + list(args), env=env,
-                                    stdout=out, stderr=notes)
-
-    def end(self, probe):
-        """Ends a probe that a failed check left running, with the whole prefix."""
-        if probe.poll() is None:
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, **self.desktop.env))
-            probe.wait(timeout=60)
+            return subprocess.Popen(["wine", "explorer", "/desktop=" + VIRTUAL_DESKTOP, program] +
+                                    list(args), env=env, stdout=out, stderr=notes)
 
     def closed(self):
         return self.output.exists() and b"closed" in self.output.read_bytes()
@@ -194,9 +195,10 @@ class LongStarts(OnADesktop):
                         AEROLITH_DEMO_LIFETIME="0",
                         AEROLITH_LAUNCHER_TRACE=self.platform.host_path(self.trace))
 
-    def start(self, trace_dialogs=False, **slow):
+    def start(self, trace_dialogs=False, virtual_desktop=None, **slow):
         return self.platform.start(self.launcher, env=self.env, trace_dialogs=trace_dialogs,
-                                   host_env=self.platform.slow_file_system(self.install, **slow))
+                                   host_env=self.platform.slow_file_system(self.install, **slow),
+                                   virtual_desktop=virtual_desktop)
 
     def assertNoWindowWhile(self, running):
         while running.process.poll() is None:
@@ -205,16 +207,19 @@ class LongStarts(OnADesktop):
         self.assertExitCode(running.wait(), EXIT_STARTED)
 
     def test_a_long_first_install_shows_the_window_until_the_application_starts(self):
-        running = self.start(delay_ms=100)
-        harness.wait_for(self.windows, "the progress window")
-        area = self.geometry(self.windows()[0])
-        time.sleep(1)
-        filled = self.screenshot(self.platform.build_dir / "progress-launcher.png", area)
-        self.assertGreater(filled, 0.05, "bar not filled")
-        self.assertLess(filled, 0.95, "bar full while files are still written")
-        harness.wait_for(self.record.exists, "the application to start", timeout=60)
-        self.assertEqual(self.windows(shown_only=False), [], "the window outlives the install")
-        self.assertExitCode(running.wait(), EXIT_STARTED)
+        running = self.start(delay_ms=100, virtual_desktop=VIRTUAL_DESKTOP)
+        try:
+            harness.wait_for(self.windows, "the progress window")
+            area = self.geometry(self.windows()[0])
+            time.sleep(1)
+            filled = self.screenshot(self.platform.build_dir / "progress-launcher.png", area)
+            self.assertGreater(filled, 0.05, "bar not filled")
+            self.assertLess(filled, 0.95, "bar full while files are still written")
+            harness.wait_for(self.record.exists, "the application to start", timeout=60)
+            self.assertEqual(self.windows(shown_only=False), [], "the window outlives the install")
+            self.assertExitCode(running.wait(), EXIT_STARTED)
+        finally:
+            self.end(running)
         for directory, name, content, _ in self.files[1:]:
             self.assertEqual((self.install / directory.replace("\\", "/") / name).read_bytes(),
                              content)
