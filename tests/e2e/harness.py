@@ -260,7 +260,7 @@ class Platform:
         if self.session_dir is not None:
             env.setdefault("AEROLITH_DEMO_RECORD", self.host_path(self.demo_record()))
         command, full_env = self._command(program, args, env, trace_dialogs, direct)
-        if virtual_desktop:
+        if virtual_desktop and self.windows:
             command[1:1] = ["explorer", "/desktop=" + virtual_desktop]
         full_env.update(host_env or {})
         # Files, not pipes: a program that the one started starts in turn (the

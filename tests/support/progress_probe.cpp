@@ -1,11 +1,10 @@
-// progress_probe MIB SECONDS install|update|repair [fatal]
+// progress_probe MIB SECONDS install|update|repair
 // Drives the launcher's real progress window with scripted counters, so that
 // scenarios can show it without a large bundle: announces MIB mebibytes to
 // write at once and writes them evenly over SECONDS, then closes the window as
 // a run does before it starts the application, prints "closed in N ms" and
 // stays two more seconds, so that a scenario sees the window go with the close
-// and not with the process. With "fatal", the "Write file failed" dialog is raised
-// halfway instead (exit code -100 once it is closed).
+// and not with the process.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +12,6 @@
 #include <thread>
 
 #include "install/sync_progress.hpp"
-#include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
 #include "launcher/progress_watcher.hpp"
 
 namespace {
@@ -43,7 +40,6 @@ int main(int argc, char** argv) {
   if (argc < 4 || !parseActivity(argv[3], activity)) return 2;
   const std::uint64_t total = std::stoull(argv[1]) * 1024 * 1024;
   const auto steps = static_cast<std::uint64_t>(std::stod(argv[2]) * 1000 / kStep.count());
-  const bool fatal = argc > 4 && std::string(argv[4]) == "fatal";
 
   install::SyncProgress& progress = launcher::startProgressWatcher();
   progress.setActivity(activity);
@@ -51,9 +47,6 @@ int main(int argc, char** argv) {
   std::uint64_t written = 0;
   for (std::uint64_t step = 1; step <= steps; ++step) {
     std::this_thread::sleep_for(kStep);
-    if (fatal && step == steps / 2) {
-      launcher::fatalDialog(launcher::messages::kWriteFileFailed, L"probe");
-    }
     const std::uint64_t due = total * step / steps;
     progress.wrote(due - written);
     written = due;
