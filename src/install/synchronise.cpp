@@ -175,12 +175,9 @@ std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& instal
   return pass.remainingEntriesPass();
 }
 
-std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
-                                                       ListingAhead& listing,
-                                                       bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames,
-                                                       unsigned decodingThreads,
-                                                       SyncProgress* progress) {
+std::optional<SyncFailure> synchroniseInstallDirectory(
+    const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
+    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress* progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
   if (auto failure = pass.walkPass([&] { return listing.take(); })) return failure;
   return pass.remainingEntriesPass();
