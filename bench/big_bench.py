@@ -28,7 +28,8 @@ from pathlib import Path
 
 import big_dataset
 import release_dataset
-from sync_bench import (alternating_runs, assert_installed, first_install_rows, peak_memory, run)
+from sync_bench import (alternating_runs, assert_installed, first_install_rows, peak_memory, print_rows,
+                         run)
 
 LEVEL = 3
 TARGETS = {"first install": 0.9, "intact start": 1.5}
@@ -71,23 +72,6 @@ def isolated_env(work, name):
     return env, local / "Aerolith"
 
 
-def print_rows(rows):
-    failed = False
-    print("%-28s %10s %9s   %-20s %10s %9s   %s" % ("run", "median", "cpu", "compared with", "median",
-                                                    "cpu", "ratio (median, cpu)"))
-    for name, spent, cpu, other, other_spent, other_cpu in rows:
-        target = TARGETS.get(name)
-        verdict = ""
-        if target:
-            met = spent / other_spent <= target
-            failed |= not met
-            verdict = "  target <= %.1f: %s" % (target, "met" if met else "MISSED")
-        print("%-28s %8.1f ms %6.1f ms   %-20s %8.1f ms %6.1f ms   %.2f, %.2f%s" % (
-            name, spent * 1e3, cpu * 1e3, other, other_spent * 1e3, other_cpu * 1e3, spent / other_spent,
-            cpu / other_cpu, verdict))
-    return failed
-
-
 def intact_row(build, launcher, install, env, rounds):
     os.environ.update(env)  # alternating_runs starts the commands with this environment
     (intact, intact_cpu), (stat, stat_cpu) = alternating_runs(build, [
@@ -122,7 +106,7 @@ def measure_large(build, work):
     assert_installed(app, install)
     rows.append(intact_row(build, launcher, install, env, rounds=15))
     print()
-    failed = print_rows(rows)
+    failed = print_rows(rows, TARGETS)
 
     intact_heap, intact_resident = peak_memory(build, launcher, env, work)
     shutil.rmtree(install)
@@ -159,7 +143,7 @@ def measure_small(build, work, count):
                if b.get("aggregate_name") == "median"}
     print()
     print("%d small files in 300 folders: first install %.2f s" % (count, first))
-    failed = print_rows([row])
+    failed = print_rows([row], TARGETS)
     print("  split in one process: reading the manifest %.1f ms, walking the folder %.1f ms, the whole "
           "pass %.1f ms (so deciding %.1f ms); the stat walk %.1f ms" % (
               medians["read_manifest"], medians["walk_tree"], medians["sync_pass"],

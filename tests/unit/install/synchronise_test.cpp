@@ -49,7 +49,7 @@ class Synchronise : public ::testing::Test {
 };
 
 // Whoever still holds an entry, its content goes once its file is written:
-// rewritten in the walk or added afterwards.
+// rewritten in the walk or added afterwards. What it writes is published.
 TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   builder_.add(L"", L"Aerolith.exe", std::string(5000, 'a'));
   builder_.add(L"Relay", L"relay.exe", std::string(3000, 'r'));
@@ -58,13 +58,21 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   testing::writeFile(install_ / "Relay" / "relay.exe", "an older relay");
   bundle::Bundle bundle = load();
 
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2), std::nullopt);
+  SyncProgress progress;
+  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2, &progress),
+            std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
   expectInstalled(fs::path("Relay") / "sdk.dll", std::string(70'000, 's'), 2);
   EXPECT_EQ(bundle.files.size(), 2u);  // the rewritten file left the map, the added ones stay
   for (const auto& entry : held_) EXPECT_EQ(entry->content.capacity(), 0u) << entry->index;
+  // Every byte written was announced before, and each counted once; one of the
+  // three files was there, which makes a repair.
+  const SyncProgressSnapshot published = progress.read();
+  EXPECT_EQ(published.written, 78'000u);
+  EXPECT_EQ(published.toWrite, 78'000u);
+  EXPECT_EQ(published.activity, SyncActivity::kRepair);
 }
 
 // A failure ends the pass and comes back as it is, for the launcher to show.
