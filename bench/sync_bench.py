@@ -22,9 +22,11 @@ import json
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 import release_dataset
@@ -50,6 +52,28 @@ def hyperfine(work, commands, runs, warmup):
         args.append(command)
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
     return [(r["median"], r["user"] + r["system"]) for r in json.loads(out.read_text())["results"]]
+
+
+def alternating_prepared(commands, rounds, warmup):
+    """Median wall time (s) and mean CPU time (s) of each (command, prepare),
+    run in turn, one run of each per round, so that the machine's drift (for
+    runs that write thousands of files mostly the file system's) falls on all
+    alike; `prepare`, a shell command, runs untimed before each run."""
+    samples = [[] for _ in commands]
+    for round_number in range(warmup + rounds):
+        for (command, prepare), runs in zip(commands, samples):
+            subprocess.run(prepare, shell=True, check=True)
+            started = time.monotonic()
+            process = subprocess.Popen(command.split(), stdout=subprocess.DEVNULL)
+            _, status, usage = os.wait4(process.pid, 0)
+            spent = time.monotonic() - started
+            process.returncode = os.waitstatus_to_exitcode(status)
+            if process.returncode != 0:
+                raise SystemExit("%s ended with %d" % (command, process.returncode))
+            if round_number >= warmup:
+                runs.append((spent, usage.ru_utime + usage.ru_stime))
+    return [(statistics.median(s for s, _ in runs), statistics.mean(c for _, c in runs))
+            for runs in samples]
 
 
 def alternating_runs(build, commands, rounds, warmup):
@@ -213,7 +237,8 @@ def measure(build, work):
 
 def first_install_rows(build, work, launcher, install, archive, extract, runs, warmup, bundle=None):
     """Rows of a first install by the launcher, and by the pass alone with one
-    decoding thread and with one per processor, each against tar."""
+    decoding thread and with one per processor, each against tar; all run in
+    turn."""
     bundle = bundle or work / "bundle"
     passes = [work / "pass1", work / "passN"]
     threads = [1, os.cpu_count()]
@@ -222,12 +247,12 @@ def first_install_rows(build, work, launcher, install, archive, extract, runs, w
     # every create scans past them, which would time the order of the runs.
     trash = work / "set-aside"
     trash.mkdir(exist_ok=True)
-    aside = lambda folder: "sh -c '[ ! -e %s ] || mv %s \"$(mktemp -d -p %s)\"'" % (folder, folder, trash)
-    results = hyperfine(work, [
+    aside = lambda folder: '[ ! -e %s ] || mv %s "$(mktemp -d -p %s)"' % (folder, folder, trash)
+    results = alternating_prepared([
         (str(launcher), aside(install)),
         ("tar -I zstd -xf %s -C %s" % (archive, extract), aside(extract / "app"))] + [
         ("%s %s %s %d" % (build / "bench" / "sync_pass_run", bundle, folder, n), aside(folder))
-        for folder, n in zip(passes, threads)], runs=runs, warmup=warmup)
+        for folder, n in zip(passes, threads)], rounds=runs, warmup=warmup)
     shutil.rmtree(trash)
     (first, first_cpu), (tar, tar_cpu), (one, one_cpu), (many, many_cpu) = results
     return [("first install", first, first_cpu, "tar -I zstd -xf", tar, tar_cpu),
