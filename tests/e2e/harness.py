@@ -127,6 +127,12 @@ _WINE_POST_MESSAGE = re.compile(
     r"Call user32\.PostMessageW\(([0-9a-f]+),([0-9a-f]+),([0-9a-f]+),([0-9a-f]+)\)")
 _WINE_CALL = re.compile(r"^([0-9a-f]+):Call (\w+\.\w+)\(([^)]*)\)", re.MULTILINE)
 _NATIVE_DIALOG = re.compile(r"\[([^\]\n]*)\] (warning|error)\n((?:[^\n]|(?<=\r)\n)*)\n")
+# The first line the exit-code reporter prints (tests/support/exit_code_reporter_win.cpp).
+_REPORTER_STARTING = re.compile(r"exit code reporter: starting\r?\n")
+
+
+class WineNeverStarted(AssertionError):
+    """Wine ended before the exit-code reporter started the program."""
 
 
 class Platform:
@@ -240,8 +246,16 @@ class Platform:
         sets LOCALAPPDATA from the prefix. A launcher runs only with LOCALAPPDATA
         given (see isolated_env), unless the scenario means to use the user's own
         folders (`allow_user_folders`)."""
-        return self.start(program, args, env, cwd, trace_dialogs, host_env, direct,
-                          allow_user_folders).wait(timeout)
+        for attempt in range(3):
+            running = self.start(program, args, env, cwd, trace_dialogs, host_env, direct,
+                                 allow_user_folders)
+            try:
+                return running.wait(timeout)
+            except WineNeverStarted as error:
+                # Wine itself failed (seldom, on a loaded machine): the program never
+                # ran, so a second try cannot repeat any of its effects.
+                failure = error
+        raise AssertionError(str(failure))
 
     def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
               direct=False, allow_user_folders=False, virtual_desktop=None):
@@ -345,9 +359,15 @@ class Platform:
         if low_byte_only:
             exit_code = returncode
         else:
+            starting = _REPORTER_STARTING.match(stdout)
+            if not starting:
+                raise WineNeverStarted("Wine ended with %d before starting the program:\n%s%s"
+                                       % (returncode, stdout, stderr[-4000:]))
+            stdout = stdout[starting.end():]
             match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
             if not match:
-                raise AssertionError("no exit code reported:\n" + stdout + stderr[-4000:])
+                raise AssertionError("no exit code reported (Wine ended with %d):\n%s%s"
+                                     % (returncode, stdout, stderr[-4000:]))
             code = int(match.group(1), 16)
             exit_code = code - (1 << 32) if code & 0x80000000 else code
         dialogs = [Dialog(_decode_wine_string(m.group(3)), _decode_wine_string(m.group(1)),

@@ -2,7 +2,9 @@
 // Runs the program with the given changes to the environment, waits for it and
 // prints "exit code: 0xXXXXXXXX" with its full 32-bit exit code. Wine hands a
 // Unix parent only the low byte of that code, and it sets some variables (such
-// as LOCALAPPDATA) from the prefix, whatever the Unix environment says.
+// as LOCALAPPDATA) from the prefix, whatever the Unix environment says. It
+// first prints "exit code reporter: starting": a run without that line never
+// reached the program (Wine itself failed), so it may be tried again.
 #include <windows.h>
 
 #include <cstdio>
@@ -70,6 +72,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   childEnvironment.push_back(L'\0');
 
+  std::printf("exit code reporter: starting\n");
+  std::fflush(stdout);
   std::wstring command = commandLineAfter(arg);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
