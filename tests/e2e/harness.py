@@ -251,11 +251,11 @@ class Platform:
                                  allow_user_folders)
             try:
                 return running.wait(timeout)
-            except WineNeverStarted as error:
+            except WineNeverStarted:
                 # Wine itself failed (seldom, on a loaded machine): the program never
                 # ran, so a second try cannot repeat any of its effects.
-                failure = error
-        raise AssertionError(str(failure))
+                if attempt == 2:
+                    raise
 
     def start(self, program, args=(), env=None, cwd=None, trace_dialogs=False, host_env=None,
               direct=False, allow_user_folders=False, virtual_desktop=None):
