@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "sys/file_time.hpp"
@@ -40,8 +41,16 @@ enum class ListDetail { kNames, kStatus };
 class Folder {
  public:
   Folder() = default;
-  Folder(Folder&& other) noexcept;
-  Folder& operator=(Folder&& other) noexcept;
+  Folder(Folder&& other) noexcept
+      : handle_(std::exchange(other.handle_, kClosed)),
+        path_(std::move(other.path_)),
+        root_(std::move(other.root_)) {}
+  Folder& operator=(Folder&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    std::swap(path_, other.path_);
+    std::swap(root_, other.root_);
+    return *this;
+  }
   ~Folder();
 
   // Opens the folder at `path`. A link or junction at `path` itself is

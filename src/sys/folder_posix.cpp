@@ -64,18 +64,6 @@ int openRegularFile(int folder, const fs::path& name, int flags, std::error_code
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      path_(std::move(other.path_)),
-      root_(std::move(other.root_)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  std::swap(handle_, other.handle_);
-  std::swap(path_, other.path_);
-  std::swap(root_, other.root_);
-  return *this;
-}
-
 Folder::~Folder() {
   if (isOpen()) ::close(descriptorOf(handle_));
 }

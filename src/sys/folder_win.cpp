@@ -231,18 +231,6 @@ bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      path_(std::move(other.path_)),
-      root_(std::move(other.root_)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  std::swap(handle_, other.handle_);
-  std::swap(path_, other.path_);
-  std::swap(root_, other.root_);
-  return *this;
-}
-
 Folder::~Folder() {
   if (isOpen()) ::CloseHandle(handleOf(handle_));
 }
