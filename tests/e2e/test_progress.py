@@ -112,7 +112,8 @@ class ProgressWindow(OnADesktop):
     def test_window_checks_of_the_unit_tests_pass_on_a_display(self):
         """The sys unit tests of the window skip where Wine has no display."""
         tests = self.platform.build_dir / "tests" / "unit" / "sys_tests.exe"
-        result = subprocess.run(["wine", str(tests), "--gtest_filter=ProgressWindow*"],
+        run = Path(__file__).resolve().parents[1] / "support" / "wine_unit_run.sh"
+        result = subprocess.run([str(run), "wine", str(tests), "--gtest_filter=ProgressWindow*"],
                                 env=dict(os.environ, WINEDEBUG="-all", **self.desktop.env),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
         output = result.stdout.decode(errors="replace")
