@@ -8,7 +8,7 @@
 // also checked to lie inside the folder first opened (its final path): an
 // object that does not is a link whatever it says, and is never changed. Such a
 // link to a file is removed by moving a new empty file over its name, which
-// replaces the link itself.
+// replaces the link itself. What is created is checked the same way.
 #include "sys/folder.hpp"
 
 #include <windows.h>
@@ -190,6 +190,21 @@ bool deleteOpened(HANDLE handle, std::error_code& error) {
   return false;
 }
 
+// Creates `name` in `folder` and checks where it was made. Wine opens a name
+// and only then resolves the path it keeps for the handle; a folder swapped for
+// a link in between passes for inside, and what is created in it lies outside.
+// That creation fails and nothing is written through it. It is not undone:
+// Wine deletes by the kept path, which may name another object by then.
+Handle createInside(HANDLE folder, const std::wstring& root, const fs::path& name,
+                    ACCESS_MASK access, ULONG share, ULONG options, std::error_code& error) {
+  Handle handle = openIn(folder, name, access, share, FILE_CREATE, options, error);
+  if (handle && !insideRoot(handle.get(), root)) {
+    error = reparsePointError();
+    return {};
+  }
+  return handle;
+}
+
 // Moves `file` (open for deletion) to `name` in `folder`, replacing what is there.
 bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code& error) {
   const std::wstring& text = name.native();
@@ -307,9 +322,9 @@ Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const
 }
 
 Folder Folder::createFolder(const fs::path& name, std::error_code& error) const {
-  Handle handle =
-      openIn(handleOf(handle_), name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-             kShareAll, FILE_CREATE, FILE_DIRECTORY_FILE, error);
+  Handle handle = createInside(handleOf(handle_), root_->finalPath, name,
+                               FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                               kShareAll, FILE_DIRECTORY_FILE, error);
   if (!handle) return {};
   return Folder(valueOf(handle.release()), path_ / name, root_);
 }
@@ -399,8 +414,8 @@ std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) 
 }
 
 OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
-  Handle handle = openIn(handleOf(handle_), name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE,
-                         FILE_NON_DIRECTORY_FILE, error);
+  Handle handle = createInside(handleOf(handle_), root_->finalPath, name, GENERIC_WRITE,
+                               FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, error);
   if (!handle) return {};
   return OutputFile(valueOf(handle.release()));
 }

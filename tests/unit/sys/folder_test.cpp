@@ -187,6 +187,17 @@ TEST_F(Links, AreRemovedAsLinks) {
   EXPECT_EQ(walked(install_).size(), 0u);
   expectOutsideIntact();
 }
+
+TEST_F(Links, NothingIsCreatedBehindALinkThatReplacedAnOpenedFolder) {
+  std::error_code error;
+  const Folder sub = install_.openFolder("sub", error);
+  fs::rename(dir_ / "install" / "sub", dir_ / "install" / "aside");
+  fs::create_directory_symlink(dir_ / "outside", dir_ / "install" / "sub");
+  sub.createFolder("made", error);
+  sub.createFile("made.bin", error);
+  EXPECT_FALSE(fs::exists(dir_ / "outside" / "made"));
+  EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.bin"));
+}
 #endif
 
 }  // namespace
