@@ -201,7 +201,8 @@ class LongStarts(OnADesktop):
     def dialogs(self, progress):
         """The boxes on screen beside the progress window of identity `progress`."""
         if self.platform.windows:
-            return [w for w in self.windows() if self.identity(w) != progress]
+            return [w for w in self.windows()
+                    if self.identity(w) not in (progress, (w, None))]  # None: gone meanwhile
         return self.desktop.boxes()
 
     def assertNoWindowWhile(self, running):
