@@ -171,10 +171,11 @@ def main():
                                  "trace:\n%s" % (run, "\n".join(
                                      "%s: %.80r -> %.80r" % (k, before.get(k), after.get(k))
                                      for k in changed), trace_text(trace)))
-            if set(made_empty) - reported:
+            new_empty = set(made_empty) - reported
+            if new_empty:
                 print("run %d: under Wine, made empty behind the link: %s"
-                      % (run, ", ".join(sorted(set(made_empty) - reported))))
-                reported.update(made_empty)
+                      % (run, ", ".join(sorted(new_empty))))
+                reported |= new_empty
             if not platform.same_exit_code(result, 0):
                 failed += 1
             # The pass met the swap when it saw a link, replaced one or could not go on.
@@ -182,10 +183,9 @@ def main():
             if (" - is link - " in lines or "exists but is not directory" in lines or
                     "create exception" in lines or not platform.same_exit_code(result, 0)):
                 hit += 1
+        made = " but %d empty objects made under Wine" % len(reported) if reported else ""
         print("%d runs, %d swaps; the swap met the pass in %d runs, %d of them ended in a dialog; "
-              "nothing outside changed%s" % (args.runs, swaps.value, hit, failed,
-                                             " but %d empty objects made under Wine" % len(reported)
-                                             if reported else ""))
+              "nothing outside changed%s" % (args.runs, swaps.value, hit, failed, made))
 
         settle(install)
         result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
