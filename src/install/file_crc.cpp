@@ -1,5 +1,6 @@
 #include "install/file_crc.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "diag/trace_logger.hpp"
 
 namespace aerolith::install {
+namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kTag = L"Main";
@@ -16,19 +18,24 @@ constexpr std::size_t kChunkSize = 65'536;
 
 }  // namespace
 
-std::uint32_t computeFileCrc32c(const sys::Folder& folder, const std::filesystem::path& name) {
+std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder, const fs::path& name,
+                                               std::uint64_t limit) {
   std::uint32_t crc = 0;
   std::error_code error;
   sys::InputFile in = folder.openFile(name, error);
   if (!in.isOpen()) return crc;
   const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
-  for (;;) {
-    const std::size_t read = in.read({buffer.get(), kChunkSize}, error);
+  // One byte beyond `limit` is asked for, to tell a longer file.
+  for (std::uint64_t left = limit + 1;;) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, left));
+    const std::size_t read = in.read({buffer.get(), wanted}, error);
     if (error) {
       AEROLITH_TRACE(kTag, L" -  - ifstream read exception");
       return crc;
     }
     if (read == 0) return crc;
+    left -= read;
+    if (left == 0) return std::nullopt;
     crc = bundle::crc32c::extend(crc, buffer.get(), read);
     diag::noteProgress();
   }

@@ -19,8 +19,9 @@ constexpr auto kTag = L"Main";
 // sub-folders of the folder that holds it (whose path is the install
 // directory's, a separator and the rest) and its name. Made from the texts
 // alone, without parsing a path: this runs for every file of every start.
-std::wstring relativeText(const fs::path& installDirectory, const sys::WalkEntry& existing) {
-  const fs::path::string_type& folder = existing.folder->path().native();
+std::wstring relativeText(const fs::path& installDirectory, const sys::Folder& holder,
+                          const sys::WalkEntry& existing) {
+  const fs::path::string_type& folder = holder.path().native();
   const std::size_t prefix = installDirectory.native().size() + 1;
   fs::path::string_type relative;
   if (folder.size() > prefix) {
@@ -54,11 +55,12 @@ bool holdsForeignSeparator(std::wstring_view relative) {
 
 // Same last-write time and size: the file is trusted unread. Where the listing
 // brought the time and size along, nothing is asked again.
-bool sameTimeAndSize(const sys::WalkEntry& existing, const bundle::FileEntry& entry) {
+bool sameTimeAndSize(const sys::Folder& folder, const sys::WalkEntry& existing,
+                     const bundle::FileEntry& entry) {
   AEROLITH_TRACE(kTag, L" - begin check file time and size");
   std::error_code error;
   const sys::FileStamp stamp =
-      existing.stamp ? *existing.stamp : existing.folder->readStamp(existing.name, error);
+      existing.stamp ? *existing.stamp : folder.readStamp(existing.name, error);
   if (error) return false;
   const auto entrySize = static_cast<std::int64_t>(entry.size);
   AEROLITH_TRACE(kTag, L" - time existing: {}", stamp.lastWriteTime);
@@ -69,8 +71,20 @@ bool sameTimeAndSize(const sys::WalkEntry& existing, const bundle::FileEntry& en
       stamp.size != static_cast<std::uint64_t>(entrySize)) {
     return false;
   }
-  AEROLITH_TRACE(kTag, L" - time and size are equal - continue");
   return true;
+}
+
+Decision intact(bundle::FilesMap::iterator listed) {
+  AEROLITH_TRACE(kTag, L" - time and size are equal - continue");
+  return {Verdict::kIntact, listed};
+}
+
+// A file with other names is never changed in place (its attributes and
+// times are those of every name, maybe outside the folder); asked only where a
+// change in place would follow, as the answer takes a query of its own.
+bool hasOtherLinks(const sys::Folder& folder, const sys::WalkEntry& existing) {
+  std::error_code error;
+  return folder.linkCount(existing.name, error) > 1;
 }
 
 }  // namespace
@@ -79,14 +93,15 @@ ProtectedNames protectedConfigNames() {
   return {bundle::BundlePath(L"Config.ini"), bundle::BundlePath(L"VantorConfig.json")};
 }
 
-Decision decide(const fs::path& installDirectory, const sys::WalkEntry& existing,
-                bundle::FilesMap& files, const ProtectedNames& protectedNames) {
+Decision decide(const fs::path& installDirectory, const sys::Folder& folder,
+                const sys::WalkEntry& existing, bundle::FilesMap& files,
+                const ProtectedNames& protectedNames) {
   // A link is never entered nor taken for a folder, wherever it leads.
   if (existing.kind == sys::ObjectKind::kDirectory) {
     AEROLITH_TRACE(kTag, L" - is directory - continue");
     return {Verdict::kDirectory, files.end()};
   }
-  std::wstring relative = relativeText(installDirectory, existing);
+  std::wstring relative = relativeText(installDirectory, folder, existing);
   if (isProtected(lastComponent(relative), protectedNames)) {
     AEROLITH_TRACE(kTag, L" - is config file - continue");
     return {Verdict::kProtected, files.end()};
@@ -105,10 +120,17 @@ Decision decide(const fs::path& installDirectory, const sys::WalkEntry& existing
     return {Verdict::kRewrite, listed};
   }
   const bundle::FileEntry& entry = *listed->second;
-  if (sameTimeAndSize(existing, entry)) return {Verdict::kIntact, listed};
-  AEROLITH_TRACE(kTag, L" - end check file time and size");
+  const bool same = sameTimeAndSize(folder, existing, entry);
+  if (same && existing.normalAttributes) return intact(listed);
+  if (!same) AEROLITH_TRACE(kTag, L" - end check file time and size");
+  if (hasOtherLinks(folder, existing)) {
+    AEROLITH_TRACE(kTag, L" - has other links - overwrite file");
+    return {Verdict::kRewrite, listed};
+  }
+  if (same) return intact(listed);
   AEROLITH_TRACE(kTag, L" - begin check crc32");
-  if (computeFileCrc32c(*existing.folder, existing.name) == entry.crc32c) {
+  if (computeFileCrc32c(folder, existing.name, static_cast<std::uint64_t>(entry.size)) ==
+      entry.crc32c) {
     AEROLITH_TRACE(kTag, L" - crc32 equal - update file time and continue");
     return {Verdict::kRestamp, listed};
   }

@@ -32,11 +32,14 @@ struct Decision {
   bundle::FilesMap::iterator entry;  // the entry of its path, for the last three verdicts
 };
 
-// Decides about one walked object below `installDirectory` and logs the lines
-// of the deciding (the time and size comparison, the CRC check). Reads the
-// object's time and size and, when they differ from its entry's, its content;
-// changes nothing.
-Decision decide(const std::filesystem::path& installDirectory, const sys::WalkEntry& existing,
-                bundle::FilesMap& files, const ProtectedNames& protectedNames);
+// Decides about one walked object below `installDirectory`, held by the open
+// `folder`, and logs the lines of the deciding (the time and size comparison,
+// the CRC check). Uses the time, size and attributes that `existing` carries
+// (reading them where it has none) and, when they differ from its entry's,
+// the file's link count and its content; changes nothing. A listed file with
+// other hard links is rewritten rather than changed in place.
+Decision decide(const std::filesystem::path& installDirectory, const sys::Folder& folder,
+                const sys::WalkEntry& existing, bundle::FilesMap& files,
+                const ProtectedNames& protectedNames);
 
 }  // namespace aerolith::install

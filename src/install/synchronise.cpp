@@ -20,6 +20,10 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
+// Each file's status is asked when its turn comes; the listing needs no more
+// than names and kinds.
+constexpr sys::ListDetail kPassListing = sys::ListDetail::kNames;
+
 // The content goes as soon as its file is written, whoever still holds the
 // entry, so that only the file being written and the read-ahead hold any.
 void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std::uint8_t>(); }
@@ -42,9 +46,23 @@ class Synchroniser {
   std::optional<SyncFailure> walkPass(Listing list) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
     const sys::Walk walk = list();
+    if (walk.stop) {
+      AEROLITH_TRACE(kTag, L" - listing ended early in '{}', ec = {}",
+                     sys::wideFromPath(walk.stop->folder), walk.stop->error.value());
+    }
     announceActivity(walk);
-    for (const sys::WalkEntry& existing : walk.entries) {
-      if (auto failure = handle(existing)) return failure;
+    sys::FolderChain folders(installFolder_, walk);
+    for (const sys::WalkEntry& listed : walk.entries) {
+      AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(walk.pathOf(listed)));
+      std::error_code error;
+      const sys::Folder* folder = folders.open(listed.folder, error);
+      if (folder == nullptr) {
+        // Its listed entries are written by the remaining-entries pass.
+        AEROLITH_TRACE(kTag, L" - folder gone since the listing, ec = {} - continue",
+                       error.value());
+        continue;
+      }
+      if (auto failure = handle(*folder, listed)) return failure;
       diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
@@ -74,19 +92,21 @@ class Synchroniser {
   }
 
  private:
-  std::optional<SyncFailure> handle(const sys::WalkEntry& existing) {
-    AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(existing.path()));
-    resetAttributes(existing);
-    const Decision decision = decide(installFolder_.path(), existing, files_, protectedNames_);
+  std::optional<SyncFailure> handle(const sys::Folder& folder, const sys::WalkEntry& listed) {
+    const std::optional<sys::WalkEntry> existing = asItIsNow(folder, listed);
+    if (!existing) return std::nullopt;
+    resetAttributes(folder, *existing);
+    const Decision decision =
+        decide(installFolder_.path(), folder, *existing, files_, protectedNames_);
     switch (decision.verdict) {
       case Verdict::kDirectory:
       case Verdict::kProtected:
         return std::nullopt;
       case Verdict::kUnlisted:
-        removeUnlisted(existing);
+        removeUnlisted(folder, existing->name);
         return std::nullopt;
       case Verdict::kRestamp:
-        updateFileTime(*existing.folder, existing.name, decision.entry->second->fileTime);
+        updateFileTime(folder, existing->name, decision.entry->second->fileTime);
         [[fallthrough]];
       case Verdict::kIntact:
         files_.erase(decision.entry);
@@ -127,24 +147,49 @@ class Synchroniser {
     progress_->setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
   }
 
+  // A file as it is when its turn comes, not as it was listed: one status query,
+  // so that nothing is trusted or changed for a file that has gone meanwhile
+  // (its entry, if listed, is then written by the remaining-entries pass). Folders
+  // and links are taken as listed; nothing of theirs is trusted.
+  static std::optional<sys::WalkEntry> asItIsNow(const sys::Folder& folder,
+                                                 const sys::WalkEntry& listed) {
+    if (listed.kind != sys::ObjectKind::kFile) return listed;
+    std::error_code error;
+    const sys::ObjectStatus now = folder.status(listed.name, error);
+    if (error) {
+      // Nothing known: its time and size are asked again, its attributes reset.
+      AEROLITH_TRACE(kTag, L" - status error: {}", error.value());
+      return sys::WalkEntry{listed.folder, listed.name, listed.kind, std::nullopt, false};
+    }
+    if (now.kind == sys::ObjectKind::kMissing) {
+      AEROLITH_TRACE(kTag, L" - gone since the listing - continue");
+      return std::nullopt;
+    }
+    return sys::WalkEntry{listed.folder, listed.name, now.kind, now.stamp, now.normalAttributes};
+  }
+
   // A link keeps its attributes: on POSIX, and under Wine, changing them
-  // would change its target's.
-  static void resetAttributes(const sys::WalkEntry& existing) {
+  // would change its target's. What the listing or the status query showed
+  // already normal needs no call: an intact start asks nothing more of most
+  // files.
+  static void resetAttributes(const sys::Folder& folder, const sys::WalkEntry& existing) {
     if (existing.kind == sys::ObjectKind::kLink) {
       AEROLITH_TRACE(kTag, L" - is link - attributes kept");
       return;
     }
+    if (existing.normalAttributes) {
+      AEROLITH_TRACE(kTag, L" - attributes already normal");
+      return;
+    }
     std::error_code error;
-    // What the listing showed already needs no reset: an intact start asks
-    // nothing more of most files.
-    if (!existing.normalAttributes) existing.folder->setNormalAttributes(existing.name, error);
+    folder.setNormalAttributes(existing.name, error);
     AEROLITH_TRACE(kTag, L" - set attribute: {}", error ? L"FAIL" : L"ok");
     if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
   }
 
-  static void removeUnlisted(const sys::WalkEntry& existing) {
+  static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed = existing.folder->removeObject(existing.name, error);
+    const bool removed = folder.removeObject(name, error);
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
@@ -171,7 +216,8 @@ std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& instal
                                                        unsigned decodingThreads,
                                                        SyncProgress* progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder); })) return failure;
+  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder, kPassListing); }))
+    return failure;
   return pass.remainingEntriesPass();
 }
 

@@ -34,6 +34,13 @@ struct FolderEntry {
   bool normalAttributes = false;
 };
 
+// What one status query tells of an object now, a link as a link.
+struct ObjectStatus {
+  ObjectKind kind = ObjectKind::kMissing;
+  std::optional<FileStamp> stamp;  // a file's time and size
+  bool normalAttributes = false;   // see FolderEntry
+};
+
 // kStatus: each entry's time, size and attributes as well, at the cost of one
 // status query per entry where the listing itself does not carry them (POSIX).
 enum class ListDetail { kNames, kStatus };
@@ -82,15 +89,26 @@ class Folder {
   // The object's own kind; kMissing, without an error, when nothing is there.
   ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
 
+  // The object's status as it is now: one query by name, nothing held open.
+  // Kind kMissing, without an error, when nothing is there; a reparse point
+  // that is no link is asked about once more, by handle.
+  ObjectStatus status(const std::filesystem::path& name, std::error_code& error) const;
+
   // Clears what would keep the launcher from replacing or removing the object:
   // Windows' read-only, hidden and system attributes (and the temporary,
   // offline and not-indexed ones with them; the archive attribute, which
   // belongs to backup tools, stays); on POSIX, an owner who may not write. A
-  // link is left as it is.
+  // link is left as it is. A file with other hard links is left too, with
+  // std::errc::too_many_links: its attributes are those of every name it has,
+  // some perhaps outside this folder.
   void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
 
   // The object's last-write time and size.
   FileStamp readStamp(const std::filesystem::path& name, std::error_code& error) const;
+
+  // How many names the file has: more than one when it is hard-linked, maybe
+  // from outside this folder. 0, with `error`, when it cannot be asked.
+  std::uint32_t linkCount(const std::filesystem::path& name, std::error_code& error) const;
 
   // Removes the object itself: a file, a link, or an empty folder. False,
   // without an error, when nothing was there.
@@ -107,7 +125,8 @@ class Folder {
   InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
 
   // A file that is there, opened to set its last-write time alone (for writing
-  // attributes only, without sharing); a link is an error.
+  // attributes only, without sharing); a link is an error, and so is a file
+  // with other hard links (std::errc::too_many_links), whose time is theirs too.
   LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
                                        std::error_code& error) const;
 

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "sys/last_error_posix.hpp"
 #include "sys/stat_posix.hpp"
@@ -42,8 +43,12 @@ FolderEntry listedEntry(int folder, const dirent64& entry, ListDetail detail) {
 }
 
 // Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
-// device is refused on the opened descriptor. -1 with `error` on failure.
-int openRegularFile(int folder, const fs::path& name, int flags, std::error_code& error) {
+// device is refused on the opened descriptor, and so, with kSoleLink, is a file
+// with other hard links. -1 with `error` on failure.
+enum class Links { kAny, kSoleLink };
+
+int openRegularFile(int folder, const fs::path& name, int flags, Links links,
+                    std::error_code& error) {
   error.clear();
   // O_NONBLOCK: a FIFO planted under a listed name must not hold the open.
   const int descriptor =
@@ -56,11 +61,18 @@ int openRegularFile(int folder, const fs::path& name, int flags, std::error_code
   if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
     error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
                                     : std::make_error_code(std::errc::invalid_argument);
-    ::close(descriptor);
-    return -1;
+  } else if (links == Links::kSoleLink && status.st_nlink > 1) {
+    error = std::make_error_code(std::errc::too_many_links);
+  } else {
+    return descriptor;
   }
-  return descriptor;
+  ::close(descriptor);
+  return -1;
 }
+
+// The path through which a descriptor opened with O_PATH reaches its object
+// for calls that take no descriptor of that kind (chmod).
+std::string descriptorPath(int descriptor) { return "/proc/self/fd/" + std::to_string(descriptor); }
 
 }  // namespace
 
@@ -140,22 +152,46 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
   return ObjectKind::kMissing;
 }
 
+ObjectStatus Folder::status(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  struct stat status {};
+  if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) error = lastErrorCode();
+    return {};
+  }
+  ObjectStatus now{kindOfMode(status.st_mode), {}, (status.st_mode & S_IWUSR) != 0};
+  if (now.kind == ObjectKind::kFile) {
+    std::error_code stampError;
+    const FileStamp stamp = stampOf(status, stampError);
+    if (!stampError) now.stamp = stamp;
+  }
+  return now;
+}
+
 // An entry that is already writable by its owner is left alone, so that a
-// start on an intact installation changes nothing. The change is made on the
-// object found, never through a link (fchmodat refuses links then).
+// start on an intact installation changes nothing. The object is opened as
+// itself (O_PATH, never through a link) and judged and changed through that
+// descriptor, so that what is changed is what was judged.
 void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
   error.clear();
-  const int folder = descriptorOf(handle_);
-  struct stat status {};
-  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+  const int descriptor =
+      ::openat(descriptorOf(handle_), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (descriptor < 0) {
     error = lastErrorCode();
     return;
   }
-  if (S_ISLNK(status.st_mode) || (status.st_mode & S_IWUSR) != 0) return;
-  if (::fchmodat(folder, name.c_str(), (status.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) !=
-      0) {
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0) {
     error = lastErrorCode();
+  } else if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+    if (!S_ISDIR(status.st_mode) && status.st_nlink > 1) {
+      error = std::make_error_code(std::errc::too_many_links);
+    } else if (::chmod(descriptorPath(descriptor).c_str(), (status.st_mode & 07777) | S_IWUSR) !=
+               0) {
+      error = lastErrorCode();
+    }
   }
+  ::close(descriptor);
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
@@ -166,6 +202,16 @@ FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const 
     return {};
   }
   return stampOf(status, error);
+}
+
+std::uint32_t Folder::linkCount(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  struct stat status {};
+  if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = lastErrorCode();
+    return 0;
+  }
+  return static_cast<std::uint32_t>(status.st_nlink);
 }
 
 bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
@@ -214,14 +260,15 @@ OutputFile Folder::createFile(const fs::path& name, std::error_code& error) cons
 }
 
 InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
-  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_RDONLY, error);
+  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_RDONLY, Links::kAny, error);
   return descriptor < 0 ? InputFile() : InputFile(descriptor);
 }
 
 // A descriptor that only names the file (O_PATH) needs no read or write
 // permission; the time is set through it.
 LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
-  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_PATH, error);
+  const int descriptor =
+      openRegularFile(descriptorOf(handle_), name, O_PATH, Links::kSoleLink, error);
   return descriptor < 0 ? LastWriteTimeWriter() : LastWriteTimeWriter(descriptor);
 }
 

@@ -22,6 +22,10 @@
 
 #include "sys/last_error_win.hpp"
 
+// Exported by ntdll but not declared by the SDK headers at hand.
+extern "C" NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES attributes,
+                                                    PFILE_NETWORK_OPEN_INFORMATION information);
+
 namespace aerolith::sys {
 namespace fs = std::filesystem;
 
@@ -91,20 +95,30 @@ class Handle {
   HANDLE handle_ = nullptr;
 };
 
+// The name of an object inside `folder`, for the native calls. Views `name`.
+struct ObjectName {
+  ObjectName(HANDLE folder, const fs::path& name) {
+    const std::wstring& text = name.native();
+    const auto bytes = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    unicode = {bytes, bytes, const_cast<wchar_t*>(text.c_str())};
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  }
+  ObjectName(const ObjectName&) = delete;
+  ObjectName& operator=(const ObjectName&) = delete;
+
+  UNICODE_STRING unicode;
+  OBJECT_ATTRIBUTES attributes;
+};
+
 // Opens `name` inside `folder`; a link as itself.
 Handle openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access, ULONG share,
               ULONG disposition, ULONG options, std::error_code& error) {
   error.clear();
-  const std::wstring& text = name.native();
-  UNICODE_STRING objectName{static_cast<USHORT>(text.size() * sizeof(wchar_t)),
-                            static_cast<USHORT>(text.size() * sizeof(wchar_t)),
-                            const_cast<wchar_t*>(text.c_str())};
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  ObjectName object(folder, name);
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
   const NTSTATUS status = NtCreateFile(
-      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+      &handle, access | SYNCHRONIZE, &object.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
       disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (!NT_SUCCESS(status)) {
     error = statusError(status);
@@ -130,6 +144,17 @@ bool describe(HANDLE handle, Opened& opened, std::error_code& error) {
   opened = {information.FileAttributes, information.ReparseTag};
   return true;
 }
+
+std::uint32_t linksOf(HANDLE handle, std::error_code& error) {
+  FILE_STANDARD_INFO information{};
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &information, sizeof information)) {
+    error = lastErrorCode();
+    return 0;
+  }
+  return information.NumberOfLinks;
+}
+
+std::error_code sharedFileError() { return std::make_error_code(std::errc::too_many_links); }
 
 // Without a trailing separator, which only a drive's root folder has.
 std::wstring finalPathOf(HANDLE handle) {
@@ -343,11 +368,46 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
   return opened.kind();
 }
 
+// One query by name, which the system answers without a handle to open and
+// close: this runs for every file of every start.
+ObjectStatus Folder::status(const fs::path& name, std::error_code& error) const {
+  error.clear();
+  ObjectName object(handleOf(handle_), name);
+  FILE_NETWORK_OPEN_INFORMATION information{};
+  const NTSTATUS result = NtQueryFullAttributesFile(&object.attributes, &information);
+  if (!NT_SUCCESS(result)) {
+    error = statusError(result);
+    if (isNotFound(error)) error.clear();
+    return {};
+  }
+  ObjectStatus now{kindOfListing(information.FileAttributes, IO_REPARSE_TAG_SYMLINK),
+                   {},
+                   (information.FileAttributes & kResetAttributes) == 0};
+  if ((information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // Only the tag tells a link from a reparse point of another kind.
+    now.kind = kindOf(name, error);
+    if (now.kind != ObjectKind::kFile) return now;
+  }
+  if (now.kind == ObjectKind::kFile) {
+    now.stamp = FileStamp{static_cast<std::uint64_t>(information.LastWriteTime.QuadPart),
+                          static_cast<std::uint64_t>(information.EndOfFile.QuadPart)};
+  }
+  return now;
+}
+
 void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
   Opened opened;
   Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES,
                               kShareAll, FILE_OPEN, 0, opened, error);
   if (!handle || (opened.attributes & kResetAttributes) == 0) return;
+  if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const std::uint32_t links = linksOf(handle.get(), error);
+    if (error) return;
+    if (links > 1) {
+      error = sharedFileError();
+      return;
+    }
+  }
   const DWORD kept = opened.attributes & FILE_ATTRIBUTE_ARCHIVE;
   setAttributes(handle.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, error);
 }
@@ -364,6 +424,12 @@ FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const 
   return {(std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
               information.ftLastWriteTime.dwLowDateTime,
           (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
+}
+
+std::uint32_t Folder::linkCount(const fs::path& name, std::error_code& error) const {
+  Handle handle =
+      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
+  return handle ? linksOf(handle.get(), error) : 0;
 }
 
 bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
@@ -434,6 +500,12 @@ LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_co
   Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES, 0,
                               FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened, error);
   if (!handle) return {};
+  const std::uint32_t links = linksOf(handle.get(), error);
+  if (error) return {};
+  if (links > 1) {
+    error = sharedFileError();
+    return {};
+  }
   return LastWriteTimeWriter(valueOf(handle.release()));
 }
 

@@ -56,6 +56,11 @@ class SyncTrace:
         return [(MAIN, " - set attribute: ok")]
 
     @staticmethod
+    def attributes_kept():
+        """Attributes already normal where the listing or the file's status says so."""
+        return [(MAIN, " - attributes already normal")]
+
+    @staticmethod
     def time_and_size(existing_time, existing_size, entry):
         return [(MAIN, " - begin check file time and size"),
                 (MAIN, " - time existing: %d" % existing_time), (MAIN, " - time entry:    %d" % entry.file_time),
@@ -129,6 +134,8 @@ def split_pass(records):
     end_walk = lines.index((MAIN, "End recursive directory iterate"))
     walk = []
     for tag, message in lines[begin + 1:end_walk]:
+        if not walk and message.startswith(" - listing ended early"):
+            continue
         if tag == MAIN and message.startswith("Existing file: '"):
             walk.append((message[len("Existing file: '"):-1], []))
         else:

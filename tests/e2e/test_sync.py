@@ -198,11 +198,26 @@ class SyncScenario(harness.Scenario):
         """The walk blocks of an install directory that holds exactly the files."""
         walk = {}
         for f in self.files:
-            walk[f.relative] = self.expect.attributes_reset() + self.expect.fast_path(f)
+            if os.path.lexists(self.path(f.relative)):
+                walk[f.relative] = self.attributes(f.relative) + self.expect.fast_path(f)
             parts = f.relative.split("/")[:-1]
             for i in range(len(parts)):
-                walk["/".join(parts[:i + 1])] = self.expect.attributes_reset() + self.expect.directory()
+                folder = "/".join(parts[:i + 1])
+                if self.path(folder).is_dir():
+                    walk[folder] = self.attributes(folder) + self.expect.directory()
         return walk
+
+    def attributes(self, relative):
+        """The attribute line of an object as it is now, before a start: a call
+        only where it is needed, and natively for every folder, whose attributes
+        the listing does not carry."""
+        path = self.path(relative)
+        if path.is_dir() and not self.platform.windows:
+            return self.expect.attributes_reset()
+        normal = os.lstat(path).st_mode & 0o200
+        if self.platform.windows:
+            normal = normal and WINE_ATTRIBUTES not in os.listxattr(path) and not path.name.startswith(".")
+        return self.expect.attributes_kept() if normal else self.expect.attributes_reset()
 
 
 class StartsOnAnInstallDirectory(SyncScenario):
@@ -228,7 +243,7 @@ class StartsOnAnInstallDirectory(SyncScenario):
             set_filetime(self.path(relative), time)
         walk = self.walk_of_intact_install()
         for relative, time in changed.items():
-            walk[relative] = self.expect.attributes_reset() + self.expect.restamp(self.entry(relative), time)
+            walk[relative] = self.attributes(relative) + self.expect.restamp(self.entry(relative), time)
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
         self.assertInstalled(self.files)
@@ -257,8 +272,8 @@ class StartsOnAnInstallDirectory(SyncScenario):
         walk = self.walk_of_intact_install()
         for relative, path in (("Modules/Sim/module.dll", module), ("empty.dat", empty)):
             entry, time, size = self.entry(relative), filetime_of(path), path.stat().st_size
-            walk[relative] = lambda first, e=entry, t=time, s=size: (
-                self.expect.attributes_reset() + self.expect.rewrite(e, t, s, first))
+            walk[relative] = lambda first, e=entry, t=time, s=size, a=self.attributes(relative): (
+                a + self.expect.rewrite(e, t, s, first))
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
         self.assertEqual([r.message for r in records].count(PAYLOAD_CHECK[0][1]), 1)
@@ -272,8 +287,8 @@ class StartsOnAnInstallDirectory(SyncScenario):
             self.path(relative).write_bytes(b"from an older release")
         self.path("Empty").mkdir()
         walk = self.walk_of_intact_install()
-        walk.update({r: self.expect.attributes_reset() + self.expect.unlisted() for r in unlisted})
-        walk.update({r: self.expect.attributes_reset() + self.expect.directory()
+        walk.update({r: self.attributes(r) + self.expect.unlisted() for r in unlisted})
+        walk.update({r: self.attributes(r) + self.expect.directory()
                      for r in ("Legacy", "Legacy/sub", "Empty")})
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
@@ -285,8 +300,7 @@ class StartsOnAnInstallDirectory(SyncScenario):
         self.install_all()
         self.path("Relay/relay.exe").rename(self.path("Relay/Relay.exe"))
         walk = self.walk_of_intact_install()
-        del walk["Relay/relay.exe"]
-        walk["Relay/Relay.exe"] = self.expect.attributes_reset() + self.expect.unlisted()
+        walk["Relay/Relay.exe"] = self.attributes("Relay/Relay.exe") + self.expect.unlisted()
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={self.entry("Relay/relay.exe"): {}})
         self.assertInstalled(self.files)
@@ -303,9 +317,9 @@ class ProtectedConfiguration(SyncScenario):
         for relative in protected:
             self.make_read_only_and_hidden(self.path(relative))
         walk = self.walk_of_intact_install()
-        walk.update({r: self.expect.attributes_reset() + self.expect.config_file() for r in protected})
-        walk.update({r: self.expect.attributes_reset() + self.expect.unlisted() for r in others})
-        walk["Docs/Old"] = self.expect.attributes_reset() + self.expect.directory()
+        walk.update({r: self.attributes(r) + self.expect.config_file() for r in protected})
+        walk.update({r: self.attributes(r) + self.expect.unlisted() for r in others})
+        walk["Docs/Old"] = self.attributes("Docs/Old") + self.expect.directory()
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
         self.assertInstalled(self.files, extra=protected)
@@ -321,7 +335,7 @@ class ProtectedConfiguration(SyncScenario):
         self.assertInstalled(self.files)
         self.path("Config.ini").write_bytes(b"[user]\nedited\n")
         walk = self.walk_of_intact_install()
-        walk["Config.ini"] = self.expect.attributes_reset() + self.expect.config_file()
+        walk["Config.ini"] = self.attributes("Config.ini") + self.expect.config_file()
         _, records = self.start(launcher)
         self.assertPass(records, walk=walk, remaining={self.entry("Config.ini"): {"occupied": True}})
         self.assertInstalled(self.files)
@@ -340,7 +354,7 @@ class InTheWay(SyncScenario):
         main_entry, main_time = self.entry("Aerolith.exe"), filetime_of(main)
         walk["Aerolith.exe"] = lambda first: (self.expect.attributes_reset() +
                                               self.expect.rewrite(main_entry, main_time, 24, first))
-        walk["stale.dll"] = self.expect.attributes_reset() + self.expect.unlisted()
+        walk["stale.dll"] = self.attributes("stale.dll") + self.expect.unlisted()
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={})
         self.assertInstalled(self.files)
@@ -355,10 +369,10 @@ class InTheWay(SyncScenario):
         (relay / "inner.txt").write_bytes(b"x")
         (relay / "deeper" / "x").write_bytes(b"y")
         walk = self.walk_of_intact_install()
-        walk["Relay/relay.exe"] = self.expect.attributes_reset() + self.expect.directory()
-        walk["Relay/relay.exe/deeper"] = self.expect.attributes_reset() + self.expect.directory()
+        walk["Relay/relay.exe"] = self.attributes("Relay/relay.exe") + self.expect.directory()
+        walk["Relay/relay.exe/deeper"] = self.attributes("Relay/relay.exe/deeper") + self.expect.directory()
         for relative in ("Relay/relay.exe/inner.txt", "Relay/relay.exe/deeper/x"):
-            walk[relative] = self.expect.attributes_reset() + self.expect.unlisted()
+            walk[relative] = self.attributes(relative) + self.expect.unlisted()
         _, records = self.start()
         self.assertPass(records, walk=walk, remaining={self.entry("Relay/relay.exe"): {"occupied": True}})
         self.assertInstalled(self.files)
@@ -368,7 +382,7 @@ class InTheWay(SyncScenario):
         shutil.rmtree(self.path("Modules"))
         self.path("Modules").write_bytes(b"not a folder")
         walk = {r: lines for r, lines in self.walk_of_intact_install().items() if not r.startswith("Modules")}
-        walk["Modules"] = self.expect.attributes_reset() + self.expect.unlisted()
+        walk["Modules"] = self.attributes("Modules") + self.expect.unlisted()
         _, records = self.start()
         self.assertPass(records, walk=walk,
                         remaining={f: {} for f in self.files if f.relative.startswith("Modules/")})
@@ -556,7 +570,7 @@ class DamagedBundle(SyncScenario):
         lines = [(r.tag, r.message) for r in records]
         entry = self.entry("Aerolith.exe")
         start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host("Aerolith.exe")))
-        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+        self.assertEqual(lines[start + 1:], self.expect.attributes_kept() + self.expect.rewrite_check(
             entry, filetime_of(main), main.stat().st_size) + PAYLOAD_CHECK[:2] + [
             (MAIN, fatal_record(CORRUPT.format(code)))])
         self.assertEqual(main.read_bytes(), b"a main executable of another size")
@@ -601,7 +615,7 @@ class DamagedBundle(SyncScenario):
         lines = [(r.tag, r.message) for r in records]
         start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host("Relay/relay.exe")))
         entry = self.entry("Relay/relay.exe")
-        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+        self.assertEqual(lines[start + 1:], self.expect.attributes_kept() + self.expect.rewrite_check(
             entry, filetime_of(relay), len(b"an older relay")) + PAYLOAD_CHECK + [
             DECOMPRESS[0], (MAIN, " -  - decompress error"),
             (MAIN, fatal_record(CORRUPT.format("6.%d.14" % index)))])
@@ -625,7 +639,7 @@ class WriteFailure(SyncScenario):
         lines = [(r.tag, r.message) for r in records]
         start = lines.index((MAIN, "Existing file: '%s'" % self.expect.host(entry.relative)))
         # Attributes are no share of a file's content: setting them works.
-        self.assertEqual(lines[start + 1:], self.expect.attributes_reset() + self.expect.rewrite_check(
+        self.assertEqual(lines[start + 1:], self.expect.attributes_kept() + self.expect.rewrite_check(
             entry, filetime_of(relay), len(b"an older relay")) + PAYLOAD_CHECK + DECOMPRESS + [
             (MAIN, " - write file")] + self.expect.folder_lines(entry, "exists") + [
             (WRITER, " - write file content"), (WRITER, " -  - remove exception"),

@@ -55,12 +55,16 @@ sys::ObjectKind kindOfFolder(const fs::path& dir) {
 void planWalk(const sys::Folder& folder, bundle::FilesMap& files, InstallPlan& plan) {
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
   const sys::Walk walk = sys::walkTree(folder);
+  sys::FolderChain folders(folder, walk);
   const std::size_t prefix = folder.path().native().size() + 1;
   for (const sys::WalkEntry& existing : walk.entries) {
+    std::error_code error;
+    const sys::Folder* holder = folders.open(existing.folder, error);
+    if (holder == nullptr) continue;  // gone since it was listed, like a start would find it
     const install::Decision decision =
-        install::decide(folder.path(), existing, files, protectedNames);
-    PlannedStep step{actionOf(decision.verdict), fs::path(existing.path().native().substr(prefix)),
-                     nullptr};
+        install::decide(folder.path(), *holder, existing, files, protectedNames);
+    PlannedStep step{actionOf(decision.verdict),
+                     fs::path(walk.pathOf(existing).native().substr(prefix)), nullptr};
     if (decision.entry != files.end()) {
       step.entry = decision.entry->second;
       files.erase(decision.entry);

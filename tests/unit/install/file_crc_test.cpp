@@ -16,8 +16,9 @@ std::uint32_t crcOf(const std::string& bytes) {
 }
 
 // Sizes around the 64 KiB chunk: the last partial chunk and the empty read after
-// a whole number of chunks must both be right.
-TEST(FileCrc, MatchesTheCrcOfTheWholeContentAtEverySizeAroundTheChunk) {
+// a whole number of chunks must both be right; a file longer than the limit
+// (by one byte, or by far, across a chunk or not) is told apart, never summed.
+TEST(FileCrc, MatchesTheCrcOfTheWholeContentUpToTheLimitAtEverySizeAroundTheChunk) {
   testing::TempDir dir;
   std::error_code error;
   const sys::Folder folder = sys::Folder::open(dir.path(), error);
@@ -25,7 +26,13 @@ TEST(FileCrc, MatchesTheCrcOfTheWholeContentAtEverySizeAroundTheChunk) {
     std::string content(size, '\0');
     for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131) ^ (i >> 9));
     testing::writeFile(dir / std::to_string(size), content);
-    EXPECT_EQ(computeFileCrc32c(folder, std::to_string(size)), crcOf(content)) << size;
+    EXPECT_EQ(computeFileCrc32c(folder, std::to_string(size), size), crcOf(content)) << size;
+    EXPECT_EQ(computeFileCrc32c(folder, std::to_string(size), size + 7), crcOf(content)) << size;
+    for (const std::size_t limit : {size - 1, size / 2, std::size_t{0}}) {
+      if (limit >= size) continue;
+      EXPECT_EQ(computeFileCrc32c(folder, std::to_string(size), limit), std::nullopt)
+          << size << " > " << limit;
+    }
   }
 }
 
@@ -34,8 +41,8 @@ TEST(FileCrc, AFileThatCannotBeOpenedCountsAsNoBytes) {
   std::filesystem::create_directory(dir / "folder");
   std::error_code error;
   const sys::Folder folder = sys::Folder::open(dir.path(), error);
-  EXPECT_EQ(computeFileCrc32c(folder, "missing"), 0u);
-  EXPECT_EQ(computeFileCrc32c(folder, "folder"), 0u);  // a folder reads as nothing
+  EXPECT_EQ(computeFileCrc32c(folder, "missing", 1), 0u);
+  EXPECT_EQ(computeFileCrc32c(folder, "folder", 1), 0u);  // a folder reads as nothing
 }
 
 }  // namespace

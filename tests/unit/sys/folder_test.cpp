@@ -29,8 +29,10 @@ ObjectKind kindOf(const Folder& folder, const fs::path& name) {
 // Relative paths with '/' and kinds, in walk order.
 std::vector<std::pair<std::string, ObjectKind>> walked(const Folder& root) {
   std::vector<std::pair<std::string, ObjectKind>> entries;
-  for (const WalkEntry& entry : walkTree(root).entries) {
-    entries.emplace_back(entry.path().lexically_relative(root.path()).generic_string(), entry.kind);
+  const Walk walk = walkTree(root);
+  for (const WalkEntry& entry : walk.entries) {
+    entries.emplace_back(walk.pathOf(entry).lexically_relative(root.path()).generic_string(),
+                         entry.kind);
   }
   return entries;
 }
