@@ -332,7 +332,8 @@ class InstallDirectory(harness.Scenario):
         install = local / "Aerolith"
         install.symlink_to(moved, target_is_directory=True)
         # As the launcher names it: host_path() would resolve the link.
-        named = self.platform.host_path(local) + ("\\" if self.platform.windows else "/") + "Aerolith"
+        separator = "\\" if self.platform.windows else "/"
+        named = self.platform.host_path(local) + separator + "Aerolith"
         if self.platform.windows:
             result = self.launch(env)
             next_install = self.prefix_install_host()
