@@ -13,7 +13,7 @@ from harness import (DIRECTORY, EXIT_FATAL, EXIT_STARTED, candidate_trace, fatal
 ENOENT = 2  # what a failed single-level creation reports below a missing root
 EACCES = 13
 ERROR_INSUFFICIENT_BUFFER = 122
-ERROR_REPARSE_POINT_ENCOUNTERED = 4395  # the removal of a link Wine cannot remove
+ERROR_REPARSE_POINT = 4395  # the removal of a link that Wine cannot remove
 NOBODY = 65534  # the unprivileged user some scenarios run as
 
 
@@ -279,10 +279,10 @@ class InstallDirectory(harness.Scenario):
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(self.trace_messages(), expected + self.started(install))
 
-    def nobody_env(self):
+    def nobody_env(self, *owned):
         """An isolated environment for a run as the unprivileged user 65534 (the
-        scenarios run as root), whose folders and the scratch folder, where the
-        trace log goes, are that user's; and its local application-data folder."""
+        scenarios run as root), and its local application-data folder; these
+        folders, the scratch folder (for the trace log) and `owned` are that user's."""
         if os.getuid() != 0 or not shutil.which("setpriv"):
             self.skipTest("needs root and setpriv to run as another user")
         env, local = self.platform.isolated_env(self.scratch)
@@ -290,7 +290,7 @@ class InstallDirectory(harness.Scenario):
         runtime.mkdir()
         env["XDG_RUNTIME_DIR"] = str(runtime)
         os.chmod(self.scratch, 0o755)
-        for path in (local, runtime, self.scratch / "home", self.scratch):
+        for path in (local, runtime, self.scratch / "home", self.scratch) + owned:
             os.chown(path, NOBODY, NOBODY)
         return env, local
 
@@ -320,40 +320,34 @@ class InstallDirectory(harness.Scenario):
         self.assertEqual(list(local.iterdir()), [])
 
     def test_install_folder_moved_elsewhere_through_a_link(self):
-        # A user's run follows the link and installs where it leads, next to the
-        # user's settings. An elevated run (Wine reports every run as elevated)
-        # removes a link there, which Wine cannot do for a Unix link to a
-        # folder: the link stays, untouched, and the next candidate is used.
-        env, local = (self.platform.isolated_env(self.scratch) if self.platform.windows
-                      else self.nobody_env())
+        # A user's run installs where the link leads, beside the user's settings.
+        # Wine reports every run as elevated: the link is removed, which Wine
+        # cannot do for a Unix link to a folder, so the next candidate is used.
+        windows = self.platform.windows
         moved = self.scratch / "moved"
         moved.mkdir()
         (moved / "Config.ini").write_bytes(b"[user]")
-        install = local / "Aerolith"
-        install.symlink_to(moved, target_is_directory=True)
+        env, local = (self.platform.isolated_env(self.scratch) if windows
+                      else self.nobody_env(moved, moved / "Config.ini"))
+        (local / "Aerolith").symlink_to(moved, target_is_directory=True)
         # As the launcher names it: host_path() would resolve the link.
-        separator = "\\" if self.platform.windows else "/"
-        named = self.platform.host_path(local) + separator + "Aerolith"
-        if self.platform.windows:
-            result = self.launch(env)
-            next_install = self.prefix_install_host()
-            expected = (["dir: '%s' is a link, removed, ec = %d" % (
-                            named, ERROR_REPARSE_POINT_ENCOUNTERED)] +
-                        candidate_trace(self.platform, named, exists=True, accessible=False) +
-                        candidate_trace(self.platform, next_install) + self.started(next_install))
-            installed = {"Config.ini": b"[user]"}
+        install = self.platform.host_path(local) + ("\\" if windows else "/") + "Aerolith"
+        installed = {"Config.ini": b"[user]"}
+        if windows:
+            result, fallback = self.launch(env), self.prefix_install_host()
+            expected = (["dir: '%s' is a link, removed, ec = %d" % (install, ERROR_REPARSE_POINT)] +
+                        candidate_trace(self.platform, install, exists=True, accessible=False) +
+                        candidate_trace(self.platform, fallback) + self.started(fallback))
         else:
-            os.chown(moved, NOBODY, NOBODY)
-            os.chown(moved / "Config.ini", NOBODY, NOBODY)
             result = self.launch_as_nobody(env)
-            expected = (["dir: '%s' is a link to '%s', followed, ec = 0" % (named, moved)] +
-                        candidate_trace(self.platform, named, exists=True) + self.started(named))
-            installed = dict(files_below(self.platform.build_dir / "demo-stage"),
-                             **{"Config.ini": b"[user]"})
+            expected = (["dir: '%s' is a link to '%s', followed, ec = 0" % (install, moved)] +
+                        candidate_trace(self.platform, install, exists=True) +
+                        self.started(install))
+            installed.update(files_below(self.platform.build_dir / "demo-stage"))
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(self.trace_messages(),
                          launcher_folder_trace(self.platform, self.launcher) + expected)
-        self.assertTrue(install.is_symlink())
+        self.assertTrue((local / "Aerolith").is_symlink())
         self.assertEqual(files_below(moved), installed)
 
 
