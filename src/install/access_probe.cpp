@@ -128,8 +128,11 @@ bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name) {
 }  // namespace
 
 sys::Folder probeDirectoryAccess(const fs::path& dir) {
+  return probeFolderAccess(openOrClear(dir));
+}
+
+sys::Folder probeFolderAccess(sys::Folder folder) {
   const TestNames names = drawTestNames();
-  sys::Folder folder = openOrClear(dir);
   if (!folder.isOpen() || !removeLeftovers(folder) ||
       !canCreateAndRemoveFolder(folder, names.folder) || !fileRoundTripWorks(folder, names.file)) {
     return {};

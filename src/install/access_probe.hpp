@@ -14,4 +14,8 @@ namespace aerolith::install {
 // which is never followed) is removed, a link as a link, and the probe fails.
 sys::Folder probeDirectoryAccess(const std::filesystem::path& dir);
 
+// The same steps in a folder already open, however it was reached: the folder
+// when every step succeeded in it, closed otherwise.
+sys::Folder probeFolderAccess(sys::Folder folder);
+
 }  // namespace aerolith::install

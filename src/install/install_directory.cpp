@@ -7,6 +7,7 @@
 #include "diag/trace_logger.hpp"
 #include "install/access_probe.hpp"
 #include "install/root_candidates.hpp"
+#include "sys/elevation.hpp"
 #include "sys/executable_path.hpp"
 #include "sys/path.hpp"
 
@@ -18,41 +19,54 @@ constexpr auto kTag = L"Main";
 
 constexpr std::wstring_view kProductFolderName = L"Aerolith";
 
-// The install folder is never reached through a link: whatever a link there
-// leads to, the start would make it hold the bundle's files alone, removing
-// everything else. So a link (or junction) in its place is removed as a link,
-// its target untouched, and a real folder is made instead.
-void removeLinkAt(const fs::path& dir) {
+// A start makes the install folder hold the bundle's files alone, removing
+// everything else. Through a link that would happen wherever the link leads,
+// so a link is followed only where `link` says, and only to a folder; any other
+// is removed as a link, its target untouched, so that a real folder is made.
+// Returns the folder the link leads to when it is followed; closed otherwise.
+sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLink link) {
   std::error_code ec;
-  const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
-  if (!root.isOpen() || root.kindOf(dir.filename(), ec) != sys::ObjectKind::kLink) return;
+  if (!root.isOpen() || root.kindOf(dir.filename(), ec) != sys::ObjectKind::kLink) return {};
+  if (link == FolderLink::kFollowed) {
+    sys::Folder target = sys::Folder::open(dir, ec);
+    if (target.isOpen()) {
+      const fs::path leadsTo = target.finalPath(ec);
+      AEROLITH_TRACE(kTag, L"dir: '{}' is a link to '{}', followed, ec = {}",
+                     sys::wideFromPath(dir), sys::wideFromPath(leadsTo), ec.value());
+      return target;
+    }
+  }
   root.removeObject(dir.filename(), ec);
   AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
                  ec.value());
+  return {};
 }
 
 // Existing or created, then probed. A folder created here that fails the probe
 // is removed again so that no empty folder stays behind, but never recursively:
 // whatever is in it by then is not ours to delete, and a probe leftover is
 // cleared by the next probe anyway.
-sys::Folder tryInstallDirectory(const fs::path& dir) {
+sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link) {
+  const fs::path name = dir.filename();
+  std::error_code rootError;
+  const sys::Folder root = sys::Folder::open(dir.parent_path(), rootError);
+  sys::Folder linked = settleLinkAt(root, dir, link);
   std::error_code ec;
-  removeLinkAt(dir);
-  const bool exists = fs::exists(dir, ec);
+  const bool exists = root.isOpen() && root.kindOf(name, ec) != sys::ObjectKind::kMissing;
   AEROLITH_TRACE(kTag, L"dir is exists: '{}', exists = {}, ec = {}", sys::wideFromPath(dir), exists,
                  ec.value());
   bool created = false;
   if (!exists) {
     // One level only: a missing root is not created.
-    const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
-    if (root.isOpen()) created = root.createFolder(dir.filename(), ec).isOpen();
+    ec = rootError;
+    if (root.isOpen()) created = root.createFolder(name, ec).isOpen();
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
-  sys::Folder folder = probeDirectoryAccess(dir);
+  sys::Folder folder =
+      linked.isOpen() ? probeFolderAccess(std::move(linked)) : probeDirectoryAccess(dir);
   AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
   if (!folder.isOpen() && created) {
-    const sys::Folder root = sys::Folder::open(dir.parent_path(), ec);
-    if (root.isOpen()) root.removeObject(dir.filename(), ec);
+    root.removeObject(name, ec);
     AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
     AEROLITH_TRACE(kTag, L"");
   }
@@ -76,9 +90,9 @@ std::optional<fs::path> launcherRelativeRoot() {
 
 }  // namespace
 
-sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
+sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots, FolderLink link) {
   for (const fs::path& root : roots) {
-    sys::Folder folder = tryInstallDirectory(root / kProductFolderName);
+    sys::Folder folder = tryInstallDirectory(root / kProductFolderName, link);
     if (folder.isOpen()) return folder;
   }
   return {};
@@ -87,7 +101,8 @@ sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots) {
 sys::Folder selectInstallDirectory() {
   std::vector<fs::path> roots = findLocalAppDataRoots();
   if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
-  return firstUsableInstallDirectory(roots);
+  return firstUsableInstallDirectory(
+      roots, sys::isElevatedRun() ? FolderLink::kRemoved : FolderLink::kFollowed);
 }
 
 }  // namespace aerolith::install

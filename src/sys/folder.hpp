@@ -70,6 +70,11 @@ class Folder {
   // The path it was opened by, with the names of the sub-folders below it.
   const std::filesystem::path& path() const { return path_; }
 
+  // Where the folder really is, every link on the way resolved, as the system
+  // spells it (on Windows with its "\\?\" prefix). Empty, with `error` set,
+  // when the system cannot say.
+  std::filesystem::path finalPath(std::error_code& error) const;
+
   // Its entries without "." and "..", in the order the file system lists them.
   // When an entry cannot be read, `error` is set and those read before are
   // returned. An entry whose status cannot be read is listed without it.

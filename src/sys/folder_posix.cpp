@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sys/last_error_posix.hpp"
+#include "sys/link_text_posix.hpp"
 #include "sys/stat_posix.hpp"
 
 namespace aerolith::sys {
@@ -88,6 +89,12 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
     return {};
   }
   return Folder(descriptor, path, std::make_shared<const Root>());
+}
+
+// The kernel keeps the resolved path of every open descriptor.
+fs::path Folder::finalPath(std::error_code& error) const {
+  const std::string link = "/proc/self/fd/" + std::to_string(descriptorOf(handle_));
+  return fs::path(readLinkText(link.c_str(), error));
 }
 
 // Read from the folder's own descriptor, rewound: no second descriptor and no

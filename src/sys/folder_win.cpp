@@ -296,6 +296,13 @@ Folder Folder::open(const fs::path& path, std::error_code& error) {
   return Folder(valueOf(handle.release()), path, std::move(root));
 }
 
+fs::path Folder::finalPath(std::error_code& error) const {
+  error.clear();
+  std::wstring path = finalPathOf(handleOf(handle_));
+  if (path.empty()) error = lastErrorCode();
+  return fs::path(std::move(path));
+}
+
 // The listing carries every entry's status: `detail` asks for nothing more.
 std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const {
   error.clear();

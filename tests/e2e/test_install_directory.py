@@ -13,6 +13,8 @@ from harness import (DIRECTORY, EXIT_FATAL, EXIT_STARTED, candidate_trace, fatal
 ENOENT = 2  # what a failed single-level creation reports below a missing root
 EACCES = 13
 ERROR_INSUFFICIENT_BUFFER = 122
+ERROR_REPARSE_POINT = 4395  # the removal of a link that Wine cannot remove
+NOBODY = 65534  # the unprivileged user some scenarios run as
 
 
 def set_attribute(path, flag, on):
@@ -28,6 +30,12 @@ def remove_tree(path):
         subprocess.run(["chattr", "-R", "-a", "-i", str(path)],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(path, ignore_errors=True)
+
+
+def files_below(folder):
+    """Every file below `folder`, by its relative path, with its bytes."""
+    return {p.relative_to(folder).as_posix(): p.read_bytes()
+            for p in folder.rglob("*") if p.is_file()}
 
 
 def probe_leftovers(folder):
@@ -271,11 +279,10 @@ class InstallDirectory(harness.Scenario):
         self.assertExitCode(result, EXIT_STARTED)
         self.assertEqual(self.trace_messages(), expected + self.started(install))
 
-    def test_folder_created_for_a_candidate_that_fails_is_removed_again(self):
-        # Run as an unprivileged user whose umask leaves new folders without
-        # write permission: a folder it creates fails the probe.
-        if self.platform.windows:
-            self.skipTest("Wine does not enforce permissions for the user it runs as")
+    def nobody_env(self, *owned):
+        """An isolated environment for a run as the unprivileged user 65534 (the
+        scenarios run as root), and its local application-data folder; these
+        folders, the scratch folder (for the trace log) and `owned` are that user's."""
         if os.getuid() != 0 or not shutil.which("setpriv"):
             self.skipTest("needs root and setpriv to run as another user")
         env, local = self.platform.isolated_env(self.scratch)
@@ -283,16 +290,25 @@ class InstallDirectory(harness.Scenario):
         runtime.mkdir()
         env["XDG_RUNTIME_DIR"] = str(runtime)
         os.chmod(self.scratch, 0o755)
-        for path in (local, runtime, self.scratch / "home"):
-            os.chown(path, 65534, 65534)
-        os.chown(self.scratch, 65534, 65534)  # for the trace log
-        wrapper = self.scratch / "as-nobody.sh"
-        wrapper.write_text('#!/bin/sh\numask 0277\nexec setpriv --reuid=65534 --regid=65534 '
-                           '--clear-groups "$@"\n')
-        wrapper.chmod(0o755)
+        for path in (local, runtime, self.scratch / "home", self.scratch) + owned:
+            os.chown(path, NOBODY, NOBODY)
+        return env, local
 
-        result = self.platform.run(wrapper, args=[str(self.launcher)], env=dict(
+    def launch_as_nobody(self, env, umask="0022"):
+        wrapper = self.scratch / "as-nobody.sh"
+        wrapper.write_text('#!/bin/sh\numask %s\nexec setpriv --reuid=%d --regid=%d '
+                           '--clear-groups "$@"\n' % (umask, NOBODY, NOBODY))
+        wrapper.chmod(0o755)
+        return self.platform.run(wrapper, args=[str(self.launcher)], env=dict(
             env, AEROLITH_LAUNCHER_TRACE=str(self.trace)))
+
+    def test_folder_created_for_a_candidate_that_fails_is_removed_again(self):
+        # Run as an unprivileged user whose umask leaves new folders without
+        # write permission: a folder it creates fails the probe.
+        if self.platform.windows:
+            self.skipTest("Wine does not enforce permissions for the user it runs as")
+        env, local = self.nobody_env()
+        result = self.launch_as_nobody(env, umask="0277")
         self.assertExitCode(result, EXIT_FATAL)
         self.assertSingleDialog(result, DIRECTORY)
         self.assertEqual(self.trace_messages(),
@@ -302,6 +318,37 @@ class InstallDirectory(harness.Scenario):
                          candidate_trace(self.platform, self.fallback, create_ec=EACCES,
                                          accessible=False) + [fatal_record(DIRECTORY)])
         self.assertEqual(list(local.iterdir()), [])
+
+    def test_install_folder_moved_elsewhere_through_a_link(self):
+        # A user's run installs where the link leads, beside the user's settings.
+        # Wine reports every run as elevated: the link is removed, which Wine
+        # cannot do for a Unix link to a folder, so the next candidate is used.
+        windows = self.platform.windows
+        moved = self.scratch / "moved"
+        moved.mkdir()
+        (moved / "Config.ini").write_bytes(b"[user]")
+        env, local = (self.platform.isolated_env(self.scratch) if windows
+                      else self.nobody_env(moved, moved / "Config.ini"))
+        (local / "Aerolith").symlink_to(moved, target_is_directory=True)
+        # As the launcher names it: host_path() would resolve the link.
+        install = self.platform.host_path(local) + ("\\" if windows else "/") + "Aerolith"
+        installed = {"Config.ini": b"[user]"}
+        if windows:
+            result, fallback = self.launch(env), self.prefix_install_host()
+            expected = (["dir: '%s' is a link, removed, ec = %d" % (install, ERROR_REPARSE_POINT)] +
+                        candidate_trace(self.platform, install, exists=True, accessible=False) +
+                        candidate_trace(self.platform, fallback) + self.started(fallback))
+        else:
+            result = self.launch_as_nobody(env)
+            expected = (["dir: '%s' is a link to '%s', followed, ec = 0" % (install, moved)] +
+                        candidate_trace(self.platform, install, exists=True) +
+                        self.started(install))
+            installed.update(files_below(self.platform.build_dir / "demo-stage"))
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertEqual(self.trace_messages(),
+                         launcher_folder_trace(self.platform, self.launcher) + expected)
+        self.assertTrue((local / "Aerolith").is_symlink())
+        self.assertEqual(files_below(moved), installed)
 
 
 if __name__ == "__main__":

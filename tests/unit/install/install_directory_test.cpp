@@ -22,7 +22,8 @@ TEST(FirstUsableInstallDirectory, ExistingFolderIsTakenWithItsContent) {
   TempDir local;
   fs::create_directory(local / "Aerolith");
   writeFile(local / "Aerolith" / "Config.ini", "[user]");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path()}).path(), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kRemoved).path(),
+            local / "Aerolith");
   EXPECT_EQ(readFile(local / "Aerolith" / "Config.ini"), "[user]");
 }
 
@@ -31,7 +32,8 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
   const fs::path missingRoot = scratch / "missing";
   const fs::path good = scratch / "good";
   fs::create_directory(good);
-  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}).path(), good / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}, FolderLink::kRemoved).path(),
+            good / "Aerolith");
   EXPECT_FALSE(fs::exists(missingRoot));
   EXPECT_TRUE(fs::is_directory(good / "Aerolith"));
   EXPECT_THAT(entryNames(good / "Aerolith"), IsEmpty());
@@ -39,8 +41,10 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
 
 TEST(FirstUsableInstallDirectory, NoUsableCandidateGivesAnEmptyPath) {
   TempDir scratch;
-  EXPECT_EQ(firstUsableInstallDirectory({}).path(), fs::path());
-  EXPECT_EQ(firstUsableInstallDirectory({scratch / "a", scratch / "b"}).path(), fs::path());
+  EXPECT_EQ(firstUsableInstallDirectory({}, FolderLink::kRemoved).path(), fs::path());
+  EXPECT_EQ(
+      firstUsableInstallDirectory({scratch / "a", scratch / "b"}, FolderLink::kRemoved).path(),
+      fs::path());
   EXPECT_THAT(entryNames(scratch.path()), IsEmpty());
 }
 
@@ -49,12 +53,14 @@ TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFol
   TempDir fallback;
   writeFile(local / "Aerolith", "a file in the way");
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
-            fallback / "Aerolith");
+  EXPECT_EQ(
+      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved).path(),
+      fallback / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), IsEmpty());
 
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), fallback.path()}).path(),
-            local / "Aerolith");
+  EXPECT_EQ(
+      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved).path(),
+      local / "Aerolith");
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
 
@@ -63,10 +69,27 @@ TEST(FirstUsableInstallDirectory, SameRootListedTwiceIsTriedAgainFromTheStart) {
   // step repeated, creates the folder and passes.
   TempDir local;
   writeFile(local / "Aerolith", "a file in the way");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}).path(), local / "Aerolith");
+  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}, FolderLink::kRemoved).path(),
+            local / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), ElementsAre("Aerolith"));
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
+
+#ifndef _WIN32
+// Wine cannot make Windows links; the scenarios check what it does with Unix ones.
+TEST(FirstUsableInstallDirectory, LinkLeadingToNoFolderIsRemovedEvenWhereLinksAreFollowed) {
+  for (const bool toFile : {true, false}) {
+    TempDir local;
+    if (toFile) writeFile(local / "file", "a file");
+    fs::create_symlink(local / "file", local / "Aerolith");
+    EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kFollowed).path(),
+              local / "Aerolith");
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(local / "Aerolith")));
+    EXPECT_EQ(fs::exists(local / "file") ? readFile(local / "file") : "missing",
+              toFile ? "a file" : "missing");
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace aerolith::install

@@ -1,0 +1,9 @@
+#include "sys/elevation.hpp"
+
+#include <unistd.h>
+
+namespace aerolith::sys {
+
+bool isElevatedRun() { return ::geteuid() == 0; }
+
+}  // namespace aerolith::sys
