@@ -64,6 +64,8 @@ int openRegularFile(int folder, const fs::path& name, int flags, std::error_code
 
 }  // namespace
 
+bool isTransientLock(const std::error_code&) { return false; }
+
 Folder::~Folder() {
   if (isOpen()) ::close(descriptorOf(handle_));
 }
