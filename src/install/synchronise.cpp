@@ -10,6 +10,7 @@
 #include "bundle/extraction.hpp"
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
+#include "install/lock_wait.hpp"
 #include "install/sync_state.hpp"
 #include "sys/directory_walk.hpp"
 #include "sys/path.hpp"
@@ -144,7 +145,8 @@ class Synchroniser {
 
   static void removeUnlisted(const sys::WalkEntry& existing) {
     std::error_code error;
-    const bool removed = existing.folder->removeObject(existing.name, error);
+    const bool removed = LockWait<>().run(
+        error, [&] { return existing.folder->removeObject(existing.name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
