@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -46,9 +45,8 @@ class LockWait {
  private:
   bool pause() {
     const typename Clock::time_point now = clock_.now();
-    if (!firstLock_) firstLock_ = now;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(kBound - (now - *firstLock_));
+    if (!locked_) deadline_ = now + kBound, locked_ = true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now);
     if (left <= std::chrono::milliseconds::zero()) return false;
     clock_.sleep(std::min(nextPause_, left));
     nextPause_ *= 2;
@@ -57,7 +55,8 @@ class LockWait {
   }
 
   Clock clock_;
-  std::optional<typename Clock::time_point> firstLock_;
+  bool locked_ = false;  // since deadline_ - kBound
+  typename Clock::time_point deadline_{};
   std::chrono::milliseconds nextPause_ = kFirstPause;
 };
 

@@ -312,12 +312,13 @@ bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
     }
   }
   // A deleted name stays, refusing every open, until the last handle closes:
-  // so it is deleted under a name of its own.
-  if (!withTemporaryName(
-          [&](const fs::path& temporary) {
-            return moveTo(object, folder, temporary, false, error);
-          },
-          error)) {
+  // so a file is deleted under a name of its own. An empty folder is seldom
+  // held, and Wine cannot move one by its handle: it is deleted in place.
+  if (!standard.Directory && !withTemporaryName(
+                                 [&](const fs::path& temporary) {
+                                   return moveTo(object, folder, temporary, false, error);
+                                 },
+                                 error)) {
     return false;
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
