@@ -9,6 +9,7 @@
 
 #include <fmt/xchar.h>
 
+#include "install/lock_wait.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -85,23 +86,28 @@ bool removeLeftovers(const sys::Folder& folder) {
   return true;
 }
 
+// The test entries are new and their names random, yet a scanner may look at
+// them as at any new entry: its passing hold is waited out.
 bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name) {
   std::error_code error;
-  if (!folder.createFolder(name, error).isOpen()) return false;  // closed again at once
-  const bool removed = folder.removeObject(name, error);
+  LockWait<> wait;
+  if (!wait.run(error, [&] { return folder.createFolder(name, error); }).isOpen()) {
+    return false;  // closed again at once
+  }
+  const bool removed = wait.run(error, [&] { return folder.removeObject(name, error); });
   return removed && !error;
 }
 
-bool writeAndReadBack(const sys::Folder& folder, const fs::path& name) {
+bool writeAndReadBack(const sys::Folder& folder, const fs::path& name, LockWait<>& wait) {
   std::error_code error;
   {
-    sys::OutputFile out = folder.createFile(name, error);
+    sys::OutputFile out = wait.run(error, [&] { return folder.createFile(name, error); });
     if (!out.isOpen()) return false;
     out.write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()}, error);
     out.close(error);
   }
   if (folder.readStamp(name, error).size != kMarker.size() || error) return false;
-  sys::InputFile in = folder.openFile(name, error);
+  sys::InputFile in = wait.run(error, [&] { return folder.openFile(name, error); });
   if (!in.isOpen()) return false;
   // One byte more than the marker's, so that a longer file shows.
   std::array<std::uint8_t, kMarker.size() + 1> content{};
@@ -119,9 +125,10 @@ bool writeAndReadBack(const sys::Folder& folder, const fs::path& name) {
 // The test file is removed whatever happened; only a removal that worked
 // lets a good round trip count.
 bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name) {
-  const bool worked = writeAndReadBack(folder, name);
+  LockWait<> wait;
+  const bool worked = writeAndReadBack(folder, name, wait);
   std::error_code error;
-  const bool removed = folder.removeObject(name, error);
+  const bool removed = wait.run(error, [&] { return folder.removeObject(name, error); });
   return worked && removed && !error;
 }
 

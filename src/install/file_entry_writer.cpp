@@ -7,6 +7,7 @@
 
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
+#include "install/lock_wait.hpp"
 #include "sys/path.hpp"
 
 namespace aerolith::install {
@@ -81,9 +82,10 @@ void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) 
 
 // Removes whatever is at the file's name, a folder with all it holds, a link
 // as a link. A failure is logged and left for the write to meet.
-void clearFileName(const sys::Folder& folder, const fs::path& name) {
+void clearFileName(const sys::Folder& folder, const fs::path& name, LockWait<>& wait) {
   std::error_code error;
-  const std::uintmax_t removed = folder.isOpen() ? folder.removeTree(name, error) : 0;
+  const std::uintmax_t removed =
+      folder.isOpen() ? wait.run(error, [&] { return folder.removeTree(name, error); }) : 0;
   if (!folder.isOpen() || error) {
     AEROLITH_TRACE(kTag, L" -  - remove exception");
   } else if (removed > 0) {
@@ -108,12 +110,15 @@ bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
   return true;
 }
 
-// One exclusive create, the writes, one close; no retry. Whatever is at the
-// name by then (something planted after it was cleared) makes the create fail.
+// One exclusive create, the writes, one close; only a passing hold on the name
+// is waited out. Whatever is at the name by then (something planted after it
+// was cleared) makes the create fail.
 bool writeContent(const sys::Folder& folder, const fs::path& name,
-                  std::span<const std::uint8_t> content) {
+                  std::span<const std::uint8_t> content, LockWait<>& wait) {
   std::error_code error;
-  sys::OutputFile out = folder.isOpen() ? folder.createFile(name, error) : sys::OutputFile();
+  sys::OutputFile out = folder.isOpen()
+                            ? wait.run(error, [&] { return folder.createFile(name, error); })
+                            : sys::OutputFile();
   if (!out.isOpen()) {
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
@@ -160,10 +165,11 @@ std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
   AEROLITH_TRACE(kTag, L" - write file content");
   const fs::path name = sys::pathFromWide(entry.name);
   const fs::path filePath = dirPath / name;
-  clearFileName(chain.current(), name);
+  LockWait<> wait;
+  clearFileName(chain.current(), name, wait);
   AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
                  sys::wideFromPath(filePath));
-  if (!writeContent(chain.current(), name, entry.content)) return WriteFailure{filePath};
+  if (!writeContent(chain.current(), name, entry.content, wait)) return WriteFailure{filePath};
   updateFileTime(chain.current(), name, entry.fileTime);
   AEROLITH_TRACE(kTag, L" - file write ok");
   return std::nullopt;

@@ -10,6 +10,7 @@
 #include "bundle/extraction.hpp"
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
+#include "install/lock_wait.hpp"
 #include "install/sync_state.hpp"
 #include "sys/directory_walk.hpp"
 #include "sys/path.hpp"
@@ -189,7 +190,8 @@ class Synchroniser {
 
   static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed = folder.removeObject(name, error);
+    const bool removed =
+        LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {

@@ -45,6 +45,11 @@ struct ObjectStatus {
 // status query per entry where the listing itself does not carry them (POSIX).
 enum class ListDetail { kNames, kStatus };
 
+// Whether `error` is another program's passing hold on an object: a sharing
+// violation, or a name whose deletion waits for the last handle (Windows).
+// Always false on POSIX, where opening and removing take no such locks.
+bool isTransientLock(const std::error_code& error);
+
 class Folder {
  public:
   Folder() = default;
@@ -116,7 +121,17 @@ class Folder {
   std::uint32_t linkCount(const std::filesystem::path& name, std::error_code& error) const;
 
   // Removes the object itself: a file, a link, or an empty folder. False,
-  // without an error, when nothing was there.
+  // without an error, when nothing was there. The name is free at once, even
+  // while another program still holds the object open: POSIX unlinks it; on
+  // Windows it is deleted with POSIX semantics or, where the system has none
+  // (before Windows 10, Wine), first moved to a temporary name
+  // `.aerolith-XXXXXXXX.tmp` in the same folder, which stays until the last
+  // handle closes and, should the deletion fail, is an unlisted file for the
+  // next start. Only the name goes, never a change to the object: POSIX's
+  // unlinkat never touches a file's mode. On Windows a read-only file with one
+  // link loses the attribute first where the system cannot delete it regardless;
+  // one with more links (a hard link from outside) never does: it is then left
+  // as it is, with std::errc::too_many_links.
   bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
 
   // Removes the object and, for a real folder, everything in it, links as

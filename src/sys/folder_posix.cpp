@@ -77,6 +77,8 @@ std::string descriptorPath(int descriptor) { return "/proc/self/fd/" + std::to_s
 
 }  // namespace
 
+bool isTransientLock(const std::error_code&) { return false; }
+
 Folder::~Folder() {
   if (isOpen()) ::close(descriptorOf(handle_));
 }

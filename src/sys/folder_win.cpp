@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "sys/last_error_win.hpp"
+#include "sys/name_removal_win.hpp"
 
 // Exported by ntdll but not declared by the SDK headers at hand.
 extern "C" NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES attributes,
@@ -44,7 +45,12 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t valueOf(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
+// The system maps a delete-pending name to "access denied"; it is kept apart
+// here, as a hold that passes.
+constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
+
 std::error_code statusError(NTSTATUS status) {
+  if (status == kStatusDeletePending) return {ERROR_DELETE_PENDING, std::system_category()};
   return {static_cast<int>(RtlNtStatusToDosError(status)), std::system_category()};
 }
 
@@ -206,15 +212,6 @@ bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
   return false;
 }
 
-bool deleteOpened(HANDLE handle, std::error_code& error) {
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
-    return true;
-  }
-  error = lastErrorCode();
-  return false;
-}
-
 // Creates `name` in `folder` and checks where it was made. Wine opens a name
 // and only then resolves the path it keeps for the handle; a folder swapped for
 // a link in between passes for inside, and what is created in it lies outside.
@@ -230,12 +227,14 @@ Handle createInside(HANDLE folder, const std::wstring& root, const fs::path& nam
   return handle;
 }
 
-// Moves `file` (open for deletion) to `name` in `folder`, replacing what is there.
-bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code& error) {
+// Moves `file` (open for deletion) to `name` in `folder`; over what is there
+// only when `replace` is set.
+bool moveTo(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
+            std::error_code& error) {
   const std::wstring& text = name.native();
   std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFORMATION) + text.size() * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->RootDirectory = folder;
   rename->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
   std::copy(text.begin(), text.end(), rename->FileName);
@@ -247,29 +246,111 @@ bool moveOver(HANDLE file, HANDLE folder, const fs::path& name, std::error_code&
   return false;
 }
 
-// Removes the link at `name` that Wine opened as its target, without touching
-// the target: a new empty file is moved over the name, then deleted.
-bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
+// Calls `use` with fresh temporary names (`.aerolith-XXXXXXXX.tmp`) while the
+// name it was given was taken; a few collisions in a row give up.
+template <typename Use>
+bool withTemporaryName(Use use, std::error_code& error) {
   std::random_device source;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    std::array<wchar_t, 32> temporaryName{};
-    std::swprintf(temporaryName.data(), temporaryName.size(), L".aerolith-%08x.tmp", source());
-    const fs::path temporary(temporaryName.data());
-    Handle file = openIn(folder, temporary, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                         FILE_NON_DIRECTORY_FILE, error);
-    if (!file) {
-      if (error.value() == ERROR_FILE_EXISTS || error.value() == ERROR_ALREADY_EXISTS) continue;
-      return false;
-    }
-    if (moveOver(file.get(), folder, name, error)) return deleteOpened(file.get(), error);
-    std::error_code ignored;
-    deleteOpened(file.get(), ignored);
-    return false;
+    std::array<wchar_t, 32> name{};
+    std::swprintf(name.data(), name.size(), L".aerolith-%08x.tmp", source());
+    if (use(fs::path(name.data()))) return true;
+    if (error.value() != ERROR_FILE_EXISTS && error.value() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
 }
 
+// Windows 7's headers lack the disposition class of Windows 10 1607 and its flags.
+constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+
+enum class Disposition { kSet, kRefused, kFailed };
+
+// Refused: the system (or the file system) knows the class or a flag not.
+Disposition setDisposition(SetFileInformation setInformation, HANDLE object, DWORD flags,
+                           std::error_code& error) {
+  DWORD information = flags;  // FILE_DISPOSITION_INFO_EX
+  if (setInformation(object, kDispositionInfoEx, &information, sizeof information)) {
+    return Disposition::kSet;
+  }
+  error = lastErrorCode();
+  const bool refused = error.value() == ERROR_INVALID_PARAMETER ||
+                       error.value() == ERROR_INVALID_FUNCTION ||
+                       error.value() == ERROR_NOT_SUPPORTED;
+  return refused ? Disposition::kRefused : Disposition::kFailed;
+}
+
+// Removes the link at `name` that Wine opened as its target, without touching
+// the target: a new empty file is moved over the name, then removed.
+bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
+  Handle file;
+  withTemporaryName(
+      [&](const fs::path& temporary) {
+        file = openIn(folder, temporary, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+                      FILE_CREATE, FILE_NON_DIRECTORY_FILE, error);
+        return static_cast<bool>(file);
+      },
+      error);
+  if (!file) return false;
+  if (moveTo(file.get(), folder, name, true, error)) return removeName(folder, file.get(), error);
+  std::error_code ignored;
+  removeName(folder, file.get(), ignored);
+  return false;
+}
+
 }  // namespace
+
+bool isTransientLock(const std::error_code& error) {
+  return error.category() == std::system_category() &&
+         (error.value() == ERROR_SHARING_VIOLATION || error.value() == ERROR_DELETE_PENDING);
+}
+
+bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
+                SetFileInformation setInformation) {
+  error.clear();
+  const Disposition posix = setDisposition(
+      setInformation, object,
+      kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly, error);
+  if (posix != Disposition::kRefused) return posix == Disposition::kSet;
+  error.clear();
+  FILE_BASIC_INFO basic{};
+  FILE_STANDARD_INFO standard{};
+  if (!::GetFileInformationByHandleEx(object, FileBasicInfo, &basic, sizeof basic) ||
+      !::GetFileInformationByHandleEx(object, FileStandardInfo, &standard, sizeof standard)) {
+    error = lastErrorCode();
+    return false;
+  }
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // The attribute belongs to the file, not the name: with more links than
+    // this one, clearing it would change the file as its other names show it.
+    if (!standard.Directory && standard.NumberOfLinks > 1) {
+      const Disposition ignoring = setDisposition(
+          setInformation, object, kDispositionDelete | kDispositionIgnoreReadOnly, error);
+      if (ignoring == Disposition::kRefused)
+        error = std::make_error_code(std::errc::too_many_links);
+      return ignoring == Disposition::kSet;
+    }
+    if (!setAttributes(object, basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}, error)) {
+      return false;
+    }
+  }
+  // A deleted name stays, refusing every open, until the last handle closes:
+  // so a file is deleted under a name of its own. An empty folder is seldom
+  // held, and Wine cannot move one by its handle: it is deleted in place.
+  if (!standard.Directory && !withTemporaryName(
+                                 [&](const fs::path& temporary) {
+                                   return moveTo(object, folder, temporary, false, error);
+                                 },
+                                 error)) {
+    return false;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (setInformation(object, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  error = lastErrorCode();
+  return false;
+}
 
 Folder::~Folder() {
   if (isOpen()) ::CloseHandle(handleOf(handle_));
@@ -457,13 +538,7 @@ bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
     }
     return replaceLink(handleOf(handle_), name, error);
   }
-  // The attribute that would refuse the deletion goes first, from the object
-  // itself: a link keeps its target's.
-  if ((opened.attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-      !setAttributes(handle.get(), opened.attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}, error)) {
-    return false;
-  }
-  return deleteOpened(handle.get(), error);
+  return removeName(handleOf(handle_), handle.get(), error);
 }
 
 std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {

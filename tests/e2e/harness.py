@@ -3,6 +3,7 @@ Windows build, under Wine, and reads back what a user or caller would see: the
 exit code, the message boxes shown and the trace log."""
 
 import argparse
+import datetime
 import os
 import pwd
 import re
@@ -588,6 +589,11 @@ def read_trace(path):
     return records
 
 
+def record_time(record):
+    """A trace record's time (UTC)."""
+    return datetime.datetime.strptime(record.time[:-1], "%Y-%m-%d %H:%M:%S.%f")
+
+
 def launcher_folder_trace(platform, launcher):
     """The trace lines that name the launcher's folder and its parent."""
     launcher = Path(launcher)
@@ -632,22 +638,28 @@ class Scenario(unittest.TestCase):
         shutil.rmtree(self.platform.session_dir, ignore_errors=True)
         self.platform.session_dir = None
 
-    def hold(self, path):
+    def hold(self, path, share_all=False):
         """Keeps the file `path` from being written or removed until the returned
         function is called: open without sharing in another process (Windows),
-        immutable (Linux)."""
+        immutable (Linux). With `share_all` (Windows only) it is held open
+        sharing all access, as a virus scanner holds it; the function returns
+        the content read through that handle at the end."""
         if self.platform.windows:
             holder = subprocess.Popen(
-                ["wine", str(self.platform.program("hold_file")), self.platform.host_path(path)],
+                ["wine", str(self.platform.program("hold_file"))] + ["--share-all"] * share_all +
+                [self.platform.host_path(path)],
                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                 env=dict(os.environ, WINEPREFIX=str(self.platform.wine_prefix()), WINEDEBUG="-all"))
             self.assertEqual(holder.stdout.readline().strip(), b"held")
+            read = []
 
             def release():
                 if not holder.stdin.closed:
                     holder.stdin.close()
+                    read.append(holder.stdout.read())
                     holder.stdout.close()
                 holder.wait(timeout=60)
+                return read[0]
             return release
         if subprocess.run(["chattr", "+i", str(path)], stderr=subprocess.DEVNULL).returncode != 0:
             self.skipTest("the immutable attribute is not available")

@@ -15,7 +15,7 @@ import bundle_format
 import harness
 from harness import (DIRECTORY, EXIT_APPLICATION_RUNNING, EXIT_FATAL, EXIT_LAUNCHER_RUNNING,
                      EXIT_STARTED, START_FAILED, TIMEOUT, fatal_record, launch_trace, read_trace,
-                     wait_for)
+                     record_time, wait_for)
 
 
 LEGACY = ["hidapi.x86.dll", "hidapi.x64.dll", "Aerolith.Vantor.x86.exe", "Aerolith.Vantor.x64.exe"]
@@ -36,11 +36,6 @@ def events(record):
     if not record.exists():
         return []
     return [json.loads(line) for line in record.read_text("utf-8").splitlines()]
-
-
-def record_time(record):
-    """A trace record's time (UTC)."""
-    return datetime.datetime.strptime(record.time[:-1], "%Y-%m-%d %H:%M:%S.%f")
 
 
 class LaunchScenario(harness.Scenario):

@@ -10,10 +10,12 @@ import shutil
 import stat
 import struct
 import subprocess
+import threading
+import time
 
 import bundle_format
 import harness
-from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, fatal_record, read_trace
+from harness import CORRUPT, EXIT_FATAL, EXIT_STARTED, WRITE_FAILED, fatal_record, read_trace, record_time
 from sync_trace import DECOMPRESS, MAIN, PAYLOAD_CHECK, WRITER, AppFile, SyncTrace, split_pass
 
 
@@ -624,7 +626,43 @@ class DamagedBundle(SyncScenario):
 
 class WriteFailure(SyncScenario):
     """A listed file that must be rewritten but cannot be: held open without
-    sharing by another process (Windows), or immutable (Linux)."""
+    sharing by another process (Windows), or immutable (Linux); and, under
+    Wine, one that is held only for a moment or with all access shared, as
+    virus scanners hold new files, and is rewritten."""
+
+    def held_relay(self, share_all=False):
+        self.install_all()
+        relay = self.path("Relay/relay.exe")
+        relay.write_bytes(b"an older relay")
+        if not self.platform.windows:
+            self.skipTest("only Windows locks files against removal")
+        release = self.hold(relay, share_all)
+        self.addCleanup(release)
+        return release
+
+    def test_a_file_held_with_all_access_shared_is_replaced_under_the_holder(self):
+        release = self.held_relay(share_all=True)
+        self.start()
+        # The old file keeps a name of its own until the holder lets go.
+        leftover = [p.name for p in self.path("Relay").iterdir() if p.name != "relay.exe"]
+        self.assertEqual(len(leftover), 1)
+        self.assertInstalled(self.files, extra=["Relay/" + leftover[0]])
+        self.assertEqual(release(), b"an older relay")
+        self.start()
+        self.assertInstalled(self.files)
+
+    def test_a_file_held_for_a_moment_is_waited_for(self):
+        release = self.held_relay()
+        self.trace_file.unlink()
+
+        def release_once_met():
+            harness.wait_for(lambda: b"write file content" in (
+                self.trace_file.read_bytes() if self.trace_file.exists() else b""), "the rewrite")
+            time.sleep(0.3)
+            release()
+        threading.Thread(target=release_once_met).start()
+        self.start()
+        self.assertInstalled(self.files)
 
     def test_file_that_cannot_be_written_ends_in_the_write_dialog_and_nothing_else_is_lost(self):
         self.install_all()
@@ -647,6 +685,9 @@ class WriteFailure(SyncScenario):
             (WRITER, " -  - open failed - break"),
             (MAIN, fatal_record(WRITE_FAILED.format(self.expect.host(entry.relative))))])
         self.assertEqual(relay.read_bytes(), b"an older relay")
+        if self.platform.windows:  # a hold is waited out for one second, not longer
+            waited = record_time(records[-4]) - record_time(records[-5])
+            self.assertTrue(1.0 <= waited.total_seconds() < 1.5, waited)
         others = [f for f in self.files if f is not entry]
         self.assertInstalled(others, extra=["Config.ini", "Relay/relay.exe"])
 

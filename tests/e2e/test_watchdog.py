@@ -2,20 +2,15 @@
 dialog just after ten seconds, none while a fatal dialog is on screen, and no
 effect of the system time being changed meanwhile."""
 
-import datetime
 import threading
 import time
 import unittest
 from pathlib import Path
 
 import harness
-from harness import DIRECTORY, EXIT_FATAL, EXIT_STARTED, TIMEOUT, fatal_record, read_trace
+from harness import DIRECTORY, EXIT_FATAL, EXIT_STARTED, TIMEOUT, fatal_record, read_trace, record_time
 
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
-
-
-def record_time(record):
-    return datetime.datetime.strptime(record.time[:-1], "%Y-%m-%d %H:%M:%S.%f")
 
 
 class WatchdogScenario(harness.Scenario):

@@ -1,0 +1,63 @@
+// Another program's passing hold on an entry is waited out: a virus scanner,
+// the search indexer or a backup agent opens a file (above all one just
+// written) for a moment. A step that meets a sharing violation or a name whose
+// deletion is pending is tried again after a growing pause, for at most one
+// second per entry in all; a longer hold fails the step as it would at once.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "diag/progress.hpp"
+#include "sys/folder.hpp"
+
+namespace aerolith::install {
+
+// The clock the wait is measured and spent by.
+struct SteadyClock {
+  using time_point = std::chrono::steady_clock::time_point;
+  time_point now() const { return std::chrono::steady_clock::now(); }
+  void sleep(std::chrono::milliseconds pause) const { std::this_thread::sleep_for(pause); }
+};
+
+// One per entry: every step on the entry draws on the same second.
+template <typename Clock = SteadyClock>
+class LockWait {
+ public:
+  static constexpr std::chrono::milliseconds kBound{1000};
+  static constexpr std::chrono::milliseconds kFirstPause{10};
+
+  explicit LockWait(Clock clock = {}) : clock_(clock) {}
+
+  // Runs `step`, which reports through `error`, until it meets no passing
+  // hold or the entry's second is spent; returns its last result. Each pause
+  // is a sign of progress for the watchdog.
+  template <typename Step>
+  auto run(std::error_code& error, Step step) {
+    for (;;) {
+      auto result = step();
+      if (!sys::isTransientLock(error) || !pause()) return result;
+    }
+  }
+
+ private:
+  bool pause() {
+    const typename Clock::time_point now = clock_.now();
+    if (!locked_) deadline_ = now + kBound, locked_ = true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now);
+    if (left <= std::chrono::milliseconds::zero()) return false;
+    clock_.sleep(std::min(nextPause_, left));
+    nextPause_ *= 2;
+    diag::noteProgress();
+    return true;
+  }
+
+  Clock clock_;
+  bool locked_ = false;  // since deadline_ - kBound
+  typename Clock::time_point deadline_{};
+  std::chrono::milliseconds nextPause_ = kFirstPause;
+};
+
+}  // namespace aerolith::install

@@ -1,0 +1,28 @@
+// Removing an opened object's name on Windows so that the name is free at
+// once, while other programs (a virus scanner, the search indexer, a backup
+// agent) may still hold the object open; Folder::removeObject's last step,
+// with a seam over the one call that sets a disposition.
+#pragma once
+
+#include <windows.h>
+
+#include <system_error>
+
+namespace aerolith::sys {
+
+// SetFileInformationByHandle's shape.
+using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// Deletes `object`, an entry of `folder` opened with DELETE,
+// FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES and sharing all access, with
+// POSIX semantics, ignoring its read-only attribute. Where the system refuses
+// that (before Windows 10 1809, Wine 8), it moves the object to a temporary
+// name in `folder` and deletes it there, a read-only file with one link after
+// clearing the attribute. A read-only file with more links is deleted in place
+// ignoring the attribute, or, where that is refused too, left as it is with
+// std::errc::too_many_links. False with `error` on any failure; the object may
+// then be left under its temporary name.
+bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
+                SetFileInformation setInformation = ::SetFileInformationByHandle);
+
+}  // namespace aerolith::sys

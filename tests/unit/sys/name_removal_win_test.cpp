@@ -1,0 +1,80 @@
+#include "sys/name_removal_win.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/temp_dir.hpp"
+
+namespace aerolith::sys {
+namespace {
+
+std::vector<int> calls;  // the information classes set, in order
+
+// A system without the POSIX disposition class (Windows 7, Wine 8).
+BOOL WINAPI refusingPosix(HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  calls.push_back(kind);
+  if (kind != FileDispositionInfo) return ::SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+  return ::SetFileInformationByHandle(h, kind, info, size);
+}
+
+// One with it; a classic deletion stands in for what the test system lacks.
+BOOL WINAPI acceptingPosix(HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD) {
+  calls.push_back(kind);
+  EXPECT_EQ(*static_cast<DWORD*>(info), 0x13u);  // delete, POSIX semantics, ignore read-only
+  FILE_DISPOSITION_INFO classic{TRUE};
+  return ::SetFileInformationByHandle(h, FileDispositionInfo, &classic, sizeof classic);
+}
+
+HANDLE opened(const std::filesystem::path& path, DWORD access) {
+  return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
+  testing::TempDir dir;
+  testing::writeFile(dir / "held", "old");
+  testing::writeFile(dir / "shared", "x");
+  ASSERT_TRUE(::CreateHardLinkW((dir / "twin").c_str(), (dir / "shared").c_str(), nullptr));
+  ::SetFileAttributesW((dir / "shared").c_str(), FILE_ATTRIBUTE_READONLY);
+  const HANDLE folder = opened(dir.path(), FILE_LIST_DIRECTORY | FILE_TRAVERSE);
+  const HANDLE scanner = opened(dir / "held", GENERIC_READ);
+  const DWORD removal = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  struct Case {
+    const char* name;
+    SetFileInformation set;
+    bool removed;
+    std::vector<int> calls;
+  };
+  for (const Case& c : {Case{"held", refusingPosix, true, {21, FileDispositionInfo}},
+                        Case{"shared", refusingPosix, false, {21, 21}}}) {
+    calls.clear();
+    const HANDLE object = opened(dir / c.name, removal);
+    std::error_code error;
+    EXPECT_EQ(removeName(folder, object, error, c.set), c.removed) << c.name << error.message();
+    EXPECT_EQ(calls, c.calls) << c.name;
+    EXPECT_EQ(error == std::errc::too_many_links, !c.removed) << c.name;
+    ::CloseHandle(object);
+  }
+  EXPECT_EQ(testing::entryNames(dir.path()).size(), 3u);  // shared, twin, and held's new name
+  EXPECT_NE(::GetFileAttributesW((dir / "twin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  testing::writeFile(dir / "held", "new");  // the name is free while the scanner holds the old file
+  char old[3] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(::ReadFile(scanner, old, sizeof old, &read, nullptr) && read == 3);
+  ::CloseHandle(scanner);
+  EXPECT_EQ(std::string(old, 3) + testing::readFile(dir / "held"), "oldnew");
+
+  calls.clear();
+  const HANDLE object = opened(dir / "held", removal);
+  std::error_code error;
+  EXPECT_TRUE(removeName(folder, object, error, acceptingPosix));
+  ::CloseHandle(object);
+  EXPECT_EQ(calls, std::vector<int>{21});
+  EXPECT_EQ(testing::entryNames(dir.path()).size(), 2u);  // no name of its own: shared, twin
+  ::SetFileAttributesW((dir / "shared").c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::CloseHandle(folder);
+}
+
+}  // namespace
+}  // namespace aerolith::sys
