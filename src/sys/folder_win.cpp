@@ -246,6 +246,11 @@ bool moveTo(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
   return false;
 }
 
+bool isTemporaryName(const fs::path& name) {
+  const std::wstring& text = name.native();
+  return text.starts_with(L".aerolith-") && text.ends_with(L".tmp");
+}
+
 // Calls `use` with fresh temporary names (`.aerolith-XXXXXXXX.tmp`) while the
 // name it was given was taken; a few collisions in a row give up.
 template <typename Use>
@@ -294,9 +299,10 @@ bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
       },
       error);
   if (!file) return false;
-  if (moveTo(file.get(), folder, name, true, error)) return removeName(folder, file.get(), error);
+  if (moveTo(file.get(), folder, name, true, error))
+    return removeName(folder, file.get(), name, error);
   std::error_code ignored;
-  removeName(folder, file.get(), ignored);
+  removeName(folder, file.get(), name, ignored);
   return false;
 }
 
@@ -307,7 +313,7 @@ bool isTransientLock(const std::error_code& error) {
          (error.value() == ERROR_SHARING_VIOLATION || error.value() == ERROR_DELETE_PENDING);
 }
 
-bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
+bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_code& error,
                 SetFileInformation setInformation) {
   error.clear();
   const Disposition posix = setDisposition(
@@ -328,9 +334,19 @@ bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
     if (!standard.Directory && standard.NumberOfLinks > 1) {
       const Disposition ignoring = setDisposition(
           setInformation, object, kDispositionDelete | kDispositionIgnoreReadOnly, error);
-      if (ignoring == Disposition::kRefused)
+      if (ignoring != Disposition::kRefused) return ignoring == Disposition::kSet;
+      // Refused (Wine): the name is still freed, as a file may be written
+      // there, and the file stays under a temporary one, then left alone.
+      if (isTemporaryName(name)) {
         error = std::make_error_code(std::errc::too_many_links);
-      return ignoring == Disposition::kSet;
+        return false;
+      }
+      error.clear();
+      return withTemporaryName(
+          [&](const fs::path& temporary) {
+            return moveTo(object, folder, temporary, false, error);
+          },
+          error);
     }
     if (!setAttributes(object, basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}, error)) {
       return false;
@@ -538,7 +554,7 @@ bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
     }
     return replaceLink(handleOf(handle_), name, error);
   }
-  return removeName(handleOf(handle_), handle.get(), error);
+  return removeName(handleOf(handle_), handle.get(), name, error);
 }
 
 std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <system_error>
 
 namespace aerolith::sys {
@@ -13,16 +14,19 @@ namespace aerolith::sys {
 // SetFileInformationByHandle's shape.
 using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
-// Deletes `object`, an entry of `folder` opened with DELETE,
+// Deletes `object`, the entry `name` of `folder` opened with DELETE,
 // FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES and sharing all access, with
 // POSIX semantics, ignoring its read-only attribute. Where the system refuses
 // that (before Windows 10 1809, Wine 8), it moves the object to a temporary
 // name in `folder` and deletes it there, a read-only file with one link after
 // clearing the attribute. A read-only file with more links is deleted in place
-// ignoring the attribute, or, where that is refused too, left as it is with
-// std::errc::too_many_links. False with `error` on any failure; the object may
-// then be left under its temporary name.
-bool removeName(HANDLE folder, HANDLE object, std::error_code& error,
+// ignoring the attribute; where that is refused too, its attribute is never
+// touched: it is moved to a temporary name and kept there (true: the name is
+// free), and under a temporary name it is left as it is (false, with
+// std::errc::too_many_links). False with `error` on any other
+// failure; the object may then be left under its temporary name.
+bool removeName(HANDLE folder, HANDLE object, const std::filesystem::path& name,
+                std::error_code& error,
                 SetFileInformation setInformation = ::SetFileInformationByHandle);
 
 }  // namespace aerolith::sys

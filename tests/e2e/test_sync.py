@@ -6,6 +6,7 @@ that cannot be written."""
 
 import os
 import random
+import resource
 import shutil
 import stat
 import struct
@@ -695,6 +696,111 @@ class WriteFailure(SyncScenario):
         self.start()
         self.assertInstalled(self.files, extra=["Config.ini"])
         self.assertEqual(self.path("Config.ini").read_bytes(), b"[user]\n")
+
+
+
+class AtItsTurn(SyncScenario):
+    """A start acts on each object as it is when its turn comes, and only on
+    what is the install directory's own."""
+
+    def test_files_hard_linked_from_outside_are_never_changed_and_no_longer_shared(self):
+        self.install_all()
+        outside = self.scratch / "outside"
+        outside.mkdir()
+        listed, unlisted = outside / "relay.exe", outside / "notes.txt"
+        listed.write_bytes(self.entry("Relay/relay.exe").content)  # right content, old time
+        set_filetime(listed, BASE_TIME - 10**9)
+        listed.chmod(0o444)
+        unlisted.write_bytes(b"the user's own notes")
+        self.path("Relay/relay.exe").unlink()
+        os.link(listed, self.path("Relay/relay.exe"))
+        os.link(unlisted, self.path("Relay/notes.txt"))
+        before = {twin: os.stat(twin) for twin in (listed, unlisted)}
+        self.start()
+        for twin, was in before.items():
+            now = os.stat(twin)
+            self.assertEqual((now.st_mode, now.st_mtime_ns), (was.st_mode, was.st_mtime_ns), twin)
+        # Wine keeps the read-only attribute in the file's mode, shared by its
+        # names: there the name is freed and the file kept under another.
+        kept = [p.name for p in self.path("Relay").iterdir() if p.name != "relay.exe"]
+        self.assertEqual(os.stat(listed).st_nlink, 1 + len(kept))
+        self.assertEqual(len(kept), 1 if self.platform.windows else 0)
+        self.assertEqual(os.stat(unlisted).st_nlink, 1)
+        self.assertInstalled(self.files, extra=["Relay/" + name for name in kept])
+
+    def test_a_listed_file_gone_after_the_listing_is_written_before_the_application_starts(self):
+        self.install_all()
+        first, last = self.walk_order()[0], self.walk_order()[-1]
+        self.path(first).write_bytes(b"changed, so read slowly")
+        met = "Existing file: '%s'" % self.expect.host(first)
+
+        def remove_once_first_met():
+            harness.wait_for(lambda: met.encode() in (
+                self.trace_file.read_bytes() if self.trace_file.exists() else b""), "the first file")
+            self.path(last).unlink()
+        self.trace_file.unlink(missing_ok=True)
+        remover = threading.Thread(target=remove_once_first_met)
+        remover.start()
+        self.env.update(self.platform.slow_file_system(self.install, delay_ms=1500))
+        _, records = self.start()
+        remover.join()
+        self.assertInstalled(self.files)
+        lines = [(r.tag, r.message) for r in records]
+        gone = lines.index((MAIN, "Existing file: '%s'" % self.expect.host(last)))
+        self.assertEqual(lines[gone + 1], (MAIN, " - gone since the listing - continue"))
+        self.assertIn((MAIN, "files map remain: 1"), lines)
+
+    def walk_order(self):
+        """The bundle's files in the order a walk meets them: folders depth first,
+        each in the order the file system lists it."""
+        order = []
+
+        def below(folder):
+            for entry in os.scandir(folder):
+                if entry.is_dir(follow_symlinks=False):
+                    below(entry.path)
+                else:
+                    order.append(os.path.relpath(entry.path, self.install).replace(os.sep, "/"))
+        below(self.install)
+        return [r for r in order if any(f.relative == r for f in self.files)]
+
+    def test_a_huge_sparse_file_at_a_listed_path_is_rewritten_without_being_read(self):
+        self.install_all()
+        with open(self.path("Modules/Sim/module.dll"), "r+b") as huge:
+            huge.truncate(100 * 2**30)
+        self.start()  # a whole read would take minutes here, far beyond the run's time-out
+        self.assertInstalled(self.files)
+
+
+class ManyFolders(SyncScenario):
+    """A walk holds no more than the chain of folders it is in: desktops allow a
+    process about a thousand open files."""
+
+    def setUp(self):
+        super().setUp()
+        if self.platform.windows:
+            self.skipTest("a limit of open descriptors is a POSIX one")
+        self.files = [AppFile("Folder%04d" % i, "file.txt", b"%d" % i, BASE_TIME) for i in range(1500)]
+        self.files.append(app_files(harness.application_image(self.platform))[0])
+        self.launcher = self.launcher_for(self.files)
+
+    def test_a_walk_of_more_folders_than_open_files_allowed_is_complete(self):
+        self.install_all()
+        for f in self.files:
+            self.path(f.directory).joinpath("unlisted.txt").write_bytes(b"x")
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (256, hard))
+        try:
+            _, records = self.start()
+            self.assertInstalled(self.files)
+            _, again = self.start()
+        finally:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+        self.assertInstalled(self.files)
+        messages = [r.message for r in again]
+        self.assertIn("files map remain: 0", messages)
+        self.assertNotIn(" - write file", messages)
+        self.assertNotIn(" - not in file list", messages)
 
 
 if __name__ == "__main__":

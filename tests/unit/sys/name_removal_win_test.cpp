@@ -34,9 +34,14 @@ HANDLE opened(const std::filesystem::path& path, DWORD access) {
 TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
   testing::TempDir dir;
   testing::writeFile(dir / "held", "old");
-  testing::writeFile(dir / "shared", "x");
-  ASSERT_TRUE(::CreateHardLinkW((dir / "twin").c_str(), (dir / "shared").c_str(), nullptr));
-  ::SetFileAttributesW((dir / "shared").c_str(), FILE_ATTRIBUTE_READONLY);
+  // Read-only files with a twin outside, one under a name of its own and one
+  // left under a temporary name by an earlier start.
+  for (const char* name : {"shared", ".aerolith-0000beef.tmp"}) {
+    testing::writeFile(dir / name, "x");
+    const std::string twin = std::string("twin of ") + name;
+    ASSERT_TRUE(::CreateHardLinkW((dir / twin).c_str(), (dir / name).c_str(), nullptr));
+    ::SetFileAttributesW((dir / name).c_str(), FILE_ATTRIBUTE_READONLY);
+  }
   const HANDLE folder = opened(dir.path(), FILE_LIST_DIRECTORY | FILE_TRAVERSE);
   const HANDLE scanner = opened(dir / "held", GENERIC_READ);
   const DWORD removal = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
@@ -47,17 +52,22 @@ TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
     std::vector<int> calls;
   };
   for (const Case& c : {Case{"held", refusingPosix, true, {21, FileDispositionInfo}},
-                        Case{"shared", refusingPosix, false, {21, 21}}}) {
+                        Case{"shared", refusingPosix, true, {21, 21}},
+                        Case{".aerolith-0000beef.tmp", refusingPosix, false, {21, 21}}}) {
     calls.clear();
     const HANDLE object = opened(dir / c.name, removal);
     std::error_code error;
-    EXPECT_EQ(removeName(folder, object, error, c.set), c.removed) << c.name << error.message();
+    EXPECT_EQ(removeName(folder, object, c.name, error, c.set), c.removed)
+        << c.name << error.message();
     EXPECT_EQ(calls, c.calls) << c.name;
     EXPECT_EQ(error == std::errc::too_many_links, !c.removed) << c.name;
     ::CloseHandle(object);
   }
-  EXPECT_EQ(testing::entryNames(dir.path()).size(), 3u);  // shared, twin, and held's new name
-  EXPECT_NE(::GetFileAttributesW((dir / "twin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  // Two twins, the leftover, and held's and shared's temporary names.
+  EXPECT_EQ(testing::entryNames(dir.path()).size(), 5u);
+  for (const char* twin : {"twin of shared", "twin of .aerolith-0000beef.tmp"}) {
+    EXPECT_NE(::GetFileAttributesW((dir / twin).c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << twin;
+  }
   testing::writeFile(dir / "held", "new");  // the name is free while the scanner holds the old file
   char old[3] = {};
   DWORD read = 0;
@@ -68,11 +78,13 @@ TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
   calls.clear();
   const HANDLE object = opened(dir / "held", removal);
   std::error_code error;
-  EXPECT_TRUE(removeName(folder, object, error, acceptingPosix));
+  EXPECT_TRUE(removeName(folder, object, L"file", error, acceptingPosix));
   ::CloseHandle(object);
   EXPECT_EQ(calls, std::vector<int>{21});
-  EXPECT_EQ(testing::entryNames(dir.path()).size(), 2u);  // no name of its own: shared, twin
-  ::SetFileAttributesW((dir / "shared").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(testing::entryNames(dir.path()).size(), 4u);  // held had no name of its own left
+  for (const char* twin : {"twin of shared", "twin of .aerolith-0000beef.tmp"}) {
+    ::SetFileAttributesW((dir / twin).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   ::CloseHandle(folder);
 }
 
