@@ -99,9 +99,10 @@ class Folder {
   // The object's own kind; kMissing, without an error, when nothing is there.
   ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
 
-  // The object's status as it is now: one query by name, nothing held open.
-  // Kind kMissing, without an error, when nothing is there; a reparse point
-  // that is no link is asked about once more, by handle.
+  // The object's status as it is now: one query, nothing held open (on
+  // Windows by this folder's path and the name, a read only). Kind kMissing,
+  // without an error, when nothing is there; a reparse point that is no link
+  // is asked about once more, by handle.
   ObjectStatus status(const std::filesystem::path& name, std::error_code& error) const;
 
   // Clears what would keep the launcher from replacing or removing the object:

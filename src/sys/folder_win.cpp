@@ -23,10 +23,6 @@
 #include "sys/last_error_win.hpp"
 #include "sys/name_removal_win.hpp"
 
-// Exported by ntdll but not declared by the SDK headers at hand.
-extern "C" NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES attributes,
-                                                    PFILE_NETWORK_OPEN_INFORMATION information);
-
 namespace aerolith::sys {
 namespace fs = std::filesystem;
 
@@ -472,29 +468,33 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
   return opened.kind();
 }
 
-// One query by name, which the system answers without a handle to open and
-// close: this runs for every file of every start.
+// One query by path, which the system answers without a handle to open and
+// close: this runs for every file of every start. By path, as Wine 8 does not
+// resolve this query relative to a folder handle; it only reads, and whatever
+// is then changed is reached through the folder's handle as always.
 ObjectStatus Folder::status(const fs::path& name, std::error_code& error) const {
   error.clear();
-  ObjectName object(handleOf(handle_), name);
-  FILE_NETWORK_OPEN_INFORMATION information{};
-  const NTSTATUS result = NtQueryFullAttributesFile(&object.attributes, &information);
-  if (!NT_SUCCESS(result)) {
-    error = statusError(result);
+  std::wstring path = (path_ / name).native();
+  if (path.size() >= MAX_PATH && !path.starts_with(L"\\\\?\\")) path.insert(0, L"\\\\?\\");
+  WIN32_FILE_ATTRIBUTE_DATA information{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &information)) {
+    error = lastErrorCode();
     if (isNotFound(error)) error.clear();
     return {};
   }
-  ObjectStatus now{kindOfListing(information.FileAttributes, IO_REPARSE_TAG_SYMLINK),
+  ObjectStatus now{kindOfListing(information.dwFileAttributes, IO_REPARSE_TAG_SYMLINK),
                    {},
-                   (information.FileAttributes & kResetAttributes) == 0};
-  if ((information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                   (information.dwFileAttributes & kResetAttributes) == 0};
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // Only the tag tells a link from a reparse point of another kind.
     now.kind = kindOf(name, error);
     if (now.kind != ObjectKind::kFile) return now;
   }
   if (now.kind == ObjectKind::kFile) {
-    now.stamp = FileStamp{static_cast<std::uint64_t>(information.LastWriteTime.QuadPart),
-                          static_cast<std::uint64_t>(information.EndOfFile.QuadPart)};
+    now.stamp =
+        FileStamp{(std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
+                      information.ftLastWriteTime.dwLowDateTime,
+                  (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
   }
   return now;
 }
