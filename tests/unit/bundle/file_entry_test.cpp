@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "bundle/bundle_view.hpp"
 #include "bundle/format.hpp"
+#include "bundle/frame_decoder.hpp"
 #include "bundle_builder.hpp"
+#include "diag/progress.hpp"
 #include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
@@ -313,6 +316,74 @@ TEST(DecompressEntry, EmptyContentHasCrcZero) {
   EXPECT_EQ(extracted.entry.crc32c, 0u);
   EXPECT_EQ(extracted.entry.decompress(), EntryResult::kOk);
   EXPECT_TRUE(extracted.entry.content.empty());
+}
+
+// Content of several decoding pieces: a random 64 KiB block repeated, so that
+// the frame is small but its blocks are real matches and literals.
+std::string severalPieces() {
+  std::string block(65536, '\0');
+  std::uint32_t state = 15;
+  for (char& c : block) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  std::string content;
+  while (content.size() < 2 * kDecodePiece + 70000) content += block;
+  return content;
+}
+
+std::vector<std::uint8_t> frameOf(const std::string& content, bool checksum, bool contentSize) {
+  std::vector<std::uint8_t> frame(ZSTD_compressBound(content.size()));
+  ZSTD_CCtx* context = ZSTD_createCCtx();
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, checksum ? 1 : 0);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, contentSize ? 1 : 0);
+  frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), content.data(), content.size()));
+  ZSTD_freeCCtx(context);
+  return frame;
+}
+
+TEST(DecompressEntry, ALargeEntryIsDecodedInPiecesEachASignOfLife) {
+  const std::string content = severalPieces();
+  const std::vector<std::uint8_t> frame = frameOf(content, false, true);
+  std::vector<std::uint8_t> output(content.size());
+  std::vector<std::size_t> pieces;
+  const std::uint64_t before = diag::progressCount.load();
+  ASSERT_TRUE(decodeFrames(frame, output, [&](std::span<const std::uint8_t> piece) {
+    EXPECT_EQ(piece.data(), output.data() + std::reduce(pieces.begin(), pieces.end()));
+    pieces.push_back(piece.size());
+  }));
+  EXPECT_EQ(std::string(output.begin(), output.end()), content);
+  ASSERT_EQ(pieces.size(), 3u);
+  for (const std::size_t piece : {pieces[0], pieces[1]}) {
+    EXPECT_GE(piece, kDecodePiece);
+    EXPECT_LE(piece, kDecodePiece + ZSTD_BLOCKSIZE_MAX);
+  }
+  EXPECT_EQ(diag::progressCount.load() - before, 3u);
+
+  BundleBuilder builder;
+  builder.add(L"", L"big", content);
+  Extracted extracted = parsedEntry(builder);
+  ASSERT_EQ(extracted.entry.decompress(), EntryResult::kOk);
+  EXPECT_EQ(contentOf(extracted.entry), content);
+}
+
+// Failures that only show pieces into the frame fail as a frame decoded at
+// once does: a damaged block that the frame's checksum catches at its end, and
+// a frame without a content size that yields a byte more or less.
+TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
+  const std::string content = severalPieces();
+  std::vector<std::uint8_t> damaged = frameOf(content, true, true);
+  damaged[damaged.size() / 2] ^= 0x01;
+  BundleBuilder checked;
+  checked.addFrame(L"", L"big", content, damaged);
+  EXPECT_EQ(parsedEntry(checked).entry.decompress(), EntryResult::kSizeMismatch);
+
+  for (const std::int64_t delta : {-1, 1}) {
+    BundleBuilder builder;
+    builder.addFrame(L"", L"big", content, frameOf(content, false, false)).size =
+        static_cast<std::uint32_t>(content.size() + delta);
+    EXPECT_EQ(parsedEntry(builder).entry.decompress(), EntryResult::kSizeMismatch) << delta;
+  }
+  BundleBuilder wrongCrc;
+  wrongCrc.add(L"", L"big", content).crc32c ^= 1;
+  EXPECT_EQ(parsedEntry(wrongCrc).entry.decompress(), EntryResult::kContentCrcMismatch);
 }
 
 // No compressed bytes at all decode to no content, as ZSTD_decompress has it.
