@@ -653,10 +653,12 @@ class Throttled:
                 pass
 
     def run(self):
-        pids = []
+        pids = set()
         while not pids and not self.done.wait(0.02):
-            pids = self.platform.processes_running(self.program)
+            pids = set(self.platform.processes_running(self.program))
         while not self.done.is_set():
+            # Under Wine the processes that start the program come first.
+            pids.update(self.platform.processes_running(self.program))
             self.signal(pids, signal.SIGSTOP)
             self.done.wait(self.period - self.share)
             self.signal(pids, signal.SIGCONT)
