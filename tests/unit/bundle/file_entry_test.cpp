@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <numeric>
+#include <random>
 #include <string>
 
 #include "bundle/bundle_view.hpp"
@@ -250,14 +250,19 @@ TEST(DecompressEntry, YieldsTheExactContentForEveryFrameSizeField) {
   }
 }
 
-TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
-  const std::string content(10000, 'q');
+std::vector<std::uint8_t> frameOf(const std::string& content, bool checksum, bool contentSize) {
   std::vector<std::uint8_t> frame(ZSTD_compressBound(content.size()));
   ZSTD_CCtx* context = ZSTD_createCCtx();
-  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
-  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 0);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, checksum ? 1 : 0);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, contentSize ? 1 : 0);
   frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), content.data(), content.size()));
   ZSTD_freeCCtx(context);
+  return frame;
+}
+
+TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
+  const std::string content(10000, 'q');
+  std::vector<std::uint8_t> frame = frameOf(content, true, false);
   ASSERT_EQ(ZSTD_getFrameContentSize(frame.data(), frame.size()), ZSTD_CONTENTSIZE_UNKNOWN);
   BundleBuilder builder;
   builder.addFrame(L"", L"file", content, frame);
@@ -318,44 +323,31 @@ TEST(DecompressEntry, EmptyContentHasCrcZero) {
   EXPECT_TRUE(extracted.entry.content.empty());
 }
 
-// Content of several decoding pieces: a random 64 KiB block repeated, so that
-// the frame is small but its blocks are real matches and literals.
+// Content of several decoding pieces that packs small yet has real literals
+// and matches: a random 64 KiB block repeated.
 std::string severalPieces() {
   std::string block(65536, '\0');
-  std::uint32_t state = 15;
-  for (char& c : block) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  std::minstd_rand random(15);
+  for (char& c : block) c = static_cast<char>(random());
   std::string content;
   while (content.size() < 2 * kDecodePiece + 70000) content += block;
   return content;
 }
 
-std::vector<std::uint8_t> frameOf(const std::string& content, bool checksum, bool contentSize) {
-  std::vector<std::uint8_t> frame(ZSTD_compressBound(content.size()));
-  ZSTD_CCtx* context = ZSTD_createCCtx();
-  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, checksum ? 1 : 0);
-  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, contentSize ? 1 : 0);
-  frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), content.data(), content.size()));
-  ZSTD_freeCCtx(context);
-  return frame;
-}
-
 TEST(DecompressEntry, ALargeEntryIsDecodedInPiecesEachASignOfLife) {
   const std::string content = severalPieces();
-  const std::vector<std::uint8_t> frame = frameOf(content, false, true);
   std::vector<std::uint8_t> output(content.size());
-  std::vector<std::size_t> pieces;
+  std::vector<std::span<const std::uint8_t>> pieces;
   const std::uint64_t before = diag::progressCount.load();
-  ASSERT_TRUE(decodeFrames(frame, output, [&](std::span<const std::uint8_t> piece) {
-    EXPECT_EQ(piece.data(), output.data() + std::reduce(pieces.begin(), pieces.end()));
-    pieces.push_back(piece.size());
-  }));
-  EXPECT_EQ(std::string(output.begin(), output.end()), content);
-  ASSERT_EQ(pieces.size(), 3u);
-  for (const std::size_t piece : {pieces[0], pieces[1]}) {
-    EXPECT_GE(piece, kDecodePiece);
-    EXPECT_LE(piece, kDecodePiece + ZSTD_BLOCKSIZE_MAX);
-  }
+  ASSERT_TRUE(decodeFrames(testing::compressFrame(content), output,
+                           [&](std::span<const std::uint8_t> piece) { pieces.push_back(piece); }));
   EXPECT_EQ(diag::progressCount.load() - before, 3u);
+  ASSERT_EQ(pieces.size(), 3u);
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    EXPECT_EQ(pieces[i].data(), i == 0 ? output.data() : &pieces[i - 1].back() + 1);
+  }
+  EXPECT_EQ(&pieces.back().back() + 1, output.data() + output.size());
+  EXPECT_EQ(std::string(output.begin(), output.end()), content);
 
   BundleBuilder builder;
   builder.add(L"", L"big", content);
@@ -364,9 +356,9 @@ TEST(DecompressEntry, ALargeEntryIsDecodedInPiecesEachASignOfLife) {
   EXPECT_EQ(contentOf(extracted.entry), content);
 }
 
-// Failures that only show pieces into the frame fail as a frame decoded at
-// once does: a damaged block that the frame's checksum catches at its end, and
-// a frame without a content size that yields a byte more or less.
+// Failures seen pieces into the frame fail as in a frame decoded at once: a
+// damaged block that the frame's checksum catches at its end, a frame without
+// a content size that yields a byte more or less, content with another CRC.
 TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
   const std::string content = severalPieces();
   std::vector<std::uint8_t> damaged = frameOf(content, true, true);
@@ -374,7 +366,6 @@ TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
   BundleBuilder checked;
   checked.addFrame(L"", L"big", content, damaged);
   EXPECT_EQ(parsedEntry(checked).entry.decompress(), EntryResult::kSizeMismatch);
-
   for (const std::int64_t delta : {-1, 1}) {
     BundleBuilder builder;
     builder.addFrame(L"", L"big", content, frameOf(content, false, false)).size =
