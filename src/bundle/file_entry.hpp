@@ -37,7 +37,8 @@ struct FileEntry {
   EntryResult parse(const BundleView& view, std::int32_t& cursor, std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
-  // checks the content's CRC. Neither logs nor shows anything.
+  // checks the content's CRC. Notes progress every few MiB of work, from
+  // whichever thread it runs on; neither logs nor shows anything.
   EntryResult decompress();
 };
 

@@ -12,6 +12,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from dataclasses import dataclass, field
@@ -184,12 +185,18 @@ class Platform:
 
     def program_runs(self, path):
         """Whether a process runs the program file at `path`, which cannot be
-        written while it does. Under Wine a process's command line starts with
-        the Windows path it was started by."""
+        written while it does."""
+        return bool(self.processes_running(path))
+
+    def processes_running(self, path):
+        """The Unix ids of the processes that run the program file at `path`.
+        Under Wine a process's command line starts with the Windows path it was
+        started by."""
         if self.windows:
             wanted = self.host_path(path).lower()
         else:
             wanted = str(Path(path).resolve())
+        found = []
         for process in Path("/proc").iterdir():
             if not process.name.isdigit():
                 continue
@@ -197,12 +204,12 @@ class Platform:
                 if self.windows:
                     command = (process / "cmdline").read_bytes().decode(errors="replace")
                     if wanted in command.replace('"', "").lower():
-                        return True
+                        found.append(int(process.name))
                 elif os.readlink(process / "exe") == wanted:
-                    return True
+                    found.append(int(process.name))
             except OSError:
                 continue  # ended meanwhile, or not ours to read
-        return False
+        return found
 
     def wine_prefix(self):
         return Path(os.environ.get("AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
@@ -622,6 +629,47 @@ def wait_for(condition, what, timeout=30):
         if time.monotonic() > deadline:
             raise AssertionError("gave up waiting for " + what)
         time.sleep(0.05)
+
+
+class Throttled:
+    """Lets the processes running a program run `share` seconds of every
+    `period`, as on a machine loaded far beyond its cores, from when they
+    appear until the block ends; counts the periods they were held for."""
+
+    def __init__(self, platform, program, share=0.01, period=0.5):
+        self.platform, self.program, self.share, self.period = platform, program, share, period
+        self.periods = 0
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.run)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *_):
+        self.done.set()
+        self.thread.join()
+
+    @staticmethod
+    def signal(pids, number):
+        for pid in pids:
+            try:
+                os.kill(pid, number)
+            except ProcessLookupError:
+                pass
+
+    def run(self):
+        pids = set()
+        while not pids and not self.done.wait(0.02):
+            pids = set(self.platform.processes_running(self.program))
+        while not self.done.is_set():
+            # Under Wine the processes that start the program come first.
+            pids.update(self.platform.processes_running(self.program))
+            self.signal(pids, signal.SIGSTOP)
+            self.done.wait(self.period - self.share)
+            self.signal(pids, signal.SIGCONT)
+            self.periods += 1
+            time.sleep(self.share)
 
 
 class Scenario(unittest.TestCase):

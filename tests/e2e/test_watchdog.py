@@ -1,7 +1,9 @@
 """The watchdog beside a main thread that does not finish: the "Timed out"
 dialog just after ten seconds, none while a fatal dialog is on screen, and no
-effect of the system time being changed meanwhile."""
+effect of the system time being changed meanwhile; a launcher slowed hard that
+installs one large entry in silence but never stuck."""
 
+import random
 import threading
 import time
 import unittest
@@ -9,6 +11,11 @@ from pathlib import Path
 
 import harness
 from harness import DIRECTORY, EXIT_FATAL, EXIT_STARTED, TIMEOUT, fatal_record, read_trace, record_time
+
+# One entry that takes the launcher, slowed as below, twice the watchdog's limit
+# and more to decode and check, yet packs to little: the native build checks
+# CRCs far slower (unoptimised, sanitized) than the Windows one.
+LARGE_ENTRY = {"native": 32 << 20, "windows": 256 << 20}
 
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 
@@ -107,6 +114,37 @@ class WatchdogBesideOpenBoxes(WatchdogScenario):
         self.assertEqual([m for m in messages if m != "working"],
                          ["timeout", fatal_record(TIMEOUT), "final"])
         self.assertGreaterEqual(elapsed, 13)
+
+
+class LargeEntry(harness.Scenario):
+    """A first install by a launcher that runs 10 ms of every 500 ms: decoding
+    one large entry is work that the watchdog sees."""
+
+    def test_one_large_entry_installs_while_the_launcher_barely_runs(self):
+        app = self.scratch / "app"
+        (app / "Data").mkdir(parents=True)
+        (app / "Aerolith.exe").write_bytes(harness.application_image(self.platform))
+        content = random.Random(3).randbytes(4096) * (LARGE_ENTRY[self.platform.name] // 4096)
+        (app / "Data" / "large.bin").write_bytes(content)
+        host = self.platform.host_path
+        packed = self.platform.run(self.platform.program("aerolith-pack"),
+                                   ["pack", host(app), host(self.scratch / "bundle"), "--level", "1"],
+                                   trace_dialogs=False)
+        self.assertExitCode(packed, 0)
+        launcher = harness.embed_bundle(self.platform,
+                                        (self.scratch / "bundle" / "manifest.bin").read_bytes(),
+                                        (self.scratch / "bundle" / "payload.bin").read_bytes(),
+                                        self.scratch / "launcher")
+        env, local = self.platform.isolated_env(self.scratch)
+        trace = self.scratch / "trace.log"
+        env["AEROLITH_LAUNCHER_TRACE"] = host(trace)
+        running = self.platform.start(launcher, env=env)
+        with harness.Throttled(self.platform, launcher) as throttled:
+            result = running.wait(timeout=600)
+        self.assertNotIn("timeout", [r.message for r in read_trace(trace)])
+        self.assertExitCode(result, EXIT_STARTED)
+        self.assertGreater(throttled.periods * throttled.period, 10, "not slowed past the limit")
+        self.assertEqual((local / "Aerolith" / "Data" / "large.bin").read_bytes(), content)
 
 
 if __name__ == "__main__":

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "bundle/bundle_view.hpp"
 #include "bundle/format.hpp"
+#include "bundle/frame_decoder.hpp"
 #include "bundle_builder.hpp"
+#include "diag/progress.hpp"
 #include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
@@ -247,14 +250,19 @@ TEST(DecompressEntry, YieldsTheExactContentForEveryFrameSizeField) {
   }
 }
 
-TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
-  const std::string content(10000, 'q');
+std::vector<std::uint8_t> frameOf(const std::string& content, bool checksum, bool contentSize) {
   std::vector<std::uint8_t> frame(ZSTD_compressBound(content.size()));
   ZSTD_CCtx* context = ZSTD_createCCtx();
-  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
-  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 0);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, checksum ? 1 : 0);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, contentSize ? 1 : 0);
   frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), content.data(), content.size()));
   ZSTD_freeCCtx(context);
+  return frame;
+}
+
+TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
+  const std::string content(10000, 'q');
+  std::vector<std::uint8_t> frame = frameOf(content, true, false);
   ASSERT_EQ(ZSTD_getFrameContentSize(frame.data(), frame.size()), ZSTD_CONTENTSIZE_UNKNOWN);
   BundleBuilder builder;
   builder.addFrame(L"", L"file", content, frame);
@@ -313,6 +321,60 @@ TEST(DecompressEntry, EmptyContentHasCrcZero) {
   EXPECT_EQ(extracted.entry.crc32c, 0u);
   EXPECT_EQ(extracted.entry.decompress(), EntryResult::kOk);
   EXPECT_TRUE(extracted.entry.content.empty());
+}
+
+// Content of several decoding pieces that packs small yet has real literals
+// and matches: a random 64 KiB block repeated.
+std::string severalPieces() {
+  std::string block(65536, '\0');
+  std::minstd_rand random(15);
+  for (char& c : block) c = static_cast<char>(random());
+  std::string content;
+  while (content.size() < 2 * kDecodePiece + 70000) content += block;
+  return content;
+}
+
+TEST(DecompressEntry, ALargeEntryIsDecodedInPiecesEachASignOfLife) {
+  const std::string content = severalPieces();
+  std::vector<std::uint8_t> output(content.size());
+  std::vector<std::span<const std::uint8_t>> pieces;
+  const std::uint64_t before = diag::progressCount.load();
+  ASSERT_TRUE(decodeFrames(testing::compressFrame(content), output,
+                           [&](std::span<const std::uint8_t> piece) { pieces.push_back(piece); }));
+  EXPECT_EQ(diag::progressCount.load() - before, 3u);
+  ASSERT_EQ(pieces.size(), 3u);
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    EXPECT_EQ(pieces[i].data(), i == 0 ? output.data() : &pieces[i - 1].back() + 1);
+  }
+  EXPECT_EQ(&pieces.back().back() + 1, output.data() + output.size());
+  EXPECT_EQ(std::string(output.begin(), output.end()), content);
+
+  BundleBuilder builder;
+  builder.add(L"", L"big", content);
+  Extracted extracted = parsedEntry(builder);
+  ASSERT_EQ(extracted.entry.decompress(), EntryResult::kOk);
+  EXPECT_EQ(contentOf(extracted.entry), content);
+}
+
+// Failures seen pieces into the frame fail as in a frame decoded at once: a
+// damaged block that the frame's checksum catches at its end, a frame without
+// a content size that yields a byte more or less, content with another CRC.
+TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
+  const std::string content = severalPieces();
+  std::vector<std::uint8_t> damaged = frameOf(content, true, true);
+  damaged[damaged.size() / 2] ^= 0x01;
+  BundleBuilder checked;
+  checked.addFrame(L"", L"big", content, damaged);
+  EXPECT_EQ(parsedEntry(checked).entry.decompress(), EntryResult::kSizeMismatch);
+  for (const std::int64_t delta : {-1, 1}) {
+    BundleBuilder builder;
+    builder.addFrame(L"", L"big", content, frameOf(content, false, false)).size =
+        static_cast<std::uint32_t>(content.size() + delta);
+    EXPECT_EQ(parsedEntry(builder).entry.decompress(), EntryResult::kSizeMismatch) << delta;
+  }
+  BundleBuilder wrongCrc;
+  wrongCrc.add(L"", L"big", content).crc32c ^= 1;
+  EXPECT_EQ(parsedEntry(wrongCrc).entry.decompress(), EntryResult::kContentCrcMismatch);
 }
 
 // No compressed bytes at all decode to no content, as ZSTD_decompress has it.
