@@ -33,19 +33,19 @@ void showFatalMessageAndExit(const std::wstring& message) {
   AEROLITH_TRACE(kTag, L"fatal dialog: {}", oneLine(message));
   closeProgressWindow();
   sys::showMessageBox(message, messages::kCaption, sys::DialogIcon::kWarning);
-  runningFlag.store(false);
-  sys::releaseMutex(launcherMutex);
+  endRunBookkeeping();
   sys::exitProcess(kExitFatal);
 }
 
-void fatalCorrupt(const bundle::ErrorTriple& error) {
+void showCorruptAndExit(const bundle::ErrorTriple& error) {
   const auto stage = static_cast<std::int32_t>(error.stage);
   if (error.carriesCrcs()) {
-    fatalDialog(messages::kEmbeddedResourcesCorrupt, stage, static_cast<std::uint32_t>(error.first),
-                static_cast<std::uint32_t>(error.second));
+    showFatalAndExit(messages::kEmbeddedResourcesCorrupt, stage,
+                     static_cast<std::uint32_t>(error.first),
+                     static_cast<std::uint32_t>(error.second));
   }
-  fatalDialog(messages::kEmbeddedResourcesCorrupt, stage, static_cast<std::int32_t>(error.first),
-              static_cast<std::int32_t>(error.second));
+  showFatalAndExit(messages::kEmbeddedResourcesCorrupt, stage,
+                   static_cast<std::int32_t>(error.first), static_cast<std::int32_t>(error.second));
 }
 
 }  // namespace aerolith::launcher

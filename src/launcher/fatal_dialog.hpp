@@ -12,18 +12,18 @@
 
 namespace aerolith::launcher {
 
-// Shows `message` in a warning box; after it closes clears the running flag,
-// releases the launcher mutex and exits with -100. The dialog flag is already set.
+// Shows `message` in a warning box; once it closes, ends the run's bookkeeping
+// (endRunBookkeeping) and exits with -100. The dialog flag is already set.
 [[noreturn]] void showFatalMessageAndExit(const std::wstring& message);
 
 template <typename... Args>
-[[noreturn]] void fatalDialog(fmt::wformat_string<Args...> format, Args&&... args) {
+[[noreturn]] void showFatalAndExit(fmt::wformat_string<Args...> format, Args&&... args) {
   dialogFlag.store(true);
   showFatalMessageAndExit(fmt::format(format, std::forward<Args>(args)...));
 }
 
-// "Embedded resources corrupt" with the triple: stages 2 and 4 print their CRC
+// "Embedded resources corrupt" with the triple, then exits as above: stages 2 and 4 print their CRC
 // values unsigned, the others three signed numbers.
-[[noreturn]] void fatalCorrupt(const bundle::ErrorTriple& error);
+[[noreturn]] void showCorruptAndExit(const bundle::ErrorTriple& error);
 
 }  // namespace aerolith::launcher

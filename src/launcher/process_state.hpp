@@ -18,4 +18,12 @@ inline std::atomic<bool> dialogFlag{false};
 // The launcher mutex, owned by the main thread; written before the watchdog starts.
 inline sys::MutexHandle launcherMutex = nullptr;
 
+// The end of a run, however it ends (started, fatal dialog closed, timed out):
+// the running flag first, so that the watchdog can no longer raise a box once
+// the mutex lets the next launcher in; then the mutex.
+inline void endRunBookkeeping() {
+  runningFlag.store(false);
+  sys::releaseMutex(launcherMutex);
+}
+
 }  // namespace aerolith::launcher

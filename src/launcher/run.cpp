@@ -24,15 +24,15 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-[[noreturn]] void fatalSyncFailure(const install::SyncFailure& failure) {
-  if (const auto* corrupt = std::get_if<bundle::ErrorTriple>(&failure)) fatalCorrupt(*corrupt);
+[[noreturn]] void showSyncFailureAndExit(const install::SyncFailure& failure) {
+  if (const auto* corrupt = std::get_if<bundle::ErrorTriple>(&failure))
+    showCorruptAndExit(*corrupt);
   const auto& unwritten = std::get<install::WriteFailure>(failure);
-  fatalDialog(messages::kWriteFileFailed, sys::wideFromPath(unwritten.file));
+  showFatalAndExit(messages::kWriteFileFailed, sys::wideFromPath(unwritten.file));
 }
 
 void endRun() {
-  sys::releaseMutex(launcherMutex);
-  runningFlag.store(false);
+  endRunBookkeeping();
   AEROLITH_TRACE(kTag, L"final");
 }
 
@@ -47,25 +47,25 @@ int run(sys::ModuleHandle module) {
   startWatchdog();
 
   const sys::Folder installFolder = install::selectInstallDirectory();
-  if (!installFolder.isOpen()) fatalDialog(messages::kWorkingDirectoryInaccessible);
+  if (!installFolder.isOpen()) showFatalAndExit(messages::kWorkingDirectoryInaccessible);
 
   // The folder is listed while the bundle loads; nothing changes before both are done.
   install::ListingAhead listing(installFolder);
   bundle::Bundle bundle;
-  if (const auto corrupt = bundle::loadBundle(module, bundle)) fatalCorrupt(*corrupt);
+  if (const auto corrupt = bundle::loadBundle(module, bundle)) showCorruptAndExit(*corrupt);
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
   install::SyncProgress& progress = startProgressWatcher();
   if (const auto failure =
           install::synchroniseInstallDirectory(installFolder, listing, bundle, protectedNames,
                                                install::defaultDecodingThreads(), &progress)) {
-    fatalSyncFailure(*failure);
+    showSyncFailureAndExit(*failure);
   }
   closeProgressWindow();
 
   if (const auto failure = launchTarget(installFolder)) {
-    fatalDialog(messages::kFailedToStartProcess, failure->processError, failure->shellError,
-                sys::wideFromPath(installFolder.path()));
+    showFatalAndExit(messages::kFailedToStartProcess, failure->processError, failure->shellError,
+                     sys::wideFromPath(installFolder.path()));
   }
   endRun();
   return kExitStarted;

@@ -26,9 +26,8 @@ void watch() {
   SteadyClock clock;
   const WatchOutcome outcome = watchRun(clock, runningFlag, dialogFlag, diag::progressCount);
   if (outcome != WatchOutcome::kTimedOut) return;
-  runningFlag.store(false);
   AEROLITH_TRACE(kTag, L"timeout");
-  fatalDialog(messages::kTimedOut);
+  showFatalAndExit(messages::kTimedOut);
 }
 
 }  // namespace

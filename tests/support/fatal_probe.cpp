@@ -27,7 +27,7 @@
 namespace {
 
 using namespace aerolith;
-using launcher::fatalDialog;
+using launcher::showFatalAndExit;
 namespace messages = launcher::messages;
 
 std::int32_t signedArg(const char* text) {
@@ -50,29 +50,29 @@ int main(int argc, char** argv) {
   const std::string& kind = args[0];
   if (kind == "corrupt") {
     need(3);
-    fatalDialog(messages::kEmbeddedResourcesCorrupt, signedArg(argv[2]), signedArg(argv[3]),
-                signedArg(argv[4]));
+    showFatalAndExit(messages::kEmbeddedResourcesCorrupt, signedArg(argv[2]), signedArg(argv[3]),
+                     signedArg(argv[4]));
   }
   if (kind == "corrupt-crc") {
     need(3);
-    fatalDialog(messages::kEmbeddedResourcesCorrupt, signedArg(argv[2]), unsignedArg(argv[3]),
-                unsignedArg(argv[4]));
+    showFatalAndExit(messages::kEmbeddedResourcesCorrupt, signedArg(argv[2]), unsignedArg(argv[3]),
+                     unsignedArg(argv[4]));
   }
-  if (kind == "directory") fatalDialog(messages::kWorkingDirectoryInaccessible);
+  if (kind == "directory") showFatalAndExit(messages::kWorkingDirectoryInaccessible);
   if (kind == "write") {
     need(1);
-    fatalDialog(messages::kWriteFileFailed, text::fromUtf8(args[1]));
+    showFatalAndExit(messages::kWriteFileFailed, text::fromUtf8(args[1]));
   }
   if (kind == "start") {
     need(3);
-    fatalDialog(messages::kFailedToStartProcess, unsignedArg(argv[2]), unsignedArg(argv[3]),
-                text::fromUtf8(args[3]));
+    showFatalAndExit(messages::kFailedToStartProcess, unsignedArg(argv[2]), unsignedArg(argv[3]),
+                     text::fromUtf8(args[3]));
   }
-  if (kind == "timeout") fatalDialog(messages::kTimedOut);
+  if (kind == "timeout") showFatalAndExit(messages::kTimedOut);
   if (kind == "race") {
     std::thread([] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      fatalDialog(messages::kTimedOut);
+      showFatalAndExit(messages::kTimedOut);
     }).detach();
     for (std::int64_t i = 0;; ++i) AEROLITH_TRACE(L"Main", L"busy {}", i);
   }

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   }
   if (kind == "fatal") {
     launcher::startWatchdog();
-    launcher::fatalDialog(launcher::messages::kWorkingDirectoryInaccessible);
+    launcher::showFatalAndExit(launcher::messages::kWorkingDirectoryInaccessible);
   }
   if (kind == "finish" && argc > 2) {
     launcher::startWatchdog();
