@@ -13,7 +13,7 @@ ListingAhead::ListingAhead(const sys::Folder& installFolder) : installFolder_(in
         if (taken_) return;
         begun_ = true;
       }
-      walk_ = sys::walkTree(installFolder_, sys::ListDetail::kNames);
+      walk_ = sys::walkTree(installFolder_);
     });
   } catch (const std::system_error&) {
     // No thread: take() walks.
@@ -29,7 +29,7 @@ sys::Walk ListingAhead::take() {
     const std::lock_guard lock(mutex_);
     taken_ = !begun_;
   }
-  if (taken_) return sys::walkTree(installFolder_, sys::ListDetail::kNames);
+  if (taken_) return sys::walkTree(installFolder_);
   walker_.join();
   return std::move(walk_);
 }

@@ -19,8 +19,7 @@ class ListingAhead {
   ListingAhead(const ListingAhead&) = delete;
   ListingAhead& operator=(const ListingAhead&) = delete;
 
-  // The walk (sys::walkTree, names and kinds: the pass asks each file's status
-  // at its turn), once it is complete; walked here when the thread
+  // The walk (sys::walkTree), once it is complete; walked here when the thread
   // has not begun it by now, so that nothing waits for a thread that was never
   // scheduled. Only once.
   sys::Walk take();

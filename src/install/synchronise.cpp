@@ -1,6 +1,7 @@
 #include "install/synchronise.hpp"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -20,10 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kTag = L"Main";
-
-// Each file's status is asked when its turn comes; the listing needs no more
-// than names and kinds.
-constexpr sys::ListDetail kPassListing = sys::ListDetail::kNames;
 
 // The content goes as soon as its file is written, whoever still holds the
 // entry, so that only the file being written and the read-ahead hold any.
@@ -66,6 +63,7 @@ class Synchroniser {
       if (auto failure = handle(*folder, listed)) return failure;
       diag::noteProgress();
     }
+    recheckKept(walk, folders);
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
     return std::nullopt;
   }
@@ -93,23 +91,22 @@ class Synchroniser {
   }
 
  private:
-  std::optional<SyncFailure> handle(const sys::Folder& folder, const sys::WalkEntry& listed) {
-    const std::optional<sys::WalkEntry> existing = asItIsNow(folder, listed);
-    if (!existing) return std::nullopt;
-    resetAttributes(folder, *existing);
+  std::optional<SyncFailure> handle(const sys::Folder& folder, const sys::WalkEntry& existing) {
+    resetAttributes(folder, existing);
     const Decision decision =
-        decide(installFolder_.path(), folder, *existing, files_, protectedNames_);
+        decide(installFolder_.path(), folder, existing, files_, protectedNames_);
     switch (decision.verdict) {
       case Verdict::kDirectory:
       case Verdict::kProtected:
         return std::nullopt;
       case Verdict::kUnlisted:
-        removeUnlisted(folder, existing->name);
+        removeUnlisted(folder, existing.name);
         return std::nullopt;
       case Verdict::kRestamp:
-        updateFileTime(folder, existing->name, decision.entry->second->fileTime);
+        updateFileTime(folder, existing.name, decision.entry->second->fileTime);
         [[fallthrough]];
       case Verdict::kIntact:
+        kept_.push_back({existing.folder, existing.name, decision.entry->second});
         files_.erase(decision.entry);
         return std::nullopt;
       case Verdict::kRewrite:
@@ -148,31 +145,43 @@ class Synchroniser {
     progress_->setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
   }
 
-  // A file as it is when its turn comes, not as it was listed: one status query,
-  // so that nothing is trusted or changed for a file that has gone meanwhile
-  // (its entry, if listed, is then written by the remaining-entries pass). Folders
-  // and links are taken as listed; nothing of theirs is trusted.
-  static std::optional<sys::WalkEntry> asItIsNow(const sys::Folder& folder,
-                                                 const sys::WalkEntry& listed) {
-    if (listed.kind != sys::ObjectKind::kFile) return listed;
-    std::error_code error;
-    const sys::ObjectStatus now = folder.status(listed.name, error);
-    if (error) {
-      // Nothing known: its time and size are asked again, its attributes reset.
-      AEROLITH_TRACE(kTag, L" - status error: {}", error.value());
-      return sys::WalkEntry{listed.folder, listed.name, listed.kind, std::nullopt, false};
+  // What the walk kept on the listing's word, or restamped, is looked at once
+  // more when the walk is done, in one listing of each folder: a file gone or
+  // changed since (quarantined by a virus scanner, deleted by the user) goes
+  // back to the entries still to write, so that the application never starts
+  // without it. Asking each file at its turn would cost an intact start a query
+  // per file, which under Wine doubles it.
+  void recheckKept(const sys::Walk& walk, sys::FolderChain& folders) {
+    std::map<std::size_t, std::vector<const Kept*>> byFolder;
+    for (const Kept& kept : kept_) byFolder[kept.folder].push_back(&kept);
+    for (const auto& [index, kept] : byFolder) {
+      std::error_code error;
+      const sys::Folder* folder = folders.open(index, error);
+      std::map<std::filesystem::path, sys::FileStamp> stamps;
+      if (folder != nullptr) {
+        for (const sys::FolderEntry& found : folder->list(error, sys::ListDetail::kStatus)) {
+          if (found.kind == sys::ObjectKind::kFile && found.stamp) {
+            stamps.emplace(found.name, *found.stamp);
+          }
+        }
+      }
+      for (const Kept* file : kept) {
+        const bundle::FileEntry& entry = *file->entry;
+        const auto stamp = stamps.find(file->name);
+        if (stamp != stamps.end() && stamp->second.lastWriteTime == entry.fileTime &&
+            stamp->second.size == static_cast<std::uint64_t>(entry.size)) {
+          continue;
+        }
+        AEROLITH_TRACE(kTag, L"Kept file gone or changed since: '{}'",
+                       sys::wideFromPath(walk.folders[index].path / file->name));
+        files_.emplace(entry.relativePath, file->entry);
+      }
     }
-    if (now.kind == sys::ObjectKind::kMissing) {
-      AEROLITH_TRACE(kTag, L" - gone since the listing - continue");
-      return std::nullopt;
-    }
-    return sys::WalkEntry{listed.folder, listed.name, now.kind, now.stamp, now.normalAttributes};
   }
 
   // A link keeps its attributes: on POSIX, and under Wine, changing them
-  // would change its target's. What the listing or the status query showed
-  // already normal needs no call: an intact start asks nothing more of most
-  // files.
+  // would change its target's. What the listing showed already normal needs no
+  // call: an intact start asks nothing more of most files.
   static void resetAttributes(const sys::Folder& folder, const sys::WalkEntry& existing) {
     if (existing.kind == sys::ObjectKind::kLink) {
       AEROLITH_TRACE(kTag, L" - is link - attributes kept");
@@ -190,8 +199,7 @@ class Synchroniser {
 
   static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed =
-        LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
+    const bool removed = LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
@@ -201,6 +209,13 @@ class Synchroniser {
     }
   }
 
+  // A file the walk left in place, and its entry, for the check after the walk.
+  struct Kept {
+    std::size_t folder;
+    std::filesystem::path name;
+    std::shared_ptr<bundle::FileEntry> entry;
+  };
+
   const sys::Folder& installFolder_;
   const bundle::BundleView& view_;
   bundle::FilesMap& files_;
@@ -208,6 +223,7 @@ class Synchroniser {
   const unsigned decodingThreads_;
   SyncProgress* const progress_;
   SyncState state_;
+  std::vector<Kept> kept_;
 };
 
 }  // namespace
@@ -218,8 +234,7 @@ std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& instal
                                                        unsigned decodingThreads,
                                                        SyncProgress* progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder, kPassListing); }))
-    return failure;
+  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder); })) return failure;
   return pass.remainingEntriesPass();
 }
 

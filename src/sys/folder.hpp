@@ -34,13 +34,6 @@ struct FolderEntry {
   bool normalAttributes = false;
 };
 
-// What one status query tells of an object now, a link as a link.
-struct ObjectStatus {
-  ObjectKind kind = ObjectKind::kMissing;
-  std::optional<FileStamp> stamp;  // a file's time and size
-  bool normalAttributes = false;   // see FolderEntry
-};
-
 // kStatus: each entry's time, size and attributes as well, at the cost of one
 // status query per entry where the listing itself does not carry them (POSIX).
 enum class ListDetail { kNames, kStatus };
@@ -98,12 +91,6 @@ class Folder {
 
   // The object's own kind; kMissing, without an error, when nothing is there.
   ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
-
-  // The object's status as it is now: one query, nothing held open (on
-  // Windows by this folder's path and the name, a read only). Kind kMissing,
-  // without an error, when nothing is there; a reparse point that is no link
-  // is asked about once more, by handle.
-  ObjectStatus status(const std::filesystem::path& name, std::error_code& error) const;
 
   // Clears what would keep the launcher from replacing or removing the object:
   // Windows' read-only, hidden and system attributes (and the temporary,

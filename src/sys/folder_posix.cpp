@@ -161,22 +161,6 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
   return ObjectKind::kMissing;
 }
 
-ObjectStatus Folder::status(const fs::path& name, std::error_code& error) const {
-  error.clear();
-  struct stat status {};
-  if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) error = lastErrorCode();
-    return {};
-  }
-  ObjectStatus now{kindOfMode(status.st_mode), {}, (status.st_mode & S_IWUSR) != 0};
-  if (now.kind == ObjectKind::kFile) {
-    std::error_code stampError;
-    const FileStamp stamp = stampOf(status, stampError);
-    if (!stampError) now.stamp = stamp;
-  }
-  return now;
-}
-
 // An entry that is already writable by its owner is left alone, so that a
 // start on an intact installation changes nothing. The object is opened as
 // itself (O_PATH, never through a link) and judged and changed through that

@@ -468,37 +468,6 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
   return opened.kind();
 }
 
-// One query by path, which the system answers without a handle to open and
-// close: this runs for every file of every start. By path, as Wine 8 does not
-// resolve this query relative to a folder handle; it only reads, and whatever
-// is then changed is reached through the folder's handle as always.
-ObjectStatus Folder::status(const fs::path& name, std::error_code& error) const {
-  error.clear();
-  std::wstring path = (path_ / name).native();
-  if (path.size() >= MAX_PATH && !path.starts_with(L"\\\\?\\")) path.insert(0, L"\\\\?\\");
-  WIN32_FILE_ATTRIBUTE_DATA information{};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &information)) {
-    error = lastErrorCode();
-    if (isNotFound(error)) error.clear();
-    return {};
-  }
-  ObjectStatus now{kindOfListing(information.dwFileAttributes, IO_REPARSE_TAG_SYMLINK),
-                   {},
-                   (information.dwFileAttributes & kResetAttributes) == 0};
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    // Only the tag tells a link from a reparse point of another kind.
-    now.kind = kindOf(name, error);
-    if (now.kind != ObjectKind::kFile) return now;
-  }
-  if (now.kind == ObjectKind::kFile) {
-    now.stamp =
-        FileStamp{(std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
-                      information.ftLastWriteTime.dwLowDateTime,
-                  (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
-  }
-  return now;
-}
-
 void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
   Opened opened;
   Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES,

@@ -23,13 +23,6 @@ ObjectKind kindOf(const Folder& folder, const fs::path& name) {
   std::error_code error;
   const ObjectKind kind = folder.kindOf(name, error);
   EXPECT_FALSE(error) << name << ": " << error.message();
-  // A status query, without a handle, tells the same of a plain object.
-  const ObjectStatus status = folder.status(name, error);
-  EXPECT_FALSE(error) << name << ": " << error.message();
-  if (kind != ObjectKind::kLink) {
-    EXPECT_EQ(status.kind, kind) << name;
-  }
-  EXPECT_EQ(status.stamp.has_value(), kind == ObjectKind::kFile) << name;
   return kind;
 }
 
