@@ -15,7 +15,6 @@ import multiprocessing
 import os
 import random
 import shutil
-import stat
 import sys
 import tempfile
 import time
@@ -36,20 +35,6 @@ def release(rng, application):
         files.append((folder, "file%02d.bin" % i, rng.randbytes(rng.choice([10, 4000, 90000])),
                       BASE_TIME + i * 10_000_019))
     return files
-
-
-def snapshot(root):
-    state = {}
-    for folder, dirs, names in os.walk(root):
-        for name in dirs + names:
-            path = os.path.join(folder, name)
-            status = os.lstat(path)
-            relative = os.path.relpath(path, root)
-            if stat.S_ISDIR(status.st_mode):
-                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
-            else:
-                state[relative] = ("file", Path(path).read_bytes(), status.st_mode, status.st_mtime_ns)
-    return state
 
 
 def make_canary(root):
@@ -142,7 +127,7 @@ def main():
         install = local / "Aerolith"
         outside = scratch / "outside"
         make_canary(outside)
-        before = snapshot(outside)
+        before = harness.tree_snapshot(outside)
 
         hit = failed = 0
         reported = set()
@@ -163,8 +148,12 @@ def main():
             result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
             stop.set()
             swapper.join()
+            # The started application ends at once, but a loaded machine may still
+            # be running it, and the next run writes its file.
+            harness.wait_for(lambda: not platform.program_runs(install / "Aerolith.exe"),
+                             "the started application to end")
             settle(install)
-            after = snapshot(outside)
+            after = harness.tree_snapshot(outside)
             changed, made_empty = changes(before, after, platform.windows)
             if changed:
                 raise SystemExit("run %d changed something outside the install folder:\n%s\n"

@@ -9,6 +9,7 @@ import pwd
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -613,6 +614,26 @@ def candidate_trace(platform, directory, exists=False, create_ec=0, accessible=T
     if remove_ec is not None:
         lines += ["dir: '%s', remove all, ec = %d" % (directory, remove_ec), ""]
     return lines
+
+
+def tree_snapshot(root):
+    """Every object below `root` as itself: a file's bytes, mode and time, a
+    folder's mode and time (which change when anything inside it comes or goes),
+    a link's target."""
+    state = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            status = os.lstat(path)
+            relative = os.path.relpath(path, root)
+            if stat.S_ISLNK(status.st_mode):
+                state[relative] = ("link", os.readlink(path))
+            elif stat.S_ISDIR(status.st_mode):
+                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
+            else:
+                with open(path, "rb") as content:
+                    state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
+    return state
 
 
 def wait_for(condition, what, timeout=30):

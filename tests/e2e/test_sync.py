@@ -8,7 +8,6 @@ import os
 import random
 import resource
 import shutil
-import stat
 import struct
 import subprocess
 import threading
@@ -393,26 +392,6 @@ class InTheWay(SyncScenario):
         self.assertInstalled(self.files)
 
 
-def snapshot(root):
-    """Every object below `root` as itself: a file's bytes, mode and time, a
-    folder's mode and time (which change when anything inside it comes or goes),
-    a link's target."""
-    state = {}
-    for folder, dirs, files in os.walk(root):
-        for name in dirs + files:
-            path = os.path.join(folder, name)
-            status = os.lstat(path)
-            relative = os.path.relpath(path, root)
-            if stat.S_ISLNK(status.st_mode):
-                state[relative] = ("link", os.readlink(path))
-            elif stat.S_ISDIR(status.st_mode):
-                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
-            else:
-                with open(path, "rb") as content:
-                    state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
-    return state
-
-
 class Links(SyncScenario):
     """Links that lead outside the install folder, wherever they stand. A start
     never writes, removes or stamps anything outside; every link that is not
@@ -437,7 +416,7 @@ class Links(SyncScenario):
         (self.outside / "empty").mkdir()
         os.chmod(self.outside / "read-only.txt", 0o444)
         os.chmod(self.outside / "folder", 0o555)
-        self.before = snapshot(self.outside)
+        self.before = harness.tree_snapshot(self.outside)
 
     def link(self, relative, target):
         path = self.path(relative)
@@ -446,7 +425,7 @@ class Links(SyncScenario):
         return path
 
     def assertOutsideUntouched(self):
-        self.assertEqual(snapshot(self.outside), self.before)
+        self.assertEqual(harness.tree_snapshot(self.outside), self.before)
 
     def assertLinks(self, expected=()):
         found = [os.path.relpath(os.path.join(folder, name), self.install)
@@ -527,7 +506,7 @@ class Links(SyncScenario):
         theirs = self.outside / "relay.exe"
         theirs.write_bytes(relay.content)
         set_filetime(theirs, relay.file_time)
-        self.before = snapshot(self.outside)
+        self.before = harness.tree_snapshot(self.outside)
         self.path("Relay/relay.exe").unlink()
         self.link("Relay/relay.exe", "relay.exe")
         self.link("stray.lnk", "file.txt")
