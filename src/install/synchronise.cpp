@@ -21,10 +21,6 @@ namespace {
 
 constexpr auto kTag = L"Main";
 
-// Each file's status is asked when its turn comes; the listing needs no more
-// than names and kinds.
-constexpr sys::ListDetail kPassListing = sys::ListDetail::kNames;
-
 // The content goes as soon as its file is written, whoever still holds the
 // entry, so that only the file being written and the read-ahead hold any.
 void releaseContent(bundle::FileEntry& entry) { entry.content = std::vector<std::uint8_t>(); }
@@ -43,10 +39,9 @@ class Synchroniser {
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
-  template <typename Listing>
-  std::optional<SyncFailure> walkPass(Listing list) {
+  std::optional<SyncFailure> walkPass(ListingAhead& listing) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
-    const sys::Walk walk = list();
+    const sys::Walk walk = listing.take();
     if (walk.stop) {
       AEROLITH_TRACE(kTag, L" - listing ended early in '{}', ec = {}",
                      sys::wideFromPath(walk.stop->folder), walk.stop->error.value());
@@ -190,8 +185,7 @@ class Synchroniser {
 
   static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed =
-        LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
+    const bool removed = LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
@@ -212,22 +206,11 @@ class Synchroniser {
 
 }  // namespace
 
-std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
-                                                       bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames,
-                                                       unsigned decodingThreads,
-                                                       SyncProgress* progress) {
-  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder, kPassListing); }))
-    return failure;
-  return pass.remainingEntriesPass();
-}
-
 std::optional<SyncFailure> synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
     const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress* progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return listing.take(); })) return failure;
+  if (auto failure = pass.walkPass(listing)) return failure;
   return pass.remainingEntriesPass();
 }
 
