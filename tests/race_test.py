@@ -76,16 +76,6 @@ def settle(install):
         shutil.rmtree(aside)
 
 
-def installed_state(install):
-    state = {}
-    for folder, _, names in os.walk(install):
-        for name in names:
-            path = Path(folder) / name
-            state[path.relative_to(install).as_posix()] = (
-                path.read_bytes(), bundle_format.filetime_of_ns(path.stat().st_mtime_ns))
-    return state
-
-
 def changes(before, after, wine):
     """What changed outside, and apart from it the new empty folders and files
     that are let pass under Wine: its server resolves the path of a name it
@@ -136,7 +126,7 @@ def main():
             if run % 2 == 0:
                 shutil.rmtree(install, ignore_errors=True)  # a first install
             else:
-                installed = sorted(installed_state(install))
+                installed = sorted(harness.installed_state(install))
                 for relative in rng.sample(installed, min(3, len(installed))):
                     (install / relative).write_bytes(b"damaged")  # a repair
             if trace.exists():
@@ -148,10 +138,7 @@ def main():
             result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
             stop.set()
             swapper.join()
-            # The started application ends at once, but a loaded machine may still
-            # be running it, and the next run writes its file.
-            harness.wait_for(lambda: not platform.program_runs(install / "Aerolith.exe"),
-                             "the started application to end")
+            platform.wait_until_ended(install / "Aerolith.exe")  # the next run writes it
             settle(install)
             after = harness.tree_snapshot(outside)
             changed, made_empty = changes(before, after, platform.windows)
@@ -178,8 +165,8 @@ def main():
 
         settle(install)
         result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
-        expected = {(d.replace("\\", "/") + "/" if d else "") + n: (c, t) for d, n, c, t in files}
-        if not platform.same_exit_code(result, 0) or installed_state(install) != expected:
+        expected = harness.bundled_state(files)
+        if not platform.same_exit_code(result, 0) or harness.installed_state(install) != expected:
             raise SystemExit("a start without the swapping left the install folder unlike the bundle")
         if hit == 0:
             raise SystemExit("the swap never met a pass: the test proves nothing")

@@ -18,6 +18,8 @@ import unittest
 from dataclasses import dataclass, field
 from pathlib import Path, PureWindowsPath
 
+import bundle_format
+
 # Exit codes of the launcher, as the signed values a Windows caller sees.
 EXIT_STARTED = 0
 EXIT_FATAL = -100
@@ -205,6 +207,11 @@ class Platform:
                 continue  # ended meanwhile, or not ours to read
         return False
 
+
+    def wait_until_ended(self, path):
+        """Waits until no process runs the program file at `path`: a started
+        application ends at once, but a loaded machine may still be running it."""
+        wait_for(lambda: not self.program_runs(path), "%s to end" % Path(path).name)
     def wine_prefix(self):
         return Path(os.environ.get("AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
 
@@ -634,6 +641,22 @@ def tree_snapshot(root):
                 with open(path, "rb") as content:
                     state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
     return state
+
+
+def installed_state(install):
+    """Every file below `install` as (bytes, file time), by its relative path with '/'."""
+    state = {}
+    for folder, _, names in os.walk(install):
+        for name in names:
+            path = Path(folder) / name
+            state[path.relative_to(install).as_posix()] = (
+                path.read_bytes(), bundle_format.filetime_of_ns(path.stat().st_mtime_ns))
+    return state
+
+
+def bundled_state(files):
+    """installed_state() once the bundle of `files` (folder, name, content, time) is installed."""
+    return {(d.replace("\\", "/") + "/" if d else "") + n: (c, t) for d, n, c, t in files}
 
 
 def wait_for(condition, what, timeout=30):

@@ -115,10 +115,7 @@ class SyncScenario(harness.Scenario):
     def install_all(self):
         self.start()
         self.assertInstalled(self.files)
-        # The started application ends at once, but a loaded machine may still
-        # be running it, and a running program's file cannot be written.
-        main = self.path("Aerolith.exe")
-        harness.wait_for(lambda: not self.platform.program_runs(main), "the started application to end")
+        self.platform.wait_until_ended(self.path("Aerolith.exe"))  # the next start may write it
 
     def entry(self, relative):
         return next(f for f in self.files if f.relative == relative)
