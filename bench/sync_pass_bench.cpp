@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
       bundle::Bundle bundle{view, {}};
       if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
       state.ResumeTiming();
-      if (install::synchroniseInstallDirectory(folder, bundle, names, 1) || !bundle.files.empty()) {
+      install::ListingAhead listing(folder);
+      if (install::synchroniseInstallDirectory(folder, listing, bundle, names, 1) ||
+          !bundle.files.empty()) {
         state.SkipWithError("the installation is not intact");
       }
     }

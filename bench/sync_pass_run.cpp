@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const unsigned threads = static_cast<unsigned>(std::atoi(argv[3]));
-  if (install::synchroniseInstallDirectory(folder, bundle, install::protectedConfigNames(),
+  install::ListingAhead listing(folder);
+  if (install::synchroniseInstallDirectory(folder, listing, bundle, install::protectedConfigNames(),
                                            threads)) {
     std::fputs("sync_pass_run: the pass failed\n", stderr);
     return 1;

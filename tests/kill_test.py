@@ -43,16 +43,6 @@ def release(rng, application):
     return files
 
 
-def installed_state(install):
-    state = {}
-    for folder, _, names in os.walk(install):
-        for name in names:
-            path = Path(folder) / name
-            relative = path.relative_to(install).as_posix()
-            state[relative] = (path.read_bytes(), bundle_format.filetime_of_ns(path.stat().st_mtime_ns))
-    return state
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build-dir", required=True)
@@ -118,8 +108,8 @@ def main():
         if process.returncode != 0:
             raise SystemExit("the run after the kills failed (%d):\n%s" % (
                 process.returncode, stderr.decode(errors="replace")))
-        expected = {(d.replace("\\", "/") + "/" if d else "") + n: (c, t) for d, n, c, t in files}
-        state = installed_state(install)
+        expected = harness.bundled_state(files)
+        state = harness.installed_state(install)
         for relative, content in CONFIG.items():
             if relative not in state or state.pop(relative)[0] != content:
                 raise SystemExit("configuration file %s lost or changed" % relative)

@@ -15,7 +15,6 @@ import multiprocessing
 import os
 import random
 import shutil
-import stat
 import sys
 import tempfile
 import time
@@ -36,20 +35,6 @@ def release(rng, application):
         files.append((folder, "file%02d.bin" % i, rng.randbytes(rng.choice([10, 4000, 90000])),
                       BASE_TIME + i * 10_000_019))
     return files
-
-
-def snapshot(root):
-    state = {}
-    for folder, dirs, names in os.walk(root):
-        for name in dirs + names:
-            path = os.path.join(folder, name)
-            status = os.lstat(path)
-            relative = os.path.relpath(path, root)
-            if stat.S_ISDIR(status.st_mode):
-                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
-            else:
-                state[relative] = ("file", Path(path).read_bytes(), status.st_mode, status.st_mtime_ns)
-    return state
 
 
 def make_canary(root):
@@ -89,16 +74,6 @@ def settle(install):
         aside.rename(folder)
     elif aside.exists():
         shutil.rmtree(aside)
-
-
-def installed_state(install):
-    state = {}
-    for folder, _, names in os.walk(install):
-        for name in names:
-            path = Path(folder) / name
-            state[path.relative_to(install).as_posix()] = (
-                path.read_bytes(), bundle_format.filetime_of_ns(path.stat().st_mtime_ns))
-    return state
 
 
 def changes(before, after, wine):
@@ -142,7 +117,7 @@ def main():
         install = local / "Aerolith"
         outside = scratch / "outside"
         make_canary(outside)
-        before = snapshot(outside)
+        before = harness.tree_snapshot(outside)
 
         hit = failed = 0
         reported = set()
@@ -151,7 +126,7 @@ def main():
             if run % 2 == 0:
                 shutil.rmtree(install, ignore_errors=True)  # a first install
             else:
-                installed = sorted(installed_state(install))
+                installed = sorted(harness.installed_state(install))
                 for relative in rng.sample(installed, min(3, len(installed))):
                     (install / relative).write_bytes(b"damaged")  # a repair
             if trace.exists():
@@ -163,8 +138,9 @@ def main():
             result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
             stop.set()
             swapper.join()
+            platform.wait_until_ended(install / "Aerolith.exe")  # the next run writes it
             settle(install)
-            after = snapshot(outside)
+            after = harness.tree_snapshot(outside)
             changed, made_empty = changes(before, after, platform.windows)
             if changed:
                 raise SystemExit("run %d changed something outside the install folder:\n%s\n"
@@ -189,8 +165,8 @@ def main():
 
         settle(install)
         result = platform.run(launcher, env=env, trace_dialogs=False, timeout=120)
-        expected = {(d.replace("\\", "/") + "/" if d else "") + n: (c, t) for d, n, c, t in files}
-        if not platform.same_exit_code(result, 0) or installed_state(install) != expected:
+        expected = harness.bundled_state(files)
+        if not platform.same_exit_code(result, 0) or harness.installed_state(install) != expected:
             raise SystemExit("a start without the swapping left the install folder unlike the bundle")
         if hit == 0:
             raise SystemExit("the swap never met a pass: the test proves nothing")

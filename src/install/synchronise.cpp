@@ -40,10 +40,9 @@ class Synchroniser {
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
-  template <typename Listing>
-  std::optional<SyncFailure> walkPass(Listing list) {
+  std::optional<SyncFailure> walkPass(ListingAhead& listing) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
-    const sys::Walk walk = list();
+    const sys::Walk walk = listing.take();
     if (walk.stop) {
       AEROLITH_TRACE(kTag, L" - listing ended early in '{}', ec = {}",
                      sys::wideFromPath(walk.stop->folder), walk.stop->error.value());
@@ -228,21 +227,11 @@ class Synchroniser {
 
 }  // namespace
 
-std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
-                                                       bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames,
-                                                       unsigned decodingThreads,
-                                                       SyncProgress* progress) {
-  Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return sys::walkTree(installFolder); })) return failure;
-  return pass.remainingEntriesPass();
-}
-
 std::optional<SyncFailure> synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
     const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress* progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass([&] { return listing.take(); })) return failure;
+  if (auto failure = pass.walkPass(listing)) return failure;
   return pass.remainingEntriesPass();
 }
 

@@ -21,8 +21,8 @@ namespace aerolith::install {
 // not be written.
 using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 
-// Walks the install folder once, as it was before any change: keeps each
-// listed file whose time and size, or else whose content, match its entry
+// Walks the install folder once, as `listing` found it before any change: keeps
+// each listed file whose time and size, or else whose content, match its entry
 // (restamping it in the latter case), rewrites the other listed files and
 // removes unlisted ones, links as links; then writes every entry not met,
 // decoded ahead on `decodingThreads` threads in all (the calling thread,
@@ -34,14 +34,6 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // publishes there what it does: its activity once the folder is listed, each
 // file's bytes when it decides to write them (the entries not met all at once,
 // before the first is written) and again once they are written.
-std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
-                                                       bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames,
-                                                       unsigned decodingThreads,
-                                                       SyncProgress* progress = nullptr);
-
-// The same, with the install folder's listing made ahead; it is taken where
-// the walk begins.
 std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
                                                        ListingAhead& listing,
                                                        bundle::Bundle& bundle,

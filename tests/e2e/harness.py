@@ -9,6 +9,7 @@ import pwd
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,8 @@ import time
 import unittest
 from dataclasses import dataclass, field
 from pathlib import Path, PureWindowsPath
+
+import bundle_format
 
 # Exit codes of the launcher, as the signed values a Windows caller sees.
 EXIT_STARTED = 0
@@ -211,6 +214,11 @@ class Platform:
                 continue  # ended meanwhile, or not ours to read
         return found
 
+
+    def wait_until_ended(self, path):
+        """Waits until no process runs the program file at `path`: a started
+        application ends at once, but a loaded machine may still be running it."""
+        wait_for(lambda: not self.program_runs(path), "%s to end" % Path(path).name)
     def wine_prefix(self):
         return Path(os.environ.get("AEROLITH_WINEPREFIX", str(self.build_dir / "wineprefix")))
 
@@ -620,6 +628,42 @@ def candidate_trace(platform, directory, exists=False, create_ec=0, accessible=T
     if remove_ec is not None:
         lines += ["dir: '%s', remove all, ec = %d" % (directory, remove_ec), ""]
     return lines
+
+
+def tree_snapshot(root):
+    """Every object below `root` as itself: a file's bytes, mode and time, a
+    folder's mode and time (which change when anything inside it comes or goes),
+    a link's target."""
+    state = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            status = os.lstat(path)
+            relative = os.path.relpath(path, root)
+            if stat.S_ISLNK(status.st_mode):
+                state[relative] = ("link", os.readlink(path))
+            elif stat.S_ISDIR(status.st_mode):
+                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
+            else:
+                with open(path, "rb") as content:
+                    state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
+    return state
+
+
+def installed_state(install):
+    """Every file below `install` as (bytes, file time), by its relative path with '/'."""
+    state = {}
+    for folder, _, names in os.walk(install):
+        for name in names:
+            path = Path(folder) / name
+            state[path.relative_to(install).as_posix()] = (
+                path.read_bytes(), bundle_format.filetime_of_ns(path.stat().st_mtime_ns))
+    return state
+
+
+def bundled_state(files):
+    """installed_state() once the bundle of `files` (folder, name, content, time) is installed."""
+    return {(d.replace("\\", "/") + "/" if d else "") + n: (c, t) for d, n, c, t in files}
 
 
 def wait_for(condition, what, timeout=30):

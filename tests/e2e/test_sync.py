@@ -8,7 +8,6 @@ import os
 import random
 import resource
 import shutil
-import stat
 import struct
 import subprocess
 import threading
@@ -116,10 +115,7 @@ class SyncScenario(harness.Scenario):
     def install_all(self):
         self.start()
         self.assertInstalled(self.files)
-        # The started application ends at once, but a loaded machine may still
-        # be running it, and a running program's file cannot be written.
-        main = self.path("Aerolith.exe")
-        harness.wait_for(lambda: not self.platform.program_runs(main), "the started application to end")
+        self.platform.wait_until_ended(self.path("Aerolith.exe"))  # the next start may write it
 
     def entry(self, relative):
         return next(f for f in self.files if f.relative == relative)
@@ -390,26 +386,6 @@ class InTheWay(SyncScenario):
         self.assertInstalled(self.files)
 
 
-def snapshot(root):
-    """Every object below `root` as itself: a file's bytes, mode and time, a
-    folder's mode and time (which change when anything inside it comes or goes),
-    a link's target."""
-    state = {}
-    for folder, dirs, files in os.walk(root):
-        for name in dirs + files:
-            path = os.path.join(folder, name)
-            status = os.lstat(path)
-            relative = os.path.relpath(path, root)
-            if stat.S_ISLNK(status.st_mode):
-                state[relative] = ("link", os.readlink(path))
-            elif stat.S_ISDIR(status.st_mode):
-                state[relative] = ("folder", status.st_mode, status.st_mtime_ns)
-            else:
-                with open(path, "rb") as content:
-                    state[relative] = ("file", content.read(), status.st_mode, status.st_mtime_ns)
-    return state
-
-
 class Links(SyncScenario):
     """Links that lead outside the install folder, wherever they stand. A start
     never writes, removes or stamps anything outside; every link that is not
@@ -434,7 +410,7 @@ class Links(SyncScenario):
         (self.outside / "empty").mkdir()
         os.chmod(self.outside / "read-only.txt", 0o444)
         os.chmod(self.outside / "folder", 0o555)
-        self.before = snapshot(self.outside)
+        self.before = harness.tree_snapshot(self.outside)
 
     def link(self, relative, target):
         path = self.path(relative)
@@ -443,7 +419,7 @@ class Links(SyncScenario):
         return path
 
     def assertOutsideUntouched(self):
-        self.assertEqual(snapshot(self.outside), self.before)
+        self.assertEqual(harness.tree_snapshot(self.outside), self.before)
 
     def assertLinks(self, expected=()):
         found = [os.path.relpath(os.path.join(folder, name), self.install)
@@ -524,7 +500,7 @@ class Links(SyncScenario):
         theirs = self.outside / "relay.exe"
         theirs.write_bytes(relay.content)
         set_filetime(theirs, relay.file_time)
-        self.before = snapshot(self.outside)
+        self.before = harness.tree_snapshot(self.outside)
         self.path("Relay/relay.exe").unlink()
         self.link("Relay/relay.exe", "relay.exe")
         self.link("stray.lnk", "file.txt")

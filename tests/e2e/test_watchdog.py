@@ -60,6 +60,8 @@ class Watchdog(WatchdogScenario):
         self.assertEqual(messages[-1], "done")
         self.assertGreaterEqual(elapsed, 11)
 
+
+class WatchdogBesideAClockChange(WatchdogScenario):
     @unittest.skipUnless(FAKETIME.exists(), "needs libfaketime (scripts/bootstrap installs it)")
     def test_system_time_change_neither_ends_the_run_early_nor_delays_the_timeout(self):
         for jump in ("+1d", "-1d"):

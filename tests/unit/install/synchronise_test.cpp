@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bundle/bundle_builder.hpp"
@@ -30,6 +32,13 @@ class Synchronise : public ::testing::Test {
     EXPECT_EQ(bundle::readManifest(bundle.view, bundle.files), std::nullopt);
     for (const auto& [key, entry] : bundle.files) held_.push_back(entry);
     return bundle;
+  }
+
+  // The pass as the launcher runs it, the folder listed ahead from now on.
+  std::optional<SyncFailure> synchronise(bundle::Bundle& bundle, SyncProgress* progress = nullptr) {
+    ListingAhead listing(folder_);
+    return synchroniseInstallDirectory(folder_, listing, bundle, protectedConfigNames(), 2,
+                                       progress);
   }
 
   void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {
@@ -59,8 +68,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   bundle::Bundle bundle = load();
 
   SyncProgress progress;
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2, &progress),
-            std::nullopt);
+  EXPECT_EQ(synchronise(bundle, &progress), std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);
@@ -79,9 +87,24 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
 TEST_F(Synchronise, ReturnsTheFailureThatStoppedIt) {
   builder_.add(L"", L"a.dll", std::string(100, 'a')).compressedCrc32c ^= 1;
   bundle::Bundle damaged = load();
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, damaged, protectedConfigNames(), 2),
+  EXPECT_EQ(synchronise(damaged),
             SyncFailure(bundle::ErrorTriple{bundle::Stage::kAddEntry, 0, 12}));
   EXPECT_FALSE(fs::exists(install_ / "a.dll"));
+}
+
+// Taken at once, the listing may find its thread not begun and walk itself;
+// taken later, it waits for the thread's walk, begun or done. Either way it is
+// the whole listing, handed over once.
+TEST_F(Synchronise, TheListingAheadIsWholeWhetherItsThreadBeganOrNot) {
+  fs::create_directory(install_ / "Relay");
+  for (int i = 0; i < 100; ++i) testing::writeFile(install_ / "Relay" / std::to_string(i), "");
+  for (int round = 0; round < 40; ++round) {
+    ListingAhead listing(folder_);
+    std::this_thread::sleep_for(std::chrono::microseconds(round * 50));
+    const sys::Walk walk = listing.take();
+    EXPECT_EQ(walk.entries.size(), 101u) << round;
+    EXPECT_FALSE(walk.stop) << round;
+  }
 }
 
 TEST_F(Synchronise, ProtectedNamesAreExactlyTheTwoConfigurationFiles) {
@@ -101,7 +124,7 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   std::error_code error;
   sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
 
-  EXPECT_EQ(synchroniseInstallDirectory(folder_, bundle, protectedConfigNames(), 2), std::nullopt);
+  EXPECT_EQ(synchronise(bundle), std::nullopt);
 
   EXPECT_FALSE(fs::exists(install_ / "Relay\\relay.exe"));
   expectInstalled(fs::path("Relay") / "relay.exe", "relay", 0);
