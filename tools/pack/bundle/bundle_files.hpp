@@ -1,5 +1,6 @@
 // The two resources of a bundle as the tool finds them: the files that 'pack'
-// writes into a folder, or the resources of a launcher image.
+// writes into a folder, or the resources of a launcher image, whose version
+// list and verify show too.
 #pragma once
 
 #include <filesystem>
