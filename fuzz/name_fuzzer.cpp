@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bundle/safe_path.hpp"
-#include "pack/file_names.hpp"
+#include "pack/names/file_names.hpp"
 #include "text/utf16.hpp"
 
 namespace {

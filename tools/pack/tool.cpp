@@ -6,11 +6,11 @@
 
 #include <fmt/xchar.h>
 
-#include "pack/commands.hpp"
-#include "pack/console.hpp"
-#include "pack/failure.hpp"
-#include "pack/progress.hpp"
-#include "pack/wording.hpp"
+#include "pack/base/failure.hpp"
+#include "pack/cli/console.hpp"
+#include "pack/cli/progress.hpp"
+#include "pack/cli/wording.hpp"
+#include "pack/commands/commands.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {

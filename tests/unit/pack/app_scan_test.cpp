@@ -1,8 +1,8 @@
-#include "pack/app_scan.hpp"
+#include "pack/bundle/app_scan.hpp"
 
 #include <gtest/gtest.h>
 
-#include "pack/failure.hpp"
+#include "pack/base/failure.hpp"
 #include "support/temp_dir.hpp"
 #include "sys/path.hpp"
 

@@ -1,8 +1,8 @@
-#include "pack/arguments.hpp"
+#include "pack/cli/arguments.hpp"
 
 #include <gtest/gtest.h>
 
-#include "pack/failure.hpp"
+#include "pack/base/failure.hpp"
 
 namespace aerolith::pack {
 namespace {

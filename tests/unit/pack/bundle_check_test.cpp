@@ -1,4 +1,4 @@
-#include "pack/bundle_check.hpp"
+#include "pack/bundle/bundle_check.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 
 #include "bundle/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
-#include "pack/error_explanation.hpp"
-#include "pack/failure.hpp"
-#include "pack/frames.hpp"
-#include "pack/launcher_errors.hpp"
+#include "pack/base/failure.hpp"
+#include "pack/bundle/frames.hpp"
+#include "pack/explain/error_explanation.hpp"
+#include "pack/explain/launcher_errors.hpp"
 #include "sys/byte_order.hpp"
 #include "text/utf.hpp"
 

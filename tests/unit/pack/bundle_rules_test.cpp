@@ -1,9 +1,9 @@
-#include "pack/bundle_rules.hpp"
+#include "pack/names/bundle_rules.hpp"
 
 #include <gtest/gtest.h>
 
-#include "pack/windows_case.hpp"
-#include "pack/windows_case_table.hpp"
+#include "pack/names/windows_case.hpp"
+#include "pack/names/windows_case_table.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {

@@ -1,4 +1,4 @@
-#include "pack/file_names.hpp"
+#include "pack/names/file_names.hpp"
 
 #include <gtest/gtest.h>
 

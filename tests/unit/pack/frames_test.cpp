@@ -1,4 +1,4 @@
-#include "pack/frames.hpp"
+#include "pack/bundle/frames.hpp"
 
 #include <gtest/gtest.h>
 #include <zstd.h>

@@ -1,4 +1,4 @@
-#include "pack/pe_checksum.hpp"
+#include "pack/image/pe_checksum.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "pack/version_info.hpp"
+#include "pack/image/version_info.hpp"
 
 #include <gtest/gtest.h>
 
-#include "pack/failure.hpp"
+#include "pack/base/failure.hpp"
 
 namespace aerolith::pack {
 namespace {

@@ -1,0 +1,75 @@
+// extract BUNDLE -o DIR: writes every entry of a bundle with its last-write time.
+#include <fmt/xchar.h>
+
+#include "bundle/loading.hpp"
+#include "pack/base/failure.hpp"
+#include "pack/base/file_io.hpp"
+#include "pack/bundle/bundle_check.hpp"
+#include "pack/bundle/extract_target.hpp"
+#include "pack/cli/console.hpp"
+#include "pack/cli/progress.hpp"
+#include "pack/cli/wording.hpp"
+#include "pack/commands/commands.hpp"
+#include "sys/path.hpp"
+
+namespace aerolith::pack {
+namespace {
+
+int run(const Arguments& arguments) {
+  const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
+  // Checked before the first file is written, as a launcher replacing one would.
+  if (const auto failure = bundle::checkPayload(bundle.view())) {
+    throw Failure(refusal(*failure, L""));
+  }
+  const ExtractTarget target(sys::pathFromWide(arguments.positional[1]),
+                             arguments.flag(L"--force"));
+  // Of entries with one path, a launcher installs the first only.
+  const auto& entries = bundle.entries();
+  const std::vector<std::size_t> first = firstOfEachPath(entries);
+  std::uint64_t total = 0;
+  std::size_t files = 0;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (first[index] != index) {
+      writeError(fmt::format(L"note: {} is left out: {} has the same path\n",
+                             entryLabel(entries[index]), entryLabel(entries[first[index]])));
+      continue;
+    }
+    total += static_cast<std::uint64_t>(entries[index].size);
+    ++files;
+  }
+  Progress progress(L"extracting", total);
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (first[index] != index) continue;
+    target.write(entries[index], extractContent(entries[index]));
+    progress.advance(static_cast<std::uint64_t>(entries[index].size));
+  }
+  writeOut(fmt::format(L"extracted {} ({}) into {}\n", counted(files, L"file", L"files"),
+                       counted(total, L"byte", L"bytes"), quoted(target.path())));
+  return 0;
+}
+
+constexpr std::wstring_view kFlags[] = {L"--force", L"--progress"};
+
+}  // namespace
+
+const Command kExtractCommand = {
+    L"extract",
+    L"extract BUNDLE -o DIR [--force] [--progress]",
+    L"Writes every file of a bundle under DIR, in its folder, with its last-write\n"
+    L"time, after the checks a launcher makes. Of entries with the same path only\n"
+    L"the first is written, as a launcher installs it. DIR must be empty or new.\n"
+    L"Nothing is written through a link: a link inside DIR is refused, not followed.\n"
+    L"'extract BUNDLE DIR' works too.\n\n"
+    L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n\n"
+    L"  -o, --output DIR  where the files go\n"
+    L"  -f, --force       writes into a folder that holds files: those of the\n"
+    L"                    bundle's paths are replaced, the others left\n"
+    L"  --progress        a progress line also when standard error is no terminal\n",
+    {},
+    2,
+    run,
+    kFlags,
+    OutputArgument::kOptionOrLast,
+};
+
+}  // namespace aerolith::pack

@@ -1,9 +1,0 @@
-#include "pack/final_path.hpp"
-
-namespace aerolith::pack {
-
-std::filesystem::path finalPath(const std::filesystem::path& path, std::error_code& error) {
-  return std::filesystem::canonical(path, error);
-}
-
-}  // namespace aerolith::pack
