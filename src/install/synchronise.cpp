@@ -12,8 +12,8 @@
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
 #include "install/sync_state.hpp"
-#include "sys/directory_walk.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/directory_walk.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;
@@ -190,8 +190,7 @@ class Synchroniser {
 
   static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed =
-        LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
+    const bool removed = LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {

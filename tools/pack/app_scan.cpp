@@ -10,8 +10,8 @@
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
 #include "pack/final_path.hpp"
-#include "sys/file_time.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/file_time.hpp"
+#include "sys/fs/path.hpp"
 #include "text/utf16.hpp"
 
 namespace aerolith::pack {

@@ -9,7 +9,7 @@
 #include "pack/release_diff.hpp"
 #include "pack/time_text.hpp"
 #include "pack/wording.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

@@ -8,7 +8,7 @@
 #include "pack/file_io.hpp"
 #include "pack/launcher_image.hpp"
 #include "pack/wording.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

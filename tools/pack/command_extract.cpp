@@ -10,7 +10,7 @@
 #include "pack/file_io.hpp"
 #include "pack/progress.hpp"
 #include "pack/wording.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

@@ -7,7 +7,7 @@
 #include "pack/json_writer.hpp"
 #include "pack/launcher_image.hpp"
 #include "pack/time_text.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

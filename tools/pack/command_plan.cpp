@@ -9,7 +9,7 @@
 #include "pack/file_io.hpp"
 #include "pack/install_plan.hpp"
 #include "pack/json_writer.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

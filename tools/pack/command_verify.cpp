@@ -9,7 +9,7 @@
 #include "pack/launcher_image.hpp"
 #include "pack/tool.hpp"
 #include "pack/wording.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

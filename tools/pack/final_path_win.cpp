@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <string>
+#include <system_error>
 
 #include "pack/final_path.hpp"
-#include "sys/last_error_win.hpp"
 
 namespace aerolith::pack {
 
@@ -15,7 +15,7 @@ std::filesystem::path finalPath(const std::filesystem::path& path, std::error_co
       ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = sys::lastErrorCode();
+    error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
     return {};
   }
   std::wstring final(MAX_PATH, L'\0');
@@ -26,7 +26,8 @@ std::filesystem::path finalPath(const std::filesystem::path& path, std::error_co
     if (length < final.size()) break;
     final.resize(length);
   }
-  if (length == 0) error = sys::lastErrorCode();
+  if (length == 0)
+    error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
   ::CloseHandle(handle);
   final.resize(length);
   // "\\?\C:\dir" or "\\?\UNC\server\share\dir".

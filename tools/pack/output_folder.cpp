@@ -5,7 +5,7 @@
 #include "pack/bundle_files.hpp"
 #include "pack/failure.hpp"
 #include "pack/file_io.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace fs = std::filesystem;
