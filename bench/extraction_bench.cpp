@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
-#include "sys/byte_order.hpp"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "bundle/bundle_view.hpp"
 #include "bundle/loading.hpp"
 #include "install/synchronise.hpp"
-#include "sys/directory_walk.hpp"
+#include "sys/fs/directory_walk.hpp"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/loading.hpp"
 #include "fuzz_input.hpp"
-#include "sys/byte_order.hpp"
 
 namespace {
 
@@ -32,7 +32,7 @@ sys::ResourceLookup lookupOf(const std::vector<std::uint8_t>& resource) {
 
 void reseal(std::vector<std::uint8_t>& resource) {
   if (resource.size() < 4) return;
-  sys::storeLe32(resource.data(), bundle::crc32c::value(std::span(resource).subspan(4)));
+  base::storeLe32(resource.data(), bundle::crc32c::value(std::span(resource).subspan(4)));
 }
 
 void check(bool condition) {

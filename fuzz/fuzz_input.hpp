@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "sys/byte_order.hpp"
+#include "base/byte_order.hpp"
 
 namespace aerolith::fuzz {
 
@@ -29,7 +29,7 @@ inline BundleInput splitInput(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 5) return input;
   input.flags = bytes[0];
   const std::size_t rest = bytes.size() - 5;
-  const std::size_t length = std::min<std::size_t>(sys::loadLe32(bytes.data() + 1), rest);
+  const std::size_t length = std::min<std::size_t>(base::loadLe32(bytes.data() + 1), rest);
   input.manifest.assign(bytes.begin() + 5, bytes.begin() + 5 + static_cast<std::ptrdiff_t>(length));
   input.payload.assign(bytes.begin() + 5 + static_cast<std::ptrdiff_t>(length), bytes.end());
   return input;
@@ -37,7 +37,7 @@ inline BundleInput splitInput(std::span<const std::uint8_t> bytes) {
 
 inline std::vector<std::uint8_t> joinInput(const BundleInput& input) {
   std::vector<std::uint8_t> bytes{input.flags};
-  sys::appendLe32(bytes, static_cast<std::uint32_t>(input.manifest.size()));
+  base::appendLe32(bytes, static_cast<std::uint32_t>(input.manifest.size()));
   bytes.insert(bytes.end(), input.manifest.begin(), input.manifest.end());
   bytes.insert(bytes.end(), input.payload.begin(), input.payload.end());
   return bytes;

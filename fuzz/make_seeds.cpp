@@ -51,7 +51,7 @@ std::vector<std::uint8_t> seedOf(const std::vector<File>& files, std::uint8_t fl
     input.payload.insert(input.payload.end(), frame.begin(), frame.end());
   }
   input.manifest = std::move(writer).finish();
-  sys::storeLe32(input.payload.data(), bundle::crc32c::value(std::span(input.payload).subspan(4)));
+  base::storeLe32(input.payload.data(), bundle::crc32c::value(std::span(input.payload).subspan(4)));
   return fuzz::joinInput(input);
 }
 

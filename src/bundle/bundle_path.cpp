@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::bundle {
 namespace {

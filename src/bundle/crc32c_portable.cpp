@@ -1,8 +1,8 @@
 // Table-driven CRC-32C for processors without a crc32 instruction.
 #include <array>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c_internal.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::bundle::crc32c::internal {
 namespace {
@@ -34,7 +34,7 @@ constexpr auto kTables = makeTables();
 std::uint32_t extendPortable(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
   std::uint32_t state = ~crc;
   for (; size >= 8; data += 8, size -= 8) {
-    const std::uint64_t word = sys::loadLe64(data) ^ state;
+    const std::uint64_t word = base::loadLe64(data) ^ state;
     state = kTables[7][word & 0xFF] ^ kTables[6][(word >> 8) & 0xFF] ^
             kTables[5][(word >> 16) & 0xFF] ^ kTables[4][(word >> 24) & 0xFF] ^
             kTables[3][(word >> 32) & 0xFF] ^ kTables[2][(word >> 40) & 0xFF] ^

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/work_ahead.hpp"
 #include "bundle/entry_result.hpp"
 #include "bundle/file_entry.hpp"
-#include "bundle/work_ahead.hpp"
 
 namespace aerolith::bundle {
 
@@ -36,7 +36,7 @@ class DecodeAhead {
 
  private:
   const std::vector<FileEntry*> entries_;
-  WorkAhead<EntryResult> work_;
+  base::WorkAhead<EntryResult> work_;
 };
 
 }  // namespace aerolith::bundle

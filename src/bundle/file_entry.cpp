@@ -6,12 +6,12 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_decompressBound
 #include <zstd.h>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/frame_decoder.hpp"
 #include "bundle/safe_path.hpp"
 #include "diag/progress.hpp"
-#include "sys/byte_order.hpp"
 #include "text/utf16.hpp"
 
 namespace aerolith::bundle {
@@ -26,13 +26,13 @@ class FieldReader {
 
   bool read(std::uint32_t& value) {
     if (!fits(4)) return false;
-    value = sys::loadLe32(take(4));
+    value = base::loadLe32(take(4));
     return true;
   }
 
   bool read(std::uint64_t& value) {
     if (!fits(8)) return false;
-    value = sys::loadLe64(take(8));
+    value = base::loadLe64(take(8));
     return true;
   }
 

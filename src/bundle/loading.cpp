@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "diag/progress.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -55,7 +55,7 @@ std::optional<ErrorTriple> forEachEntry(const BundleView& view, Make make, Keep 
   }
   // Read signed: a count of 2^31 or more is below 1.
   const auto count =
-      static_cast<std::int32_t>(sys::loadLe32(manifest.data() + format::kEntryCountOffset));
+      static_cast<std::int32_t>(base::loadLe32(manifest.data() + format::kEntryCountOffset));
   if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
   std::int32_t cursor = format::kEntriesOffset;
   for (std::int32_t index = 0; index < count; ++index) {
@@ -123,7 +123,7 @@ namespace {
 std::size_t plausibleEntryCount(const BundleView& view) {
   const auto manifest = view.manifest();
   if (manifest.size() < format::kEntriesOffset) return 0;
-  const std::size_t stated = sys::loadLe32(manifest.data() + format::kEntryCountOffset);
+  const std::size_t stated = base::loadLe32(manifest.data() + format::kEntryCountOffset);
   return std::min(stated, (manifest.size() - format::kEntriesOffset) /
                               (format::kEntrySizeWithoutTexts + sizeof(char16_t)));
 }

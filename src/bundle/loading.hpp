@@ -12,8 +12,8 @@
 #include "bundle/bundle_view.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/file_entry.hpp"
-#include "sys/module.hpp"
-#include "sys/resources.hpp"
+#include "sys/image/module.hpp"
+#include "sys/image/resources.hpp"
 
 namespace aerolith::bundle {
 

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "sys/path.hpp"
-#include "sys/process.hpp"
+#include "sys/fs/path.hpp"
+#include "sys/process/process.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::diag {

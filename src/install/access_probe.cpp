@@ -10,7 +10,7 @@
 #include <fmt/xchar.h>
 
 #include "install/lock_wait.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

@@ -8,7 +8,7 @@
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

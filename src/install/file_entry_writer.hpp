@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "bundle/file_entry.hpp"
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

@@ -7,9 +7,9 @@
 #include "diag/trace_logger.hpp"
 #include "install/access_probe.hpp"
 #include "install/root_candidates.hpp"
-#include "sys/elevation.hpp"
-#include "sys/executable_path.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
+#include "sys/image/executable_path.hpp"
+#include "sys/process/elevation.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

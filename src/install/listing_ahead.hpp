@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "sys/directory_walk.hpp"
-#include "sys/folder.hpp"
+#include "sys/fs/directory_walk.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

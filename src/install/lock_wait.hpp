@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "diag/progress.hpp"
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "sys/local_app_data.hpp"
+#include "sys/process/local_app_data.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

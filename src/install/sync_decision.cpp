@@ -7,7 +7,7 @@
 
 #include "diag/trace_logger.hpp"
 #include "install/file_crc.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 
 #include "bundle/bundle_path.hpp"
 #include "bundle/file_entry.hpp"
-#include "sys/directory_walk.hpp"
+#include "sys/fs/directory_walk.hpp"
 
 namespace aerolith::install {
 

@@ -13,8 +13,8 @@
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
 #include "install/sync_state.hpp"
-#include "sys/directory_walk.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/directory_walk.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::install {
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include "install/listing_ahead.hpp"
 #include "install/sync_decision.hpp"
 #include "install/sync_progress.hpp"
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
 

@@ -1,7 +1,7 @@
 #include "launcher/crash_handler.hpp"
 
 #include "launcher/messages.hpp"
-#include "sys/crash_report.hpp"
+#include "sys/ui/crash_report.hpp"
 
 namespace aerolith::launcher {
 

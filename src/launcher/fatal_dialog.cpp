@@ -4,8 +4,8 @@
 #include "launcher/exit_codes.hpp"
 #include "launcher/messages.hpp"
 #include "launcher/progress_watcher.hpp"
-#include "sys/dialog.hpp"
-#include "sys/process.hpp"
+#include "sys/process/process.hpp"
+#include "sys/ui/dialog.hpp"
 
 namespace aerolith::launcher {
 

@@ -1,11 +1,11 @@
 #include "launcher/instance_guards.hpp"
 
+#include "base/byte_order.hpp"
 #include "diag/trace_logger.hpp"
 #include "launcher/process_state.hpp"
-#include "sys/byte_order.hpp"
-#include "sys/named_mutex.hpp"
-#include "sys/shared_memory.hpp"
-#include "sys/window_message.hpp"
+#include "sys/ipc/named_mutex.hpp"
+#include "sys/ipc/shared_memory.hpp"
+#include "sys/ipc/window_message.hpp"
 
 namespace aerolith::launcher {
 namespace {
@@ -15,13 +15,14 @@ constexpr auto kTag = L"Main";
 }  // namespace
 
 WindowHandleRecord WindowHandleRecord::decode(const Bytes& bytes) {
-  return {static_cast<std::int32_t>(sys::loadLe32(bytes.data())), sys::loadLe32(bytes.data() + 4)};
+  return {static_cast<std::int32_t>(base::loadLe32(bytes.data())),
+          base::loadLe32(bytes.data() + 4)};
 }
 
 WindowHandleRecord::Bytes WindowHandleRecord::encode() const {
   Bytes bytes{};
-  sys::storeLe32(bytes.data(), static_cast<std::uint32_t>(window));
-  sys::storeLe32(bytes.data() + 4, message);
+  base::storeLe32(bytes.data(), static_cast<std::uint32_t>(window));
+  base::storeLe32(bytes.data() + 4, message);
   return bytes;
 }
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "launcher/run.hpp"
-#include "sys/process.hpp"
+#include "sys/process/process.hpp"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   aerolith::sys::exitProcess(aerolith::launcher::run(instance));

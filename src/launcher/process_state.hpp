@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "sys/named_mutex.hpp"
+#include "sys/ipc/named_mutex.hpp"
 
 namespace aerolith::launcher {
 

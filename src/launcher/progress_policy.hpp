@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "install/sync_progress.hpp"
-#include "sys/progress_window.hpp"
+#include "sys/ui/progress_window.hpp"
 
 namespace aerolith::launcher {
 

@@ -7,7 +7,7 @@
 
 #include "launcher/messages.hpp"
 #include "launcher/progress_policy.hpp"
-#include "sys/progress_window.hpp"
+#include "sys/ui/progress_window.hpp"
 
 namespace aerolith::launcher {
 namespace {

@@ -15,9 +15,9 @@
 #include "launcher/progress_watcher.hpp"
 #include "launcher/target_launch.hpp"
 #include "launcher/watchdog.hpp"
-#include "sys/folder.hpp"
-#include "sys/library_search.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/folder.hpp"
+#include "sys/fs/path.hpp"
+#include "sys/process/library_search.hpp"
 
 namespace aerolith::launcher {
 namespace {

@@ -1,7 +1,7 @@
 // The launcher's whole job, phase after phase, on the main thread.
 #pragma once
 
-#include "sys/module.hpp"
+#include "sys/image/module.hpp"
 
 namespace aerolith::launcher {
 

@@ -5,8 +5,8 @@
 #include <fmt/xchar.h>
 
 #include "diag/trace_logger.hpp"
-#include "sys/path.hpp"
-#include "sys/process_launch.hpp"
+#include "sys/fs/path.hpp"
+#include "sys/process/process_launch.hpp"
 
 namespace aerolith::launcher {
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::launcher {
 

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "launcher/crash_handler.hpp"
-#include "sys/library_search.hpp"
-#include "sys/process.hpp"
+#include "sys/process/library_search.hpp"
+#include "sys/process/process.hpp"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "diag/trace_logger.hpp"
 #include "launcher/fatal_dialog.hpp"
 #include "launcher/messages.hpp"
-#include "sys/named_mutex.hpp"
+#include "sys/ipc/named_mutex.hpp"
 #include "text/utf.hpp"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "launcher/instance_guards.hpp"
-#include "sys/named_mutex.hpp"
-#include "sys/shared_memory.hpp"
+#include "sys/ipc/named_mutex.hpp"
+#include "sys/ipc/shared_memory.hpp"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "sys/appended_resources.hpp"
+#include "sys/image/appended_resources.hpp"
 #endif
 
 #include "bundle/format.hpp"

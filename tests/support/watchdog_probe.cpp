@@ -22,7 +22,7 @@
 #include "launcher/messages.hpp"
 #include "launcher/process_state.hpp"
 #include "launcher/watchdog.hpp"
-#include "sys/process.hpp"
+#include "sys/process/process.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "launcher/instance_guards.hpp"
-#include "sys/path.hpp"
-#include "sys/process.hpp"
+#include "sys/fs/path.hpp"
+#include "sys/process/process.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::demo {

@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "sys/named_mutex.hpp"
-#include "sys/shared_memory.hpp"
+#include "sys/ipc/named_mutex.hpp"
+#include "sys/ipc/shared_memory.hpp"
 
 namespace aerolith::demo {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "demo_app.hpp"
-#include "sys/window_message_posix.hpp"
+#include "sys/ipc/window_message_posix.hpp"
 #include "text/utf.hpp"
 
 namespace {

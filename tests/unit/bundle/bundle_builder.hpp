@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/manifest_writer.hpp"
-#include "sys/byte_order.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::testing {
@@ -51,7 +51,7 @@ struct BundleBytes {
 
 // Restores the CRC in the first four bytes of a resource after a change.
 inline void reseal(std::vector<std::uint8_t>& resource) {
-  sys::storeLe32(resource.data(), crc32c::value(std::span(resource).subspan(4)));
+  base::storeLe32(resource.data(), crc32c::value(std::span(resource).subspan(4)));
 }
 
 class BundleBuilder {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "bundle/file_entry.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::bundle {
 namespace {

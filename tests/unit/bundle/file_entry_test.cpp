@@ -6,12 +6,12 @@
 #include <random>
 #include <string>
 
+#include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
 #include "bundle/format.hpp"
 #include "bundle/frame_decoder.hpp"
 #include "bundle_builder.hpp"
 #include "diag/progress.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -122,7 +122,7 @@ TEST(ParseEntry, FieldsOfTwoToTheThirtyFirstOrMoreAreRefused) {
   for (const auto& field : fields) {
     for (const std::uint32_t value : {0x80000000u, 0x80000004u, 0xFFFFFFFFu}) {
       BundleBytes bytes = whole;
-      sys::storeLe32(bytes.manifest.data() + field.position, value);
+      base::storeLe32(bytes.manifest.data() + field.position, value);
       const Parsed parsed = parseFirst(bytes);
       EXPECT_EQ(parsed.result, field.code) << field.position << " " << value;
       EXPECT_EQ(parsed.cursor, static_cast<std::int32_t>(field.position + 4));
@@ -159,7 +159,7 @@ TEST(ParseEntry, FrameMustEndWithinThePayload) {
 
 TEST(ParseEntry, EmptyNameFailsWhateverFollows) {
   BundleBytes bytes = oneEntry(L"", L"x");
-  sys::storeLe32(bytes.manifest.data() + 12, 0);  // name length
+  base::storeLe32(bytes.manifest.data() + 12, 0);  // name length
   EXPECT_EQ(parseFirst(bytes).result, EntryResult::kEmptyName);
   bytes.manifest.resize(16);
   EXPECT_EQ(parseFirst(bytes).result, EntryResult::kEmptyName);
@@ -169,7 +169,7 @@ TEST(ParseEntry, TextsAreCutAtTheirFirstZeroUnitAndSkipAnOddByte) {
   // Directory "ab\0cd" (10 bytes), name "x.y" plus one odd byte (7 bytes).
   std::vector<std::uint8_t> manifest(8);
   const auto text = [&](std::initializer_list<std::uint8_t> bytes) {
-    sys::appendLe32(manifest, static_cast<std::uint32_t>(bytes.size()));
+    base::appendLe32(manifest, static_cast<std::uint32_t>(bytes.size()));
     manifest.insert(manifest.end(), bytes);
   };
   text({'a', 0, 'b', 0, 0, 0, 'c', 0, 'd', 0});
@@ -212,8 +212,8 @@ TEST(ParseEntry, PathsOutsideTheInstallDirectoryAreRefused) {
   }
   // A name that the zero cut leaves empty names no file at all.
   std::vector<std::uint8_t> manifest(8);
-  sys::appendLe32(manifest, 0);
-  sys::appendLe32(manifest, 2);
+  base::appendLe32(manifest, 0);
+  base::appendLe32(manifest, 2);
   manifest.insert(manifest.end(), {0, 0});
   manifest.resize(manifest.size() + 28);
   EXPECT_EQ(parseFirst({manifest, std::vector<std::uint8_t>(4)}).result, EntryResult::kUnsafePath);

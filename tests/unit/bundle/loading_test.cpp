@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/byte_order.hpp"
 #include "bundle/format.hpp"
 #include "bundle_builder.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -84,8 +84,8 @@ TEST(ReadManifest, FillsTheFilesMapInManifestOrder) {
 
 TEST(ReadManifest, CrcMismatchPrintsBothValuesUnsigned) {
   BundleBytes bytes = threeFiles();
-  const std::uint32_t computed = sys::loadLe32(bytes.manifest.data());
-  sys::storeLe32(bytes.manifest.data(), 0xFFFFFFFF);
+  const std::uint32_t computed = base::loadLe32(bytes.manifest.data());
+  base::storeLe32(bytes.manifest.data(), 0xFFFFFFFF);
   const auto failure = read(bytes);
   ASSERT_TRUE(failure);
   EXPECT_EQ(*failure, ErrorTriple::crcMismatch(Stage::kManifestCrc, computed, 0xFFFFFFFF));
@@ -119,7 +119,7 @@ TEST(ReadManifest, AManifestShorterThanItsHeaderIsACrcMismatch) {
 TEST(ReadManifest, EntryCountBelowOneIsStageThree) {
   for (const std::uint32_t count : {0u, 0x80000000u, 0xFFFFFFFFu}) {
     BundleBytes bytes = threeFiles();
-    sys::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, count);
+    base::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, count);
     reseal(bytes.manifest);
     EXPECT_EQ(read(bytes), triple(Stage::kEntryCount, static_cast<std::int32_t>(count), 0));
   }
@@ -128,11 +128,11 @@ TEST(ReadManifest, EntryCountBelowOneIsStageThree) {
 
 TEST(ReadManifest, ACountBeyondTheEntriesFailsAtTheMissingOne) {
   BundleBytes bytes = threeFiles();
-  sys::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, 4);
+  base::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, 4);
   reseal(bytes.manifest);
   EXPECT_EQ(read(bytes), triple(Stage::kEntryParse, 3, 1));
   // A huge count is not trusted with a reservation: it fails the same way.
-  sys::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, 0x7FFFFFFF);
+  base::storeLe32(bytes.manifest.data() + format::kEntryCountOffset, 0x7FFFFFFF);
   reseal(bytes.manifest);
   EXPECT_EQ(read(bytes), triple(Stage::kEntryParse, 3, 1));
 }
@@ -167,7 +167,7 @@ TEST(CheckPayload, ADamagedPayloadLoadsAndFailsOnlyItsOwnCheck) {
   BundleBuilder builder;
   builder.add(L"", L"a", std::string(100, 'a'));
   BundleBytes bytes = builder.build();
-  const std::uint32_t stored = sys::loadLe32(bytes.payload.data());
+  const std::uint32_t stored = base::loadLe32(bytes.payload.data());
   bytes.payload.back() ^= 1;
   EXPECT_EQ(read(bytes), std::nullopt);
   const auto failure = checkPayload(bytes.view());

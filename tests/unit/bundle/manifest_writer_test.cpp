@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -29,8 +29,8 @@ TEST(ManifestWriter, WritesTheTopLevelEntryOfTheReferenceBundleByteForByte) {
                           0x67, 0x32, 0xE2, 0xA3, 0x09, 0x53, 0xDB, 0x01};  // file time
   EXPECT_EQ(entry, expected);
   EXPECT_EQ(entry.size(), 56u);
-  EXPECT_EQ(sys::loadLe32(manifest.data() + format::kEntryCountOffset), 1u);
-  EXPECT_EQ(sys::loadLe32(manifest.data()),
+  EXPECT_EQ(base::loadLe32(manifest.data() + format::kEntryCountOffset), 1u);
+  EXPECT_EQ(base::loadLe32(manifest.data()),
             crc32c::value(std::span(manifest).subspan(format::kCheckedOffset)));
 }
 
@@ -41,12 +41,12 @@ TEST(ManifestWriter, DirectoriesAndAstralNamesTakeTheirUtf16Length) {
   EXPECT_EQ(writer.entryCount(), 2u);
   const Bytes manifest = std::move(writer).finish();
   const std::uint8_t* first = manifest.data() + format::kEntriesOffset;
-  EXPECT_EQ(sys::loadLe32(first), 22u);           // "Modules\Sim": 11 units
-  EXPECT_EQ(sys::loadLe32(first + 4 + 22), 12u);  // surrogate pair + ".txt": 6 units
+  EXPECT_EQ(base::loadLe32(first), 22u);           // "Modules\Sim": 11 units
+  EXPECT_EQ(base::loadLe32(first + 4 + 22), 12u);  // surrogate pair + ".txt": 6 units
   const std::size_t firstSize = format::kEntrySizeWithoutTexts + 22 + 12;
   EXPECT_EQ(manifest.size(),
             format::kEntriesOffset + firstSize + format::kEntrySizeWithoutTexts + 2);
-  EXPECT_EQ(sys::loadLe32(first + firstSize), 0u);  // second entry at the top level
+  EXPECT_EQ(base::loadLe32(first + firstSize), 0u);  // second entry at the top level
 }
 
 }  // namespace

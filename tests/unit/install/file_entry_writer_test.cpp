@@ -8,8 +8,8 @@
 #include "bundle/file_entry.hpp"
 #include "support/temp_dir.hpp"
 #include "support/trace_capture.hpp"
-#include "sys/file_time.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/file_time.hpp"
+#include "sys/fs/path.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::install {

@@ -4,7 +4,7 @@
 
 #include "pack/base/failure.hpp"
 #include "support/temp_dir.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

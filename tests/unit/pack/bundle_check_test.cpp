@@ -4,13 +4,13 @@
 
 #include <set>
 
+#include "base/byte_order.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/bundle/frames.hpp"
 #include "pack/explain/error_explanation.hpp"
 #include "pack/explain/launcher_errors.hpp"
-#include "sys/byte_order.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {
@@ -37,7 +37,7 @@ BundleBytes makeBundle(const std::vector<File>& files) {
                   bundle::crc32c::value(frame), static_cast<std::uint32_t>(payload.size() - 4), 7});
     payload.insert(payload.end(), frame.begin(), frame.end());
   }
-  sys::storeLe32(payload.data(), bundle::crc32c::value(std::span(payload).subspan(4)));
+  base::storeLe32(payload.data(), bundle::crc32c::value(std::span(payload).subspan(4)));
   return {std::move(manifest).finish(), payload};
 }
 
@@ -63,9 +63,9 @@ TEST(BundleCheck, RefusesAsTheLauncherWouldNamingTheEntry) {
             L"the launcher would refuse this bundle: 5.1.15: entry 1 '..\\evil.txt': its path "
             L"would leave the install folder");
   BundleBytes bytes = makeBundle({{L"", L"a.txt", "a"}});
-  sys::storeLe32(bytes.manifest.data() + 4, 2);  // one entry more than present
-  sys::storeLe32(bytes.manifest.data(),
-                 bundle::crc32c::value(std::span(bytes.manifest).subspan(4)));
+  base::storeLe32(bytes.manifest.data() + 4, 2);  // one entry more than present
+  base::storeLe32(bytes.manifest.data(),
+                  bundle::crc32c::value(std::span(bytes.manifest).subspan(4)));
   EXPECT_EQ(refusalOf(bytes),
             L"the launcher would refuse this bundle: 5.1.1: entry 1: its directory length runs "
             L"past the manifest's end or is 2^31 or more");

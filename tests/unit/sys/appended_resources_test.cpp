@@ -1,4 +1,4 @@
-#include "sys/appended_resources.hpp"
+#include "sys/image/appended_resources.hpp"
 
 #include <gtest/gtest.h>
 

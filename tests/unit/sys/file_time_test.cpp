@@ -1,4 +1,4 @@
-#include "sys/file_time.hpp"
+#include "sys/fs/file_time.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/temp_dir.hpp"
-#include "sys/directory_walk.hpp"
+#include "sys/fs/directory_walk.hpp"
 
 namespace aerolith::sys {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "install/root_candidates.hpp"
-#include "sys/local_app_data.hpp"
+#include "sys/process/local_app_data.hpp"
 
 namespace aerolith::sys {
 namespace {

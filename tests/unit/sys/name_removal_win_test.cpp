@@ -1,4 +1,4 @@
-#include "sys/name_removal_win.hpp"
+#include "sys/fs/name_removal_win.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 
 #include <fmt/xchar.h>
 
-#include "sys/named_mutex.hpp"
-#include "sys/process.hpp"
-#include "sys/shared_memory.hpp"
+#include "sys/ipc/named_mutex.hpp"
+#include "sys/ipc/shared_memory.hpp"
+#include "sys/process/process.hpp"
 
 namespace aerolith::sys {
 namespace {

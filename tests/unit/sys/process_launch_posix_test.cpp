@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "support/temp_dir.hpp"
-#include "sys/process_launch.hpp"
+#include "sys/process/process_launch.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::sys {

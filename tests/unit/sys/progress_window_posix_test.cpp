@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "support/temp_dir.hpp"
-#include "sys/progress_window.hpp"
-#include "sys/progress_window_posix.hpp"
+#include "sys/ui/progress_window.hpp"
+#include "sys/ui/progress_window_posix.hpp"
 
 namespace aerolith::sys {
 namespace {

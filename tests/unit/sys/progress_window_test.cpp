@@ -1,6 +1,6 @@
 // The progress window's wait, on both platforms: the window's thread sleeps in
 // it between polls, and a close must not wait for the poll to end.
-#include "sys/progress_window.hpp"
+#include "sys/ui/progress_window.hpp"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sys/progress_window.hpp"
+#include "sys/ui/progress_window.hpp"
 
 namespace aerolith::sys {
 namespace {

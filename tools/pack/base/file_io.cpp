@@ -5,7 +5,7 @@
 #include <fmt/xchar.h>
 
 #include "pack/base/failure.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {

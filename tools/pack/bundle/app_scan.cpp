@@ -10,8 +10,8 @@
 #include "pack/base/file_io.hpp"
 #include "pack/base/final_path.hpp"
 #include "pack/names/bundle_rules.hpp"
-#include "sys/file_time.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/file_time.hpp"
+#include "sys/fs/path.hpp"
 #include "text/utf16.hpp"
 
 namespace aerolith::pack {

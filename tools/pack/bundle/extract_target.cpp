@@ -4,7 +4,7 @@
 
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace fs = std::filesystem;

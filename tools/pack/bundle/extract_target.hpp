@@ -9,7 +9,7 @@
 #include <span>
 
 #include "bundle/file_entry.hpp"
-#include "sys/folder.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::pack {
 

@@ -4,7 +4,7 @@
 
 #include <fmt/xchar.h>
 
-#include "sys/file_time.hpp"
+#include "sys/fs/file_time.hpp"
 
 namespace aerolith::pack {
 

@@ -9,7 +9,7 @@
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
 #include "pack/forecast/release_diff.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

@@ -8,7 +8,7 @@
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
 #include "pack/image/launcher_image.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

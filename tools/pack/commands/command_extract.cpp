@@ -10,7 +10,7 @@
 #include "pack/cli/progress.hpp"
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

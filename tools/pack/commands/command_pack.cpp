@@ -6,10 +6,11 @@
 
 #include <fmt/xchar.h>
 
+#include "base/byte_order.hpp"
+#include "base/work_ahead.hpp"
 #include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
-#include "bundle/work_ahead.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
 #include "pack/bundle/app_scan.hpp"
@@ -20,8 +21,7 @@
 #include "pack/cli/progress.hpp"
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
-#include "sys/byte_order.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {
@@ -94,7 +94,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
   // jobs - 1 workers, and this thread compresses what none has begun.
   std::deque<FrameCompressor> compressors;
   while (compressors.size() < static_cast<std::size_t>(jobs)) compressors.emplace_back(level);
-  bundle::WorkAhead<PackedFile> packing(
+  base::WorkAhead<PackedFile> packing(
       std::move(weights),
       [&](std::size_t index, unsigned worker) {
         return packFile(files[index], compressors[worker]);
@@ -125,7 +125,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
     progress.advance(file.size);
   }
   std::vector<std::uint8_t> crc;
-  sys::appendLe32(crc, payloadCrc);
+  base::appendLe32(crc, payloadCrc);
   payload.overwrite(format::kCrcOffset, crc);
 
   const std::vector<std::uint8_t> manifestBytes = std::move(manifest).finish();

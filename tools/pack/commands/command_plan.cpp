@@ -9,7 +9,7 @@
 #include "pack/cli/json_writer.hpp"
 #include "pack/commands/commands.hpp"
 #include "pack/forecast/install_plan.hpp"
-#include "sys/path.hpp"
+#include "sys/fs/path.hpp"
 
 namespace aerolith::pack {
 namespace {

@@ -7,7 +7,7 @@
 #include "install/sync_decision.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
-#include "sys/directory_walk.hpp"
+#include "sys/fs/directory_walk.hpp"
 
 namespace aerolith::pack {
 namespace fs = std::filesystem;

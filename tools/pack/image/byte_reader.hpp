@@ -9,8 +9,8 @@
 
 #include <fmt/xchar.h>
 
+#include "base/byte_order.hpp"
 #include "pack/base/failure.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::pack {
 
@@ -34,7 +34,7 @@ class ByteReader {
     return static_cast<std::uint16_t>(b[0] | b[1] << 8);
   }
   std::uint32_t u32(std::uint64_t offset, std::wstring_view field) const {
-    return sys::loadLe32(bytes(offset, 4, field).data());
+    return base::loadLe32(bytes(offset, 4, field).data());
   }
 
  private:

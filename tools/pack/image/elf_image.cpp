@@ -6,7 +6,7 @@
 #include "bundle/format.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
-#include "sys/appended_resources.hpp"
+#include "sys/image/appended_resources.hpp"
 
 namespace aerolith::pack::elf {
 namespace {

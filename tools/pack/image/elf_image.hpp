@@ -1,5 +1,5 @@
 // A Linux launcher image: an ELF executable followed by the resource table of
-// sys/appended_resources.hpp, which the ELF loader ignores.
+// sys/image/appended_resources.hpp, which the ELF loader ignores.
 #pragma once
 
 #include <cstdint>

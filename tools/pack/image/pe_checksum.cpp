@@ -1,6 +1,6 @@
 #include "pack/image/pe_checksum.hpp"
 
-#include "sys/byte_order.hpp"
+#include "base/byte_order.hpp"
 
 namespace aerolith::pack::pe {
 
@@ -14,10 +14,10 @@ void Checksum::add(std::span<const std::uint8_t> bytes) {
     partial_[used] = bytes.front();
     bytes = bytes.subspan(1);
     used = (used + 1) % 4;
-    if (used == 0) sum_ += sys::loadLe32(partial_.data());
+    if (used == 0) sum_ += base::loadLe32(partial_.data());
   }
   const std::size_t whole = bytes.size() / 4 * 4;
-  for (std::size_t i = 0; i < whole; i += 4) sum_ += sys::loadLe32(bytes.data() + i);
+  for (std::size_t i = 0; i < whole; i += 4) sum_ += base::loadLe32(bytes.data() + i);
   for (std::size_t i = whole; i < bytes.size(); ++i) partial_[i - whole] = bytes[i];
 }
 
@@ -26,7 +26,7 @@ std::uint32_t Checksum::value() const {
   if (const std::size_t used = length_ % 4; used != 0) {
     std::array<std::uint8_t, 4> last{};
     for (std::size_t i = 0; i < used; ++i) last[i] = partial_[i];
-    sum += sys::loadLe32(last.data());
+    sum += base::loadLe32(last.data());
   }
   while (sum >> 16 != 0) sum = (sum & 0xFFFF) + (sum >> 16);
   return static_cast<std::uint32_t>(sum + length_);

@@ -5,11 +5,11 @@
 
 #include <fmt/xchar.h>
 
+#include "base/byte_order.hpp"
 #include "bundle/format.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
 #include "pack/image/pe_checksum.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::pack::pe {
 namespace {
@@ -178,7 +178,7 @@ std::vector<std::uint8_t> rewrittenHeaders(std::span<const std::uint8_t> image,
                                            const Layout& layout, const Rewrite& rewrite) {
   std::vector<std::uint8_t> headers(image.begin(), image.begin() + layout.sizeOfHeaders);
   const auto put32 = [&](std::size_t at, std::uint64_t value) {
-    sys::storeLe32(headers.data() + at, static_cast<std::uint32_t>(value));
+    base::storeLe32(headers.data() + at, static_cast<std::uint32_t>(value));
   };
   const Section& resources = rewrite.sections[rewrite.index];
   if (rewrite.added) {
@@ -207,7 +207,7 @@ std::vector<std::uint8_t> rewrittenHeaders(std::span<const std::uint8_t> image,
   if ((resources.characteristics & kSectionInitializedData) != 0) {
     const std::size_t at = optional + field::kSizeOfInitializedData;
     const std::uint32_t oldRawSize = rewrite.added ? 0 : layout.sections[rewrite.index].rawSize;
-    put32(at, sys::loadLe32(headers.data() + at) - oldRawSize + resources.rawSize);
+    put32(at, base::loadLe32(headers.data() + at) - oldRawSize + resources.rawSize);
   }
   put32(optional + field::kCheckSum, 0);
   if (layout.symbols.size != 0) {
@@ -317,7 +317,7 @@ void Image::write(const BundleEdit& edit, OutputFile& out) {
   }
   file.write(bytes_.subspan(layout_.symbols.offset, layout_.symbols.size));
   std::array<std::uint8_t, 4> checksum;
-  sys::storeLe32(checksum.data(), file.checksum());
+  base::storeLe32(checksum.data(), file.checksum());
   out.overwrite(layout_.optionalHeader + field::kCheckSum, checksum);
 }
 

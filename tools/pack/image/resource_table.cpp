@@ -5,9 +5,9 @@
 
 #include <fmt/xchar.h>
 
+#include "base/byte_order.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/image/byte_reader.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::pack::pe {
 namespace {
@@ -217,25 +217,25 @@ ResourceSection ResourceTable::layOut(std::uint32_t address) const {
   for (const ResourceDirectory* directory : directories) {
     const auto named = std::count_if(directory->entries.begin(), directory->entries.end(),
                                      [](const auto& entry) { return entry.name.text.has_value(); });
-    sys::appendLe32(out, directory->characteristics);
-    sys::appendLe32(out, directory->timeDateStamp);
+    base::appendLe32(out, directory->characteristics);
+    base::appendLe32(out, directory->timeDateStamp);
     appendLe16(out, directory->majorVersion);
     appendLe16(out, directory->minorVersion);
     appendLe16(out, static_cast<std::uint16_t>(named));
     appendLe16(out, static_cast<std::uint16_t>(directory->entries.size() - named));
     for (const auto& entry : directory->entries) {
-      sys::appendLe32(out, entry.name.text ? kHighBit | nameOffsets[&entry] : entry.name.id);
-      sys::appendLe32(out, entry.directory ? kHighBit | directoryOffsets[entry.directory.get()]
-                                           : dataEntryOffsets[&entry]);
+      base::appendLe32(out, entry.name.text ? kHighBit | nameOffsets[&entry] : entry.name.id);
+      base::appendLe32(out, entry.directory ? kHighBit | directoryOffsets[entry.directory.get()]
+                                            : dataEntryOffsets[&entry]);
     }
   }
   for (const ResourceDirectory* directory : directories) {
     for (const auto& entry : directory->entries) {
       if (entry.directory) continue;
-      sys::appendLe32(out, address + section.data[placed++].offset);
-      sys::appendLe32(out, static_cast<std::uint32_t>(entry.data.bytes.size()));
-      sys::appendLe32(out, entry.data.codePage);
-      sys::appendLe32(out, 0);
+      base::appendLe32(out, address + section.data[placed++].offset);
+      base::appendLe32(out, static_cast<std::uint32_t>(entry.data.bytes.size()));
+      base::appendLe32(out, entry.data.codePage);
+      base::appendLe32(out, 0);
     }
   }
   for (const ResourceDirectory* directory : directories) {

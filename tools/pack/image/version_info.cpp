@@ -2,9 +2,9 @@
 
 #include <fmt/xchar.h>
 
+#include "base/byte_order.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/image/byte_reader.hpp"
-#include "sys/byte_order.hpp"
 
 namespace aerolith::pack {
 namespace {
@@ -78,7 +78,7 @@ Node parseRoot(std::span<const std::uint8_t> bytes) {
   const ByteReader block(bytes, L"the version resource");
   Node root = parseNode(block, 0, bytes.size(), 0);
   if (root.key != kRootKey) throw damaged(L"it does not start with VS_VERSION_INFO");
-  if (root.value.size() < kFixedInfoSize || sys::loadLe32(root.value.data()) != kFixedSignature) {
+  if (root.value.size() < kFixedInfoSize || base::loadLe32(root.value.data()) != kFixedSignature) {
     throw damaged(L"it has no VS_FIXEDFILEINFO");
   }
   return root;
@@ -126,8 +126,8 @@ void setString(Node& table, std::u16string_view key, std::u16string_view text) {
 }
 
 void storeVersion(std::uint8_t* at, const FileVersion& version) {
-  sys::storeLe32(at, std::uint32_t{version.parts[0]} << 16 | version.parts[1]);
-  sys::storeLe32(at + 4, std::uint32_t{version.parts[2]} << 16 | version.parts[3]);
+  base::storeLe32(at, std::uint32_t{version.parts[0]} << 16 | version.parts[1]);
+  base::storeLe32(at + 4, std::uint32_t{version.parts[2]} << 16 | version.parts[3]);
 }
 
 }  // namespace
@@ -164,8 +164,8 @@ std::optional<FileVersion> parseFileVersion(std::wstring_view text) {
 
 FileVersion readFileVersion(std::span<const std::uint8_t> block) {
   const Node root = parseRoot(block);
-  const std::uint32_t high = sys::loadLe32(root.value.data() + kFileVersionOffset);
-  const std::uint32_t low = sys::loadLe32(root.value.data() + kFileVersionOffset + 4);
+  const std::uint32_t high = base::loadLe32(root.value.data() + kFileVersionOffset);
+  const std::uint32_t low = base::loadLe32(root.value.data() + kFileVersionOffset + 4);
   return {{static_cast<std::uint16_t>(high >> 16), static_cast<std::uint16_t>(high),
            static_cast<std::uint16_t>(low >> 16), static_cast<std::uint16_t>(low)},
           4};

@@ -1,9 +1,0 @@
-#include "sys/elevation.hpp"
-
-#include <unistd.h>
-
-namespace aerolith::sys {
-
-bool isElevatedRun() { return ::geteuid() == 0; }
-
-}  // namespace aerolith::sys

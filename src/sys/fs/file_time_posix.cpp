@@ -1,0 +1,52 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sys/fs/file_time.hpp"
+#include "sys/fs/stat_posix.hpp"
+#include "sys/internal/last_error_posix.hpp"
+
+namespace aerolith::sys {
+
+FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error) {
+  error.clear();
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) {
+    error = lastErrorCode();
+    return {};
+  }
+  return stampOf(status, error);
+}
+
+// A descriptor that only names the file (O_PATH) needs no read or write
+// permission; the times are set through it with AT_EMPTY_PATH.
+LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file,
+                                         std::error_code& error) {
+  error.clear();
+  const int descriptor = ::open(file.c_str(), O_PATH | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = lastErrorCode();
+    return;
+  }
+  handle_ = descriptor;
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
+  error.clear();
+  const UnixTime time = unixFromFileTime(fileTime);
+  const struct timespec times[2] = {
+      {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+  if (::utimensat(static_cast<int>(handle_), "", times, AT_EMPTY_PATH) == 0) return true;
+  error = lastErrorCode();
+  return false;
+}
+
+void LastWriteTimeWriter::close() {
+  if (!isOpen()) return;
+  ::close(static_cast<int>(handle_));
+  handle_ = kClosed;
+}
+
+}  // namespace aerolith::sys

@@ -1,0 +1,50 @@
+#include <windows.h>
+
+#include "sys/fs/file_time.hpp"
+#include "sys/internal/last_error_win.hpp"
+
+namespace aerolith::sys {
+namespace {
+
+std::uint64_t join(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
+}  // namespace
+
+FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error) {
+  error.clear();
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+    error = lastErrorCode();
+    return {};
+  }
+  return {join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+          join(data.nFileSizeHigh, data.nFileSizeLow)};
+}
+
+LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file,
+                                         std::error_code& error) {
+  error.clear();
+  const HANDLE handle = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = lastErrorCode();
+    return;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
+  error.clear();
+  const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  if (::SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &lastWrite)) return true;
+  error = lastErrorCode();
+  return false;
+}
+
+void LastWriteTimeWriter::close() {
+  if (!isOpen()) return;
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kClosed;
+}
+
+}  // namespace aerolith::sys

@@ -1,0 +1,153 @@
+// A folder held open, and everything the launcher does inside it. Each object
+// is named relative to an open folder and opened without following a link
+// (symbolic link or junction); its kind is checked on what was opened, and the
+// change is made through that handle. So neither a link nor an object swapped
+// in between two steps can lead a change outside the folder, and a link is
+// only ever removed, as itself.
+//
+// Names are single components. Failures are reported through the trailing
+// error code; a missing object is an error only where the function says so.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "sys/fs/file_time.hpp"
+#include "sys/fs/input_file.hpp"
+#include "sys/fs/object_kind.hpp"
+#include "sys/fs/output_file.hpp"
+
+namespace aerolith::sys {
+
+struct FolderEntry {
+  std::filesystem::path name;
+  ObjectKind kind = ObjectKind::kFile;  // as the listing reports it; never kMissing
+  // A file's last-write time and size, where the listing reports them (Windows,
+  // or a listing with ListDetail::kStatus).
+  std::optional<FileStamp> stamp;
+  // Known to need nothing from Folder::setNormalAttributes; false when unknown.
+  bool normalAttributes = false;
+};
+
+// kStatus: each entry's time, size and attributes as well, at the cost of one
+// status query per entry where the listing itself does not carry them (POSIX).
+enum class ListDetail { kNames, kStatus };
+
+// Whether `error` is another program's passing hold on an object: a sharing
+// violation, or a name whose deletion waits for the last handle (Windows).
+// Always false on POSIX, where opening and removing take no such locks.
+bool isTransientLock(const std::error_code& error);
+
+class Folder {
+ public:
+  Folder() = default;
+  Folder(Folder&& other) noexcept
+      : handle_(std::exchange(other.handle_, kClosed)),
+        path_(std::move(other.path_)),
+        root_(std::move(other.root_)) {}
+  Folder& operator=(Folder&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    std::swap(path_, other.path_);
+    std::swap(root_, other.root_);
+    return *this;
+  }
+  ~Folder();
+
+  // Opens the folder at `path`. A link or junction at `path` itself is
+  // followed: the folder is used where it was found. Left closed, with `error`
+  // set, when nothing is there or it is no folder.
+  static Folder open(const std::filesystem::path& path, std::error_code& error);
+
+  bool isOpen() const { return handle_ != kClosed; }
+
+  // The path it was opened by, with the names of the sub-folders below it.
+  const std::filesystem::path& path() const { return path_; }
+
+  // Where the folder really is, every link on the way resolved, as the system
+  // spells it (on Windows with its "\\?\" prefix). Empty, with `error` set,
+  // when the system cannot say.
+  std::filesystem::path finalPath(std::error_code& error) const;
+
+  // Its entries without "." and "..", in the order the file system lists them.
+  // When an entry cannot be read, `error` is set and those read before are
+  // returned. An entry whose status cannot be read is listed without it.
+  std::vector<FolderEntry> list(std::error_code& error,
+                                ListDetail detail = ListDetail::kNames) const;
+
+  // The sub-folder `name` itself. A link, a file or nothing there is an error.
+  Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The same, opened as a folder of its own: everything later opened below it
+  // must lie below it, not merely below this one.
+  Folder openTopFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Creates the sub-folder `name` and opens it. An error when anything is there.
+  Folder createFolder(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The object's own kind; kMissing, without an error, when nothing is there.
+  ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Clears what would keep the launcher from replacing or removing the object:
+  // Windows' read-only, hidden and system attributes (and the temporary,
+  // offline and not-indexed ones with them; the archive attribute, which
+  // belongs to backup tools, stays); on POSIX, an owner who may not write. A
+  // link is left as it is. A file with other hard links is left too, with
+  // std::errc::too_many_links: its attributes are those of every name it has,
+  // some perhaps outside this folder.
+  void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
+
+  // The object's last-write time and size.
+  FileStamp readStamp(const std::filesystem::path& name, std::error_code& error) const;
+
+  // How many names the file has: more than one when it is hard-linked, maybe
+  // from outside this folder. 0, with `error`, when it cannot be asked.
+  std::uint32_t linkCount(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Removes the object itself: a file, a link, or an empty folder. False,
+  // without an error, when nothing was there. The name is free at once, even
+  // while another program still holds the object open: POSIX unlinks it; on
+  // Windows it is deleted with POSIX semantics or, where the system has none
+  // (before Windows 10, Wine), first moved to a temporary name
+  // `.aerolith-XXXXXXXX.tmp` in the same folder, which stays until the last
+  // handle closes and, should the deletion fail, is an unlisted file for the
+  // next start. Only the name goes, never a change to the object: POSIX's
+  // unlinkat never touches a file's mode. On Windows a read-only file with one
+  // link loses the attribute first where the system cannot delete it regardless;
+  // one with more links (a hard link from outside) never does: it is then left
+  // as it is, with std::errc::too_many_links.
+  bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
+
+  // Removes the object and, for a real folder, everything in it, links as
+  // links. Returns how many objects were removed.
+  std::uintmax_t removeTree(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A new file, for writing. An error when anything is there.
+  OutputFile createFile(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A file that is there, for reading; a link or anything but a file is an error.
+  InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
+
+  // A file that is there, opened to set its last-write time alone (for writing
+  // attributes only, without sharing); a link is an error, and so is a file
+  // with other hard links (std::errc::too_many_links), whose time is theirs too.
+  LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
+                                       std::error_code& error) const;
+
+ private:
+  struct Root;  // what every folder opened below the same folder shares
+  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+
+  Folder(std::intptr_t handle, std::filesystem::path path, std::shared_ptr<const Root> root)
+      : handle_(handle), path_(std::move(path)), root_(std::move(root)) {}
+
+  std::intptr_t handle_ = kClosed;
+  std::filesystem::path path_;
+  std::shared_ptr<const Root> root_;
+};
+
+}  // namespace aerolith::sys

@@ -1,7 +1,0 @@
-#include "sys/library_search.hpp"
-
-namespace aerolith::sys {
-
-void restrictLibrarySearch() {}
-
-}  // namespace aerolith::sys
