@@ -144,36 +144,26 @@ class Synchroniser {
     progress_->setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
   }
 
-  // What the walk kept on the listing's word, or restamped, is looked at once
-  // more when the walk is done, in one listing of each folder: a file gone or
-  // changed since (quarantined by a virus scanner, deleted by the user) goes
-  // back to the entries still to write, so that the application never starts
-  // without it. Asking each file at its turn would cost an intact start a query
-  // per file, which under Wine doubles it.
+  // What the walk kept on the listing's word, or restamped, is looked for once
+  // more when the walk is done, in one listing of names of each folder: a file
+  // gone since (quarantined by a virus scanner, deleted by the user) goes back
+  // to the entries still to write, so that the application never starts
+  // without it. Asking each file at its turn, or each entry's status here,
+  // would cost an intact start a query per file, which under Wine doubles it.
   void recheckKept(const sys::Walk& walk, sys::FolderChain& folders) {
     std::map<std::size_t, std::vector<const Kept*>> byFolder;
     for (const Kept& kept : kept_) byFolder[kept.folder].push_back(&kept);
     for (const auto& [index, kept] : byFolder) {
       std::error_code error;
       const sys::Folder* folder = folders.open(index, error);
-      std::map<std::filesystem::path, sys::FileStamp> stamps;
-      if (folder != nullptr) {
-        for (const sys::FolderEntry& found : folder->list(error, sys::ListDetail::kStatus)) {
-          if (found.kind == sys::ObjectKind::kFile && found.stamp) {
-            stamps.emplace(found.name, *found.stamp);
-          }
-        }
-      }
+      std::vector<std::filesystem::path> names;
+      if (folder != nullptr) names = folder->names(error);
+      std::sort(names.begin(), names.end());
       for (const Kept* file : kept) {
-        const bundle::FileEntry& entry = *file->entry;
-        const auto stamp = stamps.find(file->name);
-        if (stamp != stamps.end() && stamp->second.lastWriteTime == entry.fileTime &&
-            stamp->second.size == static_cast<std::uint64_t>(entry.size)) {
-          continue;
-        }
-        AEROLITH_TRACE(kTag, L"Kept file gone or changed since: '{}'",
+        if (std::binary_search(names.begin(), names.end(), file->name)) continue;
+        AEROLITH_TRACE(kTag, L"Kept file gone since: '{}'",
                        sys::wideFromPath(walk.folders[index].path / file->name));
-        files_.emplace(entry.relativePath, file->entry);
+        files_.emplace(file->entry->relativePath, file->entry);
       }
     }
   }

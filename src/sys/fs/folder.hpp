@@ -79,6 +79,10 @@ class Folder {
   std::vector<FolderEntry> list(std::error_code& error,
                                 ListDetail detail = ListDetail::kNames) const;
 
+  // The names of its entries alone, without "." and "..": the cheapest listing,
+  // which asks the file system nothing about each entry. Errors as list().
+  std::vector<std::filesystem::path> names(std::error_code& error) const;
+
   // The sub-folder `name` itself. A link, a file or nothing there is an error.
   Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
 
