@@ -437,6 +437,7 @@ std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const 
 
 // The names class needs no status of any entry: under Wine that spares a stat
 // of each.
+constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 std::vector<fs::path> Folder::names(std::error_code& error) const {
   error.clear();
   std::vector<fs::path> names;
@@ -446,7 +447,7 @@ std::vector<fs::path> Folder::names(std::error_code& error) const {
     const NTSTATUS status =
         NtQueryDirectoryFile(handleOf(handle_), nullptr, nullptr, nullptr, &io, buffer.data(),
                              buffer.size(), FileNamesInformation, FALSE, nullptr, restart);
-    if (status == STATUS_NO_MORE_FILES) return names;
+    if (status == kStatusNoMoreFiles) return names;
     if (!NT_SUCCESS(status)) {
       error = statusError(status);
       return names;
