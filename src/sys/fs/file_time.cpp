@@ -31,10 +31,4 @@ UnixTime unixFromFileTime(std::uint64_t fileTime) {
   return {seconds - kEpochDifference, fraction * static_cast<std::uint32_t>(kNanosecondsPerTick)};
 }
 
-void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
-                      std::error_code& error) {
-  LastWriteTimeWriter writer(file, error);
-  if (writer.isOpen()) writer.set(fileTime, error);
-}
-
 }  // namespace aerolith::sys

@@ -37,12 +37,10 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 
 // A file opened only to set its last-write time, step by step, the way the
 // installer stamps what it writes: for writing attributes alone, without
-// sharing. Links are followed. A failed open leaves it closed, with `error`
-// holding the system's error.
+// sharing. Opened by Folder::openForTimeStamp, never through a link.
 class LastWriteTimeWriter {
  public:
   LastWriteTimeWriter() = default;  // closed
-  LastWriteTimeWriter(const std::filesystem::path& file, std::error_code& error);
   LastWriteTimeWriter(LastWriteTimeWriter&& other) noexcept
       : handle_(std::exchange(other.handle_, kClosed)) {}
   LastWriteTimeWriter& operator=(LastWriteTimeWriter&& other) noexcept {
@@ -63,10 +61,5 @@ class LastWriteTimeWriter {
   explicit LastWriteTimeWriter(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kClosed;
 };
-
-// Sets the last-write time; the other times stay. On failure `error` holds the
-// system's error code.
-void setLastWriteTime(const std::filesystem::path& file, std::uint64_t fileTime,
-                      std::error_code& error);
 
 }  // namespace aerolith::sys

@@ -19,20 +19,6 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
   }
   return stampOf(status, error);
 }
-
-// A descriptor that only names the file (O_PATH) needs no read or write
-// permission; the times are set through it with AT_EMPTY_PATH.
-LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file,
-                                         std::error_code& error) {
-  error.clear();
-  const int descriptor = ::open(file.c_str(), O_PATH | O_CLOEXEC);
-  if (descriptor < 0) {
-    error = lastErrorCode();
-    return;
-  }
-  handle_ = descriptor;
-}
-
 bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
   error.clear();
   const UnixTime time = unixFromFileTime(fileTime);

@@ -21,18 +21,6 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
           join(data.nFileSizeHigh, data.nFileSizeLow)};
 }
 
-LastWriteTimeWriter::LastWriteTimeWriter(const std::filesystem::path& file,
-                                         std::error_code& error) {
-  error.clear();
-  const HANDLE handle = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    error = lastErrorCode();
-    return;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-}
-
 bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
   error.clear();
   const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};

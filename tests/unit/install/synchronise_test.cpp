@@ -122,7 +122,9 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   testing::writeFile(install_ / "Relay\\relay.exe", "relay");
   bundle::Bundle bundle = load();
   std::error_code error;
-  sys::setLastWriteTime(install_ / "Relay\\relay.exe", builder_.record(0).fileTime, error);
+  sys::Folder::open(install_, error)
+      .openForTimeStamp("Relay\\relay.exe", error)
+      .set(builder_.record(0).fileTime, error);
 
   EXPECT_EQ(synchronise(bundle), std::nullopt);
 

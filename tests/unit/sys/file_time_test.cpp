@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.hpp"
+#include "sys/fs/folder.hpp"
 
 namespace aerolith::sys {
 namespace {
@@ -35,8 +36,11 @@ TEST(FileTime, StampsAndReadsBackAFile) {
   testing::writeFile(file, "12345");
   const std::uint64_t time = 0x01DB5309A3E23267;
   std::error_code error;
-  setLastWriteTime(file, time, error);
-  ASSERT_FALSE(error) << error.message();
+  const Folder folder = Folder::open(dir.path(), error);
+  LastWriteTimeWriter writer = folder.openForTimeStamp(file.filename(), error);
+  ASSERT_TRUE(writer.isOpen()) << error.message();
+  EXPECT_TRUE(writer.set(time, error)) << error.message();
+  writer.close();
   const FileStamp stamp = readFileStamp(file, error);
   ASSERT_FALSE(error) << error.message();
   EXPECT_EQ(stamp.lastWriteTime, time);
@@ -48,7 +52,8 @@ TEST(FileTime, ReportsTheSystemErrorForAMissingFile) {
   std::error_code error;
   readFileStamp(dir / "missing", error);
   EXPECT_TRUE(error);
-  setLastWriteTime(dir / "missing", 1, error);
+  const Folder folder = Folder::open(dir.path(), error);
+  EXPECT_FALSE(folder.openForTimeStamp("missing", error).isOpen());
   EXPECT_TRUE(error);
 }
 
