@@ -9,6 +9,8 @@
 #include <system_error>
 #include <utility>
 
+#include "sys/fs/owned_handle.hpp"
+
 namespace aerolith::sys {
 
 class Folder;
@@ -41,25 +43,19 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 class LastWriteTimeWriter {
  public:
   LastWriteTimeWriter() = default;  // closed
-  LastWriteTimeWriter(LastWriteTimeWriter&& other) noexcept
-      : handle_(std::exchange(other.handle_, kClosed)) {}
-  LastWriteTimeWriter& operator=(LastWriteTimeWriter&& other) noexcept {
-    std::swap(handle_, other.handle_);  // `other` closes what this held
-    return *this;
-  }
-  ~LastWriteTimeWriter() { close(); }
 
-  bool isOpen() const { return handle_ != kClosed; }
+  bool isOpen() const { return handle_.isOpen(); }
   // Sets the last-write time; the other times stay. False on failure, with
   // `error` holding the system's error.
   bool set(std::uint64_t fileTime, std::error_code& error);
-  void close();
+  // Closes it now. A time already set stays whatever the close reports, so
+  // there is nothing to report.
+  void close() { static_cast<void>(handle_.close()); }
 
  private:
   friend class Folder;
-  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
-  explicit LastWriteTimeWriter(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = kClosed;
+  explicit LastWriteTimeWriter(OwnedHandle handle) : handle_(std::move(handle)) {}
+  OwnedHandle handle_;
 };
 
 }  // namespace aerolith::sys

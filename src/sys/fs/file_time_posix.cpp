@@ -24,15 +24,9 @@ bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
   const UnixTime time = unixFromFileTime(fileTime);
   const struct timespec times[2] = {
       {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
-  if (::utimensat(static_cast<int>(handle_), "", times, AT_EMPTY_PATH) == 0) return true;
+  if (::utimensat(static_cast<int>(handle_.get()), "", times, AT_EMPTY_PATH) == 0) return true;
   error = lastErrorCode();
   return false;
-}
-
-void LastWriteTimeWriter::close() {
-  if (!isOpen()) return;
-  ::close(static_cast<int>(handle_));
-  handle_ = kClosed;
 }
 
 }  // namespace aerolith::sys

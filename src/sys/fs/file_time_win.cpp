@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "sys/fs/file_time.hpp"
+#include "sys/fs/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 namespace aerolith::sys {
@@ -24,15 +25,9 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
 bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
   error.clear();
   const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  if (::SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &lastWrite)) return true;
+  if (::SetFileTime(nativeHandle(handle_), nullptr, nullptr, &lastWrite)) return true;
   error = lastErrorCode();
   return false;
-}
-
-void LastWriteTimeWriter::close() {
-  if (!isOpen()) return;
-  ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  handle_ = kClosed;
 }
 
 }  // namespace aerolith::sys

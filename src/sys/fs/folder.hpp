@@ -21,6 +21,7 @@
 #include "sys/fs/input_file.hpp"
 #include "sys/fs/object_kind.hpp"
 #include "sys/fs/output_file.hpp"
+#include "sys/fs/owned_handle.hpp"
 
 namespace aerolith::sys {
 
@@ -46,24 +47,13 @@ bool isTransientLock(const std::error_code& error);
 class Folder {
  public:
   Folder() = default;
-  Folder(Folder&& other) noexcept
-      : handle_(std::exchange(other.handle_, kClosed)),
-        path_(std::move(other.path_)),
-        root_(std::move(other.root_)) {}
-  Folder& operator=(Folder&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    std::swap(path_, other.path_);
-    std::swap(root_, other.root_);
-    return *this;
-  }
-  ~Folder();
 
   // Opens the folder at `path`. A link or junction at `path` itself is
   // followed: the folder is used where it was found. Left closed, with `error`
   // set, when nothing is there or it is no folder.
   static Folder open(const std::filesystem::path& path, std::error_code& error);
 
-  bool isOpen() const { return handle_ != kClosed; }
+  bool isOpen() const { return handle_.isOpen(); }
 
   // The path it was opened by, with the names of the sub-folders below it.
   const std::filesystem::path& path() const { return path_; }
@@ -144,12 +134,10 @@ class Folder {
 
  private:
   struct Root;  // what every folder opened below the same folder shares
-  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
+  Folder(OwnedHandle handle, std::filesystem::path path, std::shared_ptr<const Root> root)
+      : handle_(std::move(handle)), path_(std::move(path)), root_(std::move(root)) {}
 
-  Folder(std::intptr_t handle, std::filesystem::path path, std::shared_ptr<const Root> root)
-      : handle_(handle), path_(std::move(path)), root_(std::move(root)) {}
-
-  std::intptr_t handle_ = kClosed;
+  OwnedHandle handle_;
   std::filesystem::path path_;
   std::shared_ptr<const Root> root_;
 };

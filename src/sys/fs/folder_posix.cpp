@@ -22,7 +22,7 @@ struct Folder::Root {};
 
 namespace {
 
-int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
+int descriptorOf(const OwnedHandle& handle) { return static_cast<int>(handle.get()); }
 
 // A listed entry: its kind as the listing reports it, and, where asked for or
 // where the file system reports no type, the rest from one status query.
@@ -45,21 +45,21 @@ FolderEntry listedEntry(int folder, const dirent64& entry, ListDetail detail) {
 
 // Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
 // device is refused on the opened descriptor, and so, with kSoleLink, is a file
-// with other hard links. -1 with `error` on failure.
+// with other hard links. Closed, with `error`, on failure.
 enum class Links { kAny, kSoleLink };
 
-int openRegularFile(int folder, const fs::path& name, int flags, Links links,
-                    std::error_code& error) {
+OwnedHandle openRegularFile(int folder, const fs::path& name, int flags, Links links,
+                            std::error_code& error) {
   error.clear();
   // O_NONBLOCK: a FIFO planted under a listed name must not hold the open.
-  const int descriptor =
-      ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) {
+  OwnedHandle descriptor(
+      ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!descriptor.isOpen()) {
     error = lastErrorCode();
-    return -1;
+    return {};
   }
   struct stat status {};
-  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (::fstat(descriptorOf(descriptor), &status) != 0 || !S_ISREG(status.st_mode)) {
     error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
                                     : std::make_error_code(std::errc::invalid_argument);
   } else if (links == Links::kSoleLink && status.st_nlink > 1) {
@@ -67,8 +67,7 @@ int openRegularFile(int folder, const fs::path& name, int flags, Links links,
   } else {
     return descriptor;
   }
-  ::close(descriptor);
-  return -1;
+  return {};
 }
 
 // The path through which a descriptor opened with O_PATH reaches its object
@@ -79,18 +78,14 @@ std::string descriptorPath(int descriptor) { return "/proc/self/fd/" + std::to_s
 
 bool isTransientLock(const std::error_code&) { return false; }
 
-Folder::~Folder() {
-  if (isOpen()) ::close(descriptorOf(handle_));
-}
-
 Folder Folder::open(const fs::path& path, std::error_code& error) {
   error.clear();
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) {
+  OwnedHandle descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!descriptor.isOpen()) {
     error = lastErrorCode();
     return {};
   }
-  return Folder(descriptor, path, std::make_shared<const Root>());
+  return Folder(std::move(descriptor), path, std::make_shared<const Root>());
 }
 
 // The kernel keeps the resolved path of every open descriptor.
@@ -147,13 +142,13 @@ std::vector<fs::path> Folder::names(std::error_code& error) const {
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
   error.clear();
-  const int descriptor = ::openat(descriptorOf(handle_), name.c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (descriptor < 0) {
+  OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!descriptor.isOpen()) {
     error = lastErrorCode();
     return {};
   }
-  return Folder(descriptor, path_ / name, root_);
+  return Folder(std::move(descriptor), path_ / name, root_);
 }
 
 Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const {
@@ -187,24 +182,23 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
 // descriptor, so that what is changed is what was judged.
 void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
   error.clear();
-  const int descriptor =
-      ::openat(descriptorOf(handle_), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (descriptor < 0) {
+  const OwnedHandle object(
+      ::openat(descriptorOf(handle_), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!object.isOpen()) {
     error = lastErrorCode();
     return;
   }
   struct stat status {};
-  if (::fstat(descriptor, &status) != 0) {
+  if (::fstat(descriptorOf(object), &status) != 0) {
     error = lastErrorCode();
   } else if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
     if (!S_ISDIR(status.st_mode) && status.st_nlink > 1) {
       error = std::make_error_code(std::errc::too_many_links);
-    } else if (::chmod(descriptorPath(descriptor).c_str(), (status.st_mode & 07777) | S_IWUSR) !=
-               0) {
+    } else if (::chmod(descriptorPath(descriptorOf(object)).c_str(),
+                       (status.st_mode & 07777) | S_IWUSR) != 0) {
       error = lastErrorCode();
     }
   }
-  ::close(descriptor);
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
@@ -263,26 +257,24 @@ std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) 
 
 OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
   error.clear();
-  const int descriptor = ::openat(descriptorOf(handle_), name.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (descriptor < 0) {
+  OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!descriptor.isOpen()) {
     error = lastErrorCode();
     return {};
   }
-  return OutputFile(descriptor);
+  return OutputFile(std::move(descriptor));
 }
 
 InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
-  const int descriptor = openRegularFile(descriptorOf(handle_), name, O_RDONLY, Links::kAny, error);
-  return descriptor < 0 ? InputFile() : InputFile(descriptor);
+  return InputFile(openRegularFile(descriptorOf(handle_), name, O_RDONLY, Links::kAny, error));
 }
 
 // A descriptor that only names the file (O_PATH) needs no read or write
 // permission; the time is set through it.
 LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
-  const int descriptor =
-      openRegularFile(descriptorOf(handle_), name, O_PATH, Links::kSoleLink, error);
-  return descriptor < 0 ? LastWriteTimeWriter() : LastWriteTimeWriter(descriptor);
+  return LastWriteTimeWriter(
+      openRegularFile(descriptorOf(handle_), name, O_PATH, Links::kSoleLink, error));
 }
 
 }  // namespace aerolith::sys

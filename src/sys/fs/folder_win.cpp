@@ -18,9 +18,11 @@
 #include <cwchar>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sys/fs/name_removal_win.hpp"
+#include "sys/fs/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 // Exported by ntdll; the SDK headers at hand declare it for drivers only.
@@ -44,9 +46,6 @@ namespace {
 constexpr int kReparsePointEncountered = 4395;
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-std::intptr_t valueOf(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
 // The system maps a delete-pending name to "access denied"; it is kept apart
 // here, as a hold that passes.
@@ -84,26 +83,6 @@ bool isNotFound(const std::error_code& error) {
   return error.value() == ERROR_FILE_NOT_FOUND || error.value() == ERROR_PATH_NOT_FOUND;
 }
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  ~Handle() {
-    if (handle_ != nullptr) ::CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  HANDLE release() { return std::exchange(handle_, nullptr); }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
 // The name of an object inside `folder`, for the native calls. Views `name`.
 struct ObjectName {
   ObjectName(HANDLE folder, const fs::path& name) {
@@ -120,8 +99,8 @@ struct ObjectName {
 };
 
 // Opens `name` inside `folder`; a link as itself.
-Handle openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access, ULONG share,
-              ULONG disposition, ULONG options, std::error_code& error) {
+OwnedHandle openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options, std::error_code& error) {
   error.clear();
   ObjectName object(folder, name);
   IO_STATUS_BLOCK io{};
@@ -133,7 +112,7 @@ Handle openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access, ULONG sha
     error = statusError(status);
     return {};
   }
-  return Handle(handle);
+  return ownHandle(handle);
 }
 
 struct Opened {
@@ -192,13 +171,13 @@ bool insideRoot(HANDLE handle, const std::wstring& root) {
 
 // Opens `name` and checks what was opened: a link (or, under Wine, anything
 // that turns out to lie outside the root) is refused unless `linksAllowed`.
-Handle openChecked(HANDLE folder, const std::wstring& root, const fs::path& name,
-                   ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
-                   Opened& opened, std::error_code& error) {
-  Handle handle =
+OwnedHandle openChecked(HANDLE folder, const std::wstring& root, const fs::path& name,
+                        ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
+                        Opened& opened, std::error_code& error) {
+  OwnedHandle handle =
       openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options, error);
-  if (!handle || !describe(handle.get(), opened, error)) return {};
-  if (opened.kind() == ObjectKind::kLink || !insideRoot(handle.get(), root)) {
+  if (!handle.isOpen() || !describe(nativeHandle(handle), opened, error)) return {};
+  if (opened.kind() == ObjectKind::kLink || !insideRoot(nativeHandle(handle), root)) {
     error = reparsePointError();
     return {};
   }
@@ -220,10 +199,10 @@ bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
 // a link in between passes for inside, and what is created in it lies outside.
 // That creation fails and nothing is written through it. It is not undone:
 // Wine deletes by the kept path, which may name another object by then.
-Handle createInside(HANDLE folder, const std::wstring& root, const fs::path& name,
-                    ACCESS_MASK access, ULONG share, ULONG options, std::error_code& error) {
-  Handle handle = openIn(folder, name, access, share, FILE_CREATE, options, error);
-  if (handle && !insideRoot(handle.get(), root)) {
+OwnedHandle createInside(HANDLE folder, const std::wstring& root, const fs::path& name,
+                         ACCESS_MASK access, ULONG share, ULONG options, std::error_code& error) {
+  OwnedHandle handle = openIn(folder, name, access, share, FILE_CREATE, options, error);
+  if (handle.isOpen() && !insideRoot(nativeHandle(handle), root)) {
     error = reparsePointError();
     return {};
   }
@@ -293,19 +272,19 @@ Disposition setDisposition(SetFileInformation setInformation, HANDLE object, DWO
 // Removes the link at `name` that Wine opened as its target, without touching
 // the target: a new empty file is moved over the name, then removed.
 bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
-  Handle file;
+  OwnedHandle file;
   withTemporaryName(
       [&](const fs::path& temporary) {
         file = openIn(folder, temporary, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
                       FILE_CREATE, FILE_NON_DIRECTORY_FILE, error);
-        return static_cast<bool>(file);
+        return file.isOpen();
       },
       error);
-  if (!file) return false;
-  if (moveTo(file.get(), folder, name, true, error))
-    return removeName(folder, file.get(), name, error);
+  if (!file.isOpen()) return false;
+  if (moveTo(nativeHandle(file), folder, name, true, error))
+    return removeName(folder, nativeHandle(file), name, error);
   std::error_code ignored;
-  removeName(folder, file.get(), name, ignored);
+  removeName(folder, nativeHandle(file), name, ignored);
   return false;
 }
 
@@ -371,34 +350,29 @@ bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_c
   return false;
 }
 
-Folder::~Folder() {
-  if (isOpen()) ::CloseHandle(handleOf(handle_));
-}
-
 Folder Folder::open(const fs::path& path, std::error_code& error) {
   error.clear();
-  Handle handle(::CreateFileW(
+  OwnedHandle handle = ownHandle(::CreateFileW(
       path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
       kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (handle.get() == INVALID_HANDLE_VALUE) {
-    handle.release();
+  if (!handle.isOpen()) {
     error = lastErrorCode();
     return {};
   }
   Opened opened;
-  if (!describe(handle.get(), opened, error)) return {};
+  if (!describe(nativeHandle(handle), opened, error)) return {};
   if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     error.assign(ERROR_DIRECTORY, std::system_category());
     return {};
   }
   auto root = std::make_shared<Root>();
-  root->finalPath = finalPathOf(handle.get());
-  return Folder(valueOf(handle.release()), path, std::move(root));
+  root->finalPath = finalPathOf(nativeHandle(handle));
+  return Folder(std::move(handle), path, std::move(root));
 }
 
 fs::path Folder::finalPath(std::error_code& error) const {
   error.clear();
-  std::wstring path = finalPathOf(handleOf(handle_));
+  std::wstring path = finalPathOf(nativeHandle(handle_));
   if (path.empty()) error = lastErrorCode();
   return fs::path(std::move(path));
 }
@@ -410,7 +384,7 @@ std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const 
   alignas(LONGLONG) std::array<std::byte, 64 * 1024> buffer;
   for (auto informationClass = FileIdBothDirectoryRestartInfo;;
        informationClass = FileIdBothDirectoryInfo) {
-    if (!::GetFileInformationByHandleEx(handleOf(handle_), informationClass, buffer.data(),
+    if (!::GetFileInformationByHandleEx(nativeHandle(handle_), informationClass, buffer.data(),
                                         buffer.size())) {
       error = lastErrorCode();
       if (error.value() == ERROR_NO_MORE_FILES) error.clear();
@@ -445,7 +419,7 @@ std::vector<fs::path> Folder::names(std::error_code& error) const {
   for (BOOLEAN restart = TRUE;; restart = FALSE) {
     IO_STATUS_BLOCK io{};
     const NTSTATUS status =
-        NtQueryDirectoryFile(handleOf(handle_), nullptr, nullptr, nullptr, &io, buffer.data(),
+        NtQueryDirectoryFile(nativeHandle(handle_), nullptr, nullptr, nullptr, &io, buffer.data(),
                              buffer.size(), FileNamesInformation, FALSE, nullptr, restart);
     if (status == kStatusNoMoreFiles) return names;
     if (!NT_SUCCESS(status)) {
@@ -464,51 +438,51 @@ std::vector<fs::path> Folder::names(std::error_code& error) const {
 
 Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle =
-      openChecked(handleOf(handle_), root_->finalPath, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                  kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, opened, error);
-  if (!handle) return {};
-  return Folder(valueOf(handle.release()), path_ / name, root_);
+  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name,
+                                   FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, FILE_OPEN,
+                                   FILE_DIRECTORY_FILE, opened, error);
+  if (!handle.isOpen()) return {};
+  return Folder(std::move(handle), path_ / name, root_);
 }
 
 Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const {
   Folder folder = openFolder(name, error);
   if (!folder.isOpen()) return folder;
   auto root = std::make_shared<Root>();
-  root->finalPath = finalPathOf(handleOf(folder.handle_));
+  root->finalPath = finalPathOf(nativeHandle(folder.handle_));
   folder.root_ = std::move(root);
   return folder;
 }
 
 Folder Folder::createFolder(const fs::path& name, std::error_code& error) const {
-  Handle handle = createInside(handleOf(handle_), root_->finalPath, name,
-                               FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                               kShareAll, FILE_DIRECTORY_FILE, error);
-  if (!handle) return {};
-  return Folder(valueOf(handle.release()), path_ / name, root_);
+  OwnedHandle handle = createInside(nativeHandle(handle_), root_->finalPath, name,
+                                    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                    kShareAll, FILE_DIRECTORY_FILE, error);
+  if (!handle.isOpen()) return {};
+  return Folder(std::move(handle), path_ / name, root_);
 }
 
 // Under Wine a link is opened as its target: one that lies outside is a link.
 ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
-  Handle handle =
-      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
-  if (!handle) {
+  OwnedHandle handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
+  if (!handle.isOpen()) {
     if (isNotFound(error)) error.clear();
     return ObjectKind::kMissing;
   }
   Opened opened;
-  if (!describe(handle.get(), opened, error)) return ObjectKind::kMissing;
-  if (!insideRoot(handle.get(), root_->finalPath)) return ObjectKind::kLink;
+  if (!describe(nativeHandle(handle), opened, error)) return ObjectKind::kMissing;
+  if (!insideRoot(nativeHandle(handle), root_->finalPath)) return ObjectKind::kLink;
   return opened.kind();
 }
 
 void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES,
-                              kShareAll, FILE_OPEN, 0, opened, error);
-  if (!handle || (opened.attributes & kResetAttributes) == 0) return;
+  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name,
+                                   FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN, 0, opened, error);
+  if (!handle.isOpen() || (opened.attributes & kResetAttributes) == 0) return;
   if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    const std::uint32_t links = linksOf(handle.get(), error);
+    const std::uint32_t links = linksOf(nativeHandle(handle), error);
     if (error) return;
     if (links > 1) {
       error = sharedFileError();
@@ -516,15 +490,15 @@ void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) c
     }
   }
   const DWORD kept = opened.attributes & FILE_ATTRIBUTE_ARCHIVE;
-  setAttributes(handle.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, error);
+  setAttributes(nativeHandle(handle), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, error);
 }
 
 FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
-  Handle handle =
-      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
+  OwnedHandle handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!handle) return {};
-  if (!::GetFileInformationByHandle(handle.get(), &information)) {
+  if (!handle.isOpen()) return {};
+  if (!::GetFileInformationByHandle(nativeHandle(handle), &information)) {
     error = lastErrorCode();
     return {};
   }
@@ -534,30 +508,30 @@ FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const 
 }
 
 std::uint32_t Folder::linkCount(const fs::path& name, std::error_code& error) const {
-  Handle handle =
-      openIn(handleOf(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
-  return handle ? linksOf(handle.get(), error) : 0;
+  OwnedHandle handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
+  return handle.isOpen() ? linksOf(nativeHandle(handle), error) : 0;
 }
 
 bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
-  Handle handle =
-      openIn(handleOf(handle_), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+  OwnedHandle handle =
+      openIn(nativeHandle(handle_), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
              kShareAll, FILE_OPEN, 0, error);
-  if (!handle) {
+  if (!handle.isOpen()) {
     if (isNotFound(error)) error.clear();
     return false;
   }
   Opened opened;
-  if (!describe(handle.get(), opened, error)) return false;
-  if (!insideRoot(handle.get(), root_->finalPath)) {
-    handle = Handle();
+  if (!describe(nativeHandle(handle), opened, error)) return false;
+  if (!insideRoot(nativeHandle(handle), root_->finalPath)) {
+    handle = OwnedHandle();
     if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       error = reparsePointError();  // a link to a folder that Wine cannot remove as itself
       return false;
     }
-    return replaceLink(handleOf(handle_), name, error);
+    return replaceLink(nativeHandle(handle_), name, error);
   }
-  return removeName(handleOf(handle_), handle.get(), name, error);
+  return removeName(nativeHandle(handle_), nativeHandle(handle), name, error);
 }
 
 std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {
@@ -581,33 +555,34 @@ std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) 
 }
 
 OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
-  Handle handle = createInside(handleOf(handle_), root_->finalPath, name, GENERIC_WRITE,
-                               FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, error);
-  if (!handle) return {};
-  return OutputFile(valueOf(handle.release()));
+  OwnedHandle handle = createInside(nativeHandle(handle_), root_->finalPath, name, GENERIC_WRITE,
+                                    FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, error);
+  if (!handle.isOpen()) return {};
+  return OutputFile(std::move(handle));
 }
 
 InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                              FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, opened, error);
-  if (!handle) return {};
-  return InputFile(valueOf(handle.release()));
+  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name, GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                   FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, opened, error);
+  if (!handle.isOpen()) return {};
+  return InputFile(std::move(handle));
 }
 
 LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
   Opened opened;
-  Handle handle = openChecked(handleOf(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES, 0,
-                              FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened, error);
-  if (!handle) return {};
-  const std::uint32_t links = linksOf(handle.get(), error);
+  OwnedHandle handle =
+      openChecked(nativeHandle(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES, 0,
+                  FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened, error);
+  if (!handle.isOpen()) return {};
+  const std::uint32_t links = linksOf(nativeHandle(handle), error);
   if (error) return {};
   if (links > 1) {
     error = sharedFileError();
     return {};
   }
-  return LastWriteTimeWriter(valueOf(handle.release()));
+  return LastWriteTimeWriter(std::move(handle));
 }
 
 }  // namespace aerolith::sys

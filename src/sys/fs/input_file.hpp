@@ -7,6 +7,8 @@
 #include <system_error>
 #include <utility>
 
+#include "sys/fs/owned_handle.hpp"
+
 namespace aerolith::sys {
 
 class Folder;
@@ -14,14 +16,8 @@ class Folder;
 class InputFile {
  public:
   InputFile() = default;  // closed
-  InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-  InputFile& operator=(InputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);  // `other` closes what this held
-    return *this;
-  }
-  ~InputFile();
 
-  bool isOpen() const { return handle_ != kClosed; }
+  bool isOpen() const { return handle_.isOpen(); }
 
   // Reads up to `into.size()` bytes after those read before; 0 at the end of
   // the file, or on failure with `error` set.
@@ -29,9 +25,8 @@ class InputFile {
 
  private:
   friend class Folder;
-  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
-  explicit InputFile(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = kClosed;
+  explicit InputFile(OwnedHandle handle) : handle_(std::move(handle)) {}
+  OwnedHandle handle_;
 };
 
 }  // namespace aerolith::sys

@@ -8,14 +8,10 @@
 
 namespace aerolith::sys {
 
-InputFile::~InputFile() {
-  if (isOpen()) ::close(static_cast<int>(handle_));
-}
-
 std::size_t InputFile::read(std::span<std::uint8_t> into, std::error_code& error) {
   error.clear();
   for (;;) {
-    const ssize_t read = ::read(static_cast<int>(handle_), into.data(), into.size());
+    const ssize_t read = ::read(static_cast<int>(handle_.get()), into.data(), into.size());
     if (read >= 0) return static_cast<std::size_t>(read);
     if (errno == EINTR) continue;
     error = lastErrorCode();

@@ -4,19 +4,16 @@
 
 #include <algorithm>
 
+#include "sys/fs/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 namespace aerolith::sys {
-
-InputFile::~InputFile() {
-  if (isOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
-}
 
 std::size_t InputFile::read(std::span<std::uint8_t> into, std::error_code& error) {
   error.clear();
   DWORD read = 0;
   const auto size = static_cast<DWORD>(std::min<std::size_t>(into.size(), MAXDWORD));
-  if (::ReadFile(reinterpret_cast<HANDLE>(handle_), into.data(), size, &read, nullptr)) {
+  if (::ReadFile(nativeHandle(handle_), into.data(), size, &read, nullptr)) {
     return read;
   }
   error = lastErrorCode();

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "sys/fs/owned_handle.hpp"
+
 namespace aerolith::sys {
 
 class Folder;
@@ -15,14 +17,8 @@ class Folder;
 class OutputFile {
  public:
   OutputFile() = default;  // closed; Folder::createFile opens one
-  OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-  OutputFile& operator=(OutputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);  // `other` closes what this held
-    return *this;
-  }
-  ~OutputFile();
 
-  bool isOpen() const { return handle_ != kClosed; }
+  bool isOpen() const { return handle_.isOpen(); }
 
   // Writes all of `bytes` after what was written before. False on failure.
   bool write(std::span<const std::uint8_t> bytes, std::error_code& error);
@@ -32,9 +28,8 @@ class OutputFile {
 
  private:
   friend class Folder;
-  static constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE; no descriptor
-  explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = kClosed;
+  explicit OutputFile(OwnedHandle handle) : handle_(std::move(handle)) {}
+  OwnedHandle handle_;
 };
 
 }  // namespace aerolith::sys

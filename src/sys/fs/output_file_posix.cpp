@@ -9,26 +9,18 @@
 
 namespace aerolith::sys {
 
-OutputFile::~OutputFile() {
-  if (isOpen()) ::close(static_cast<int>(handle_));
-}
-
 bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
   error.clear();
   errno = 0;
-  if (writeAll(static_cast<int>(handle_), bytes.data(), bytes.size())) return true;
+  if (writeAll(static_cast<int>(handle_.get()), bytes.data(), bytes.size())) return true;
   // A write that took no byte without an error means the disk is full.
   error = errno != 0 ? lastErrorCode() : std::make_error_code(std::errc::no_space_on_device);
   return false;
 }
 
 bool OutputFile::close(std::error_code& error) {
-  error.clear();
-  const int descriptor = static_cast<int>(handle_);
-  handle_ = kClosed;
-  if (::close(descriptor) == 0) return true;
-  error = lastErrorCode();
-  return false;
+  error = handle_.close();
+  return !error;
 }
 
 }  // namespace aerolith::sys

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "sys/fs/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 namespace aerolith::sys {
@@ -12,20 +13,14 @@ namespace {
 // WriteFile takes a 32-bit count; larger contents go in pieces.
 constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
 
-HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
 }  // namespace
-
-OutputFile::~OutputFile() {
-  if (isOpen()) ::CloseHandle(handleOf(handle_));
-}
 
 bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
   error.clear();
   while (!bytes.empty()) {
     const auto size = static_cast<DWORD>(std::min(bytes.size(), kLargestWrite));
     DWORD written = 0;
-    if (!::WriteFile(handleOf(handle_), bytes.data(), size, &written, nullptr)) {
+    if (!::WriteFile(nativeHandle(handle_), bytes.data(), size, &written, nullptr)) {
       error = lastErrorCode();
       return false;
     }
@@ -35,12 +30,8 @@ bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& err
 }
 
 bool OutputFile::close(std::error_code& error) {
-  error.clear();
-  const HANDLE handle = handleOf(handle_);
-  handle_ = kClosed;
-  if (::CloseHandle(handle)) return true;
-  error = lastErrorCode();
-  return false;
+  error = handle_.close();
+  return !error;
 }
 
 }  // namespace aerolith::sys

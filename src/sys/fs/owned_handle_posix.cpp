@@ -1,0 +1,15 @@
+#include "sys/fs/owned_handle.hpp"
+
+#include <unistd.h>
+
+#include "sys/internal/last_error_posix.hpp"
+
+namespace aerolith::sys {
+
+// No retry on EINTR: Linux releases the descriptor whatever close() returns,
+// and a second close could hit a descriptor another thread has just opened.
+std::error_code OwnedHandle::closeNative(Native native) {
+  return ::close(static_cast<int>(native)) == 0 ? std::error_code() : lastErrorCode();
+}
+
+}  // namespace aerolith::sys
