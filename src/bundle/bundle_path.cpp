@@ -41,12 +41,6 @@ BundlePath BundlePath::join(std::wstring_view directory, std::wstring_view name)
   return BundlePath(std::move(text));
 }
 
-void BundlePath::append(std::wstring_view component) {
-  if (!text_.empty() && !isPathSeparator(text_.back())) text_ += L'\\';
-  text_ += component;
-  hash_ = hashOf(text_);
-}
-
 std::filesystem::path BundlePath::toFileSystemPath() const {
   std::wstring native = text_;
   std::replace_if(native.begin(), native.end(), isPathSeparator,

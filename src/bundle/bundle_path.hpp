@@ -20,10 +20,6 @@ class BundlePath {
   // An entry's relative path: `directory`, then `name` appended.
   static BundlePath join(std::wstring_view directory, std::wstring_view name);
 
-  // Appends `component` with a '\' in between, unless the path is empty or
-  // already ends in a separator.
-  void append(std::wstring_view component);
-
   const std::wstring& text() const { return text_; }
   bool empty() const { return text_.empty(); }
 

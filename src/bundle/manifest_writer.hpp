@@ -27,8 +27,6 @@ class ManifestWriter {
   // Appends the entry as it stands; the caller keeps to the format's limits.
   void add(const EntryRecord& entry);
 
-  std::size_t entryCount() const { return count_; }
-
   // Bytes written so far, the header's count and CRC included.
   std::size_t size() const { return bytes_.size(); }
 

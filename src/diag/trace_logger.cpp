@@ -102,8 +102,6 @@ void TraceLogger::close() {
 
 TraceLogger* installedLogger() { return installed.load(std::memory_order_acquire); }
 
-bool loggerInstalled() { return installedLogger() != nullptr; }
-
 void installLogger(std::unique_ptr<TraceLogger> logger) {
   (void)exitHandlerRegistered;
   retire(installed.exchange(logger.release()));

@@ -64,7 +64,6 @@ class TraceLogger {
 
 // The process-wide logger; null when none is installed.
 TraceLogger* installedLogger();
-bool loggerInstalled();
 
 // Installs `logger` for the rest of the process. It is closed by a handler that
 // runs at process exit.

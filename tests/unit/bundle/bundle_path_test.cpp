@@ -34,19 +34,12 @@ TEST(BundlePath, CaseAndEveryOtherUnitCount) {
   EXPECT_FALSE(path(L"\U0001F600\\a") == path(L"\U0001F601\\a"));
 }
 
-TEST(BundlePath, AppendInsertsOneBackslashWhereNoSeparatorEndsThePath) {
-  BundlePath top;
-  top.append(L"Aerolith.exe");
-  EXPECT_EQ(top.text(), L"Aerolith.exe");
-  BundlePath nested(L"plugins\\x64");
-  nested.append(L"a.dll");
-  EXPECT_EQ(nested.text(), L"plugins\\x64\\a.dll");
-  BundlePath trailing(L"plugins\\");
-  trailing.append(L"a.dll");
-  EXPECT_EQ(trailing.text(), L"plugins\\a.dll");
-  BundlePath slash(L"plugins/");
-  slash.append(L"a.dll");
-  EXPECT_EQ(slash.text(), L"plugins/a.dll");
+TEST(BundlePath, JoinInsertsOneBackslashWhereNoSeparatorEndsTheDirectory) {
+  EXPECT_EQ(BundlePath::join(L"", L"Aerolith.exe").text(), L"Aerolith.exe");
+  EXPECT_EQ(BundlePath::join(L"plugins\\x64", L"a.dll").text(), L"plugins\\x64\\a.dll");
+  EXPECT_EQ(BundlePath::join(L"plugins\\", L"a.dll").text(), L"plugins\\a.dll");
+  EXPECT_EQ(BundlePath::join(L"plugins/", L"a.dll").text(), L"plugins/a.dll");
+  EXPECT_EQ(BundlePath::join(L"plugins", L"a.dll"), BundlePath(L"plugins/a.dll"));
 }
 
 TEST(BundlePath, FileSystemPathUsesThePlatformSeparator) {
