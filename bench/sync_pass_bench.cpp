@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   const bundle::BundleView view{manifest.data(), static_cast<std::int32_t>(manifest.size()),
                                 payload.data(), static_cast<std::int32_t>(payload.size())};
   const install::ProtectedNames names = install::protectedConfigNames();
+  install::SyncProgress progress;  // nobody watches a benchmark
   std::error_code error;
   const sys::Folder folder = sys::Folder::open(install, error);
 
@@ -47,10 +48,11 @@ int main(int argc, char** argv) {
     for (auto _ : state) {
       state.PauseTiming();
       bundle::Bundle bundle{view, {}};
-      if (bundle::readManifest(view, bundle.files)) state.SkipWithError("damaged manifest");
+      if (bundle::readManifest(view, bundle.files, progress))
+        state.SkipWithError("damaged manifest");
       state.ResumeTiming();
       install::ListingAhead listing(folder);
-      if (install::synchroniseInstallDirectory(folder, listing, bundle, names, 1) ||
+      if (install::synchroniseInstallDirectory(folder, listing, bundle, names, 1, progress) ||
           !bundle.files.empty()) {
         state.SkipWithError("the installation is not intact");
       }
@@ -60,7 +62,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("read_manifest", [&](benchmark::State& state) {
     for (auto _ : state) {
       bundle::FilesMap files;
-      if (bundle::readManifest(view, files)) state.SkipWithError("damaged manifest");
+      if (bundle::readManifest(view, files, progress)) state.SkipWithError("damaged manifest");
       benchmark::DoNotOptimize(files.size());
     }
   });

@@ -43,15 +43,16 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(argv[2], error);
   const sys::Folder folder = sys::Folder::open(argv[2], error);
+  install::SyncProgress progress;
   if (!bundle.view.manifestData || !bundle.view.payloadData || !folder.isOpen() ||
-      bundle::readManifest(bundle.view, bundle.files)) {
+      bundle::readManifest(bundle.view, bundle.files, progress)) {
     std::fputs("sync_pass_run: cannot read the bundle or open the folder\n", stderr);
     return 2;
   }
   const unsigned threads = static_cast<unsigned>(std::atoi(argv[3]));
   install::ListingAhead listing(folder);
   if (install::synchroniseInstallDirectory(folder, listing, bundle, install::protectedConfigNames(),
-                                           threads)) {
+                                           threads, progress)) {
     std::fputs("sync_pass_run: the pass failed\n", stderr);
     return 1;
   }

@@ -57,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bundle::BundleView view = bundle::viewOf(manifest, payload);
 
   bundle::FilesMap files;
-  if (bundle::readManifest(view, files)) return 0;
-  bundle::checkPayload(view);
+  diag::Progress unwatched;
+  if (bundle::readManifest(view, files, unwatched)) return 0;
+  static_cast<void>(bundle::checkPayload(view, unwatched));
 
   const std::uint8_t* payloadEnd = input.payload.data() + input.payload.size();
   for (const auto& [path, entry] : files) {

@@ -15,11 +15,14 @@ std::vector<std::size_t> contentSizes(const std::vector<FileEntry*>& entries) {
 
 }  // namespace
 
-DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads, std::size_t budget)
+DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads,
+                         diag::Progress& progress, std::size_t budget)
     : entries_(std::move(entries)),
       work_(
           contentSizes(entries_),
-          [this](std::size_t index, unsigned) { return entries_[index]->decompress(); },
+          [this, &progress](std::size_t index, unsigned) {
+            return entries_[index]->decompress(progress);
+          },
           std::max(threads, 1u) - 1, budget) {}
 
 DecodeAhead::~DecodeAhead() {

@@ -24,7 +24,8 @@ class DecodeAhead {
   // caller's among them: threads - 1 workers, and the caller decodes an entry
   // that none has begun when its turn comes. The entries must outlive this
   // object and are touched by no one else until taken.
-  DecodeAhead(std::vector<FileEntry*> entries, unsigned threads,
+  // Each decode notes `progress`, which must outlive this object.
+  DecodeAhead(std::vector<FileEntry*> entries, unsigned threads, diag::Progress& progress,
               std::size_t budget = kDefaultBudget);
   // Stops the workers and waits for the decodes under way; the content of every
   // entry that was decoded but not taken is freed.

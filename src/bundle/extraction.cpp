@@ -21,16 +21,16 @@ std::optional<ErrorTriple> decoded(const FileEntry& entry, Stage stage, EntryRes
 }  // namespace
 
 std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
-                                        bool& payloadValidated) {
+                                        bool& payloadValidated, diag::Progress& progress) {
   if (stage == Stage::kReplaceEntry && !payloadValidated) {
     AEROLITH_TRACE(kTag, L" - content crc32 not validated");
     AEROLITH_TRACE(kTag, L" - - begin content crc32 validate");
-    if (auto failure = checkPayload(view)) return failure;
+    if (auto failure = checkPayload(view, progress)) return failure;
     AEROLITH_TRACE(kTag, L" - - end content crc32 validate");
     payloadValidated = true;
   }
   AEROLITH_TRACE(kTag, L" - decompress");
-  return decoded(entry, stage, entry.decompress());
+  return decoded(entry, stage, entry.decompress(progress));
 }
 
 std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry) {

@@ -19,7 +19,7 @@ namespace aerolith::bundle {
 // of the check that failed: stage 4 for the payload, else `stage` with the
 // entry's index and shown result code.
 std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
-                                        bool& payloadValidated);
+                                        bool& payloadValidated, diag::Progress& progress);
 
 // The same for an added file whose decoding `ahead` began earlier: `entry`
 // must be the next of its entries. Logs and fails exactly as the above.

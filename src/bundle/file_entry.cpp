@@ -68,25 +68,14 @@ class FieldReader {
   std::int32_t& cursor_;
 };
 
-// The CRC of bytes that may run to a gigabyte.
-std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes) {
-  std::uint32_t crc = 0;
-  for (std::size_t at = 0; at < bytes.size(); at += kDecodePiece) {
-    const std::span piece = bytes.subspan(at, std::min(kDecodePiece, bytes.size() - at));
-    crc = crc32c::extend(crc, piece.data(), piece.size());
-    diag::noteProgress();
-  }
-  return crc;
-}
-
 // Zeroing a gigabyte, with the page faults that come with it, is itself
 // seconds on a slow machine: the buffer is allocated once and filled in pieces.
-void resizeInPieces(std::vector<std::uint8_t>& buffer, std::size_t size) {
+void resizeInPieces(std::vector<std::uint8_t>& buffer, std::size_t size, diag::Progress& progress) {
   buffer.clear();
   buffer.reserve(size);
   while (buffer.size() < size) {
     buffer.resize(std::min(size, buffer.size() + kDecodePiece));
-    diag::noteProgress();
+    progress.note();
   }
 }
 
@@ -129,21 +118,23 @@ EntryResult FileEntry::parse(const BundleView& view, std::int32_t& cursor,
 // copy would only cost time. Every step that touches all of the frame or all
 // of the content goes a piece at a time, each piece a sign of life, so that
 // an entry of a gigabyte keeps the watchdog content on a slow machine too.
-EntryResult FileEntry::decompress() {
+EntryResult FileEntry::decompress(diag::Progress& progress) {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
-  if (crcInPieces(frame) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
+  if (crcInPieces(frame, progress) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
   // The frame's headers bound what it can yield. One that cannot yield `size`
   // bytes fails as ZSTD_decompress would, but before `size` bytes are allocated.
   const unsigned long long bound = ZSTD_decompressBound(frame.data(), frame.size());
   if (bound == ZSTD_CONTENTSIZE_ERROR || bound < static_cast<unsigned long long>(size)) {
     return EntryResult::kSizeMismatch;
   }
-  resizeInPieces(content, static_cast<std::size_t>(size));
+  resizeInPieces(content, static_cast<std::size_t>(size), progress);
   std::uint32_t contentCrc = 0;
-  const bool decoded =
-      decodeFrames(frame, content, [&contentCrc](std::span<const std::uint8_t> piece) {
+  const bool decoded = decodeFrames(
+      frame, content,
+      [&contentCrc](std::span<const std::uint8_t> piece) {
         contentCrc = crc32c::extend(contentCrc, piece.data(), piece.size());
-      });
+      },
+      progress);
   if (!decoded) return EntryResult::kSizeMismatch;
   if (contentCrc != crc32c) return EntryResult::kContentCrcMismatch;
   return EntryResult::kOk;

@@ -11,6 +11,7 @@
 #include "bundle/bundle_path.hpp"
 #include "bundle/bundle_view.hpp"
 #include "bundle/entry_result.hpp"
+#include "diag/progress.hpp"
 
 namespace aerolith::bundle {
 
@@ -37,9 +38,9 @@ struct FileEntry {
   EntryResult parse(const BundleView& view, std::int32_t& cursor, std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
-  // checks the content's CRC. Notes progress every few MiB of work, from
+  // checks the content's CRC. Notes `progress` every few MiB of work, from
   // whichever thread it runs on; neither logs nor shows anything.
-  EntryResult decompress();
+  EntryResult decompress(diag::Progress& progress);
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

@@ -5,7 +5,20 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_d_stableOutBuffer, ZSTD_FRAMEHEADERSIZE_PREFIX
 #include <zstd.h>
 
+#include "bundle/crc32c.hpp"
+
 namespace aerolith::bundle {
+
+std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes, diag::Progress& progress) {
+  std::uint32_t crc = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += kDecodePiece) {
+    const std::span piece = bytes.subspan(at, std::min(kDecodePiece, bytes.size() - at));
+    crc = crc32c::extend(crc, piece.data(), piece.size());
+    progress.note();
+  }
+  return crc;
+}
+
 namespace {
 
 // What the decoder is first given of a frame: enough to learn the size of

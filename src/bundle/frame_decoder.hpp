@@ -15,8 +15,12 @@ struct ZSTD_DCtx_s;
 
 namespace aerolith::bundle {
 
-// How much content is decoded between two signs of life.
+// How much content is decoded, or checked, between two signs of life.
 inline constexpr std::size_t kDecodePiece = 4 * 1024 * 1024;
+
+// The CRC-32C of bytes that may run to a gigabyte, noting progress after each
+// piece: reading them from a slow disk is work the watchdog must see.
+std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes, diag::Progress& progress);
 
 // Decodes frames (Zstandard or skippable, back to back) straight into one
 // output buffer, which also serves as the decoder's window: the decoder holds
@@ -50,19 +54,19 @@ class FrameDecoder {
 };
 
 // Decodes `frames` into `output`, handing each piece to `sink` (called with a
-// std::span<const std::uint8_t> of `output`, in order) and noting progress
+// std::span<const std::uint8_t> of `output`, in order) and noting `progress`
 // after each. True once the frames yielded exactly output.size() bytes; false
 // as FrameDecoder::next fails, with `output` then holding what was decoded.
 template <typename Sink>
-bool decodeFrames(std::span<const std::uint8_t> frames, std::span<std::uint8_t> output,
-                  Sink&& sink) {
+bool decodeFrames(std::span<const std::uint8_t> frames, std::span<std::uint8_t> output, Sink&& sink,
+                  diag::Progress& progress) {
   FrameDecoder decoder(frames, output);
   for (;;) {
     const std::optional<std::span<const std::uint8_t>> piece = decoder.next(kDecodePiece);
     if (!piece) return false;
     if (piece->empty()) return true;
     sink(*piece);
-    diag::noteProgress();
+    progress.note();
   }
 }
 

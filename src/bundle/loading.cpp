@@ -4,26 +4,12 @@
 #include <memory>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
 #include "bundle/format.hpp"
+#include "bundle/frame_decoder.hpp"
 #include "diag/progress.hpp"
 
 namespace aerolith::bundle {
 namespace {
-
-// The CRC of a resource, taken in pieces: reading a large payload from a slow
-// disk is progress that the watchdog must see.
-std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes) {
-  constexpr std::size_t kPiece = 4 * 1024 * 1024;
-  std::uint32_t crc = 0;
-  while (!bytes.empty()) {
-    const std::span piece = bytes.first(std::min(bytes.size(), kPiece));
-    crc = crc32c::extend(crc, piece.data(), piece.size());
-    diag::noteProgress();
-    bytes = bytes.subspan(piece.size());
-  }
-  return crc;
-}
 
 // Compares the CRC stored in a resource's first four bytes with that of the
 // rest. A resource shorter than its header (a manifest of 1 to 7 bytes, a
@@ -32,11 +18,11 @@ std::uint32_t crcInPieces(std::span<const std::uint8_t> bytes) {
 // of the stored CRC that exist, zero-padded, even where those two agree. So no
 // byte past the end is read, and no later check meets a truncated header.
 std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std::size_t headerSize,
-                                    Stage stage) {
+                                    Stage stage, diag::Progress& progress) {
   const std::size_t storedBytes = std::min(resource.size(), format::kCheckedOffset);
   std::uint32_t stored = 0;
   for (std::size_t i = 0; i < storedBytes; ++i) stored |= std::uint32_t{resource[i]} << (8 * i);
-  const std::uint32_t computed = crcInPieces(resource.subspan(storedBytes));
+  const std::uint32_t computed = crcInPieces(resource.subspan(storedBytes), progress);
   if (computed != stored || resource.size() < headerSize) {
     return ErrorTriple::crcMismatch(stage, computed, stored);
   }
@@ -47,10 +33,10 @@ std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std:
 // into a record that `make` returns, handed to `keep` once it parsed. Stops at
 // the first failure. `end` receives the position after the last entry.
 template <typename Make, typename Keep>
-std::optional<ErrorTriple> forEachEntry(const BundleView& view, Make make, Keep keep,
-                                        std::int32_t* end = nullptr) {
+std::optional<ErrorTriple> forEachEntry(const BundleView& view, diag::Progress& progress, Make make,
+                                        Keep keep, std::int32_t* end = nullptr) {
   const auto manifest = view.manifest();
-  if (auto failure = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc)) {
+  if (auto failure = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc, progress)) {
     return failure;
   }
   // Read signed: a count of 2^31 or more is below 1.
@@ -130,35 +116,38 @@ std::size_t plausibleEntryCount(const BundleView& view) {
 
 }  // namespace
 
-std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files) {
+std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files,
+                                        diag::Progress& progress) {
   // Room for every key at once: growing would hash each key again.
   files.reserve(plausibleEntryCount(view));
   return forEachEntry(
-      view, [] { return std::make_shared<FileEntry>(); },
+      view, progress, [] { return std::make_shared<FileEntry>(); },
       [&](std::shared_ptr<FileEntry>&& entry) {
         files.try_emplace(entry->relativePath, std::move(entry));
       });
 }
 
-std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list) {
+std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list,
+                                         diag::Progress& progress) {
   return forEachEntry(
-      view, [] { return std::make_unique<FileEntry>(); },
+      view, progress, [] { return std::make_unique<FileEntry>(); },
       [&](std::unique_ptr<FileEntry>&& entry) { list.entries.push_back(std::move(*entry)); },
       &list.end);
 }
 
-std::optional<ErrorTriple> checkPayload(const BundleView& view) {
-  return checkCrc(view.payload(), format::kFramesOffset, Stage::kPayloadCrc);
+std::optional<ErrorTriple> checkPayload(const BundleView& view, diag::Progress& progress) {
+  return checkCrc(view.payload(), format::kFramesOffset, Stage::kPayloadCrc, progress);
 }
 
-std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle) {
+std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle,
+                                      diag::Progress& progress) {
   const auto manifest =
       sys::findResource(module, format::kResourceType, format::kManifestResourceId);
   if (auto failure = checkResource(manifest, ResourceKind::kManifest)) return failure;
   const auto payload = sys::findResource(module, format::kResourceType, format::kPayloadResourceId);
   if (auto failure = checkResource(payload, ResourceKind::kPayload)) return failure;
   bundle.view = viewOf(manifest, payload);
-  return readManifest(bundle.view, bundle.files);
+  return readManifest(bundle.view, bundle.files, progress);
 }
 
 }  // namespace aerolith::bundle

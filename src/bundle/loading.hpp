@@ -12,6 +12,7 @@
 #include "bundle/bundle_view.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/file_entry.hpp"
+#include "diag/progress.hpp"
 #include "sys/image/module.hpp"
 #include "sys/image/resources.hpp"
 
@@ -34,7 +35,8 @@ std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
 // Checks the view's manifest (stage 2: CRC, stage 3: entry count) and parses
 // its entries into `files` in manifest order, keeping the first entry of a key
 // (stage 5 with the entry's index and shown parse code).
-std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files);
+std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files,
+                                        diag::Progress& progress);
 
 // Every entry of the manifest in manifest order, duplicates included, for the
 // tools that show or check each one; the same checks as readManifest.
@@ -42,10 +44,11 @@ struct EntryList {
   std::vector<FileEntry> entries;
   std::int32_t end = 0;  // the manifest position after the last entry
 };
-std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list);
+std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list,
+                                         diag::Progress& progress);
 
 // Stage 4: the CRC of the view's payload.
-std::optional<ErrorTriple> checkPayload(const BundleView& view);
+std::optional<ErrorTriple> checkPayload(const BundleView& view, diag::Progress& progress);
 
 // What a launcher carries: where its resources lie, and its entries by path.
 struct Bundle {
@@ -56,6 +59,7 @@ struct Bundle {
 // Looks up the manifest, then the payload of `module`, and fills `bundle` with
 // the view and the complete files map. Reads no payload byte. Returns the
 // triple of the first check that failed; `bundle` is then incomplete.
-std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle);
+std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle,
+                                      diag::Progress& progress);
 
 }  // namespace aerolith::bundle

@@ -88,9 +88,10 @@ bool removeLeftovers(const sys::Folder& folder) {
 
 // The test entries are new and their names random, yet a scanner may look at
 // them as at any new entry: its passing hold is waited out.
-bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name) {
+bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name,
+                              diag::Progress& progress) {
   std::error_code error;
-  LockWait<> wait;
+  LockWait<> wait(progress);
   if (!wait.run(error, [&] { return folder.createFolder(name, error); }).isOpen()) {
     return false;  // closed again at once
   }
@@ -124,8 +125,8 @@ bool writeAndReadBack(const sys::Folder& folder, const fs::path& name, LockWait<
 
 // The test file is removed whatever happened; only a removal that worked
 // lets a good round trip count.
-bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name) {
-  LockWait<> wait;
+bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name, diag::Progress& progress) {
+  LockWait<> wait(progress);
   const bool worked = writeAndReadBack(folder, name, wait);
   std::error_code error;
   const bool removed = wait.run(error, [&] { return folder.removeObject(name, error); });
@@ -134,14 +135,15 @@ bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name) {
 
 }  // namespace
 
-sys::Folder probeDirectoryAccess(const fs::path& dir) {
-  return probeFolderAccess(openOrClear(dir));
+sys::Folder probeDirectoryAccess(const fs::path& dir, diag::Progress& progress) {
+  return probeFolderAccess(openOrClear(dir), progress);
 }
 
-sys::Folder probeFolderAccess(sys::Folder folder) {
+sys::Folder probeFolderAccess(sys::Folder folder, diag::Progress& progress) {
   const TestNames names = drawTestNames();
   if (!folder.isOpen() || !removeLeftovers(folder) ||
-      !canCreateAndRemoveFolder(folder, names.folder) || !fileRoundTripWorks(folder, names.file)) {
+      !canCreateAndRemoveFolder(folder, names.folder, progress) ||
+      !fileRoundTripWorks(folder, names.file, progress)) {
     return {};
   }
   return folder;

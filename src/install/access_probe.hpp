@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "diag/progress.hpp"
 #include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
@@ -12,10 +13,11 @@ namespace aerolith::install {
 // Removes what earlier interrupted probes left there first, links under their
 // names as links. Something at `dir` that is no real folder (a link included,
 // which is never followed) is removed, a link as a link, and the probe fails.
-sys::Folder probeDirectoryAccess(const std::filesystem::path& dir);
+// Each pause for another program's passing hold is noted as `progress`.
+sys::Folder probeDirectoryAccess(const std::filesystem::path& dir, diag::Progress& progress);
 
 // The same steps in a folder already open, however it was reached: the folder
 // when every step succeeded in it, closed otherwise.
-sys::Folder probeFolderAccess(sys::Folder folder);
+sys::Folder probeFolderAccess(sys::Folder folder, diag::Progress& progress);
 
 }  // namespace aerolith::install

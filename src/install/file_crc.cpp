@@ -19,7 +19,7 @@ constexpr std::size_t kChunkSize = 65'536;
 }  // namespace
 
 std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder, const fs::path& name,
-                                               std::uint64_t limit) {
+                                               std::uint64_t limit, diag::Progress& progress) {
   std::uint32_t crc = 0;
   std::error_code error;
   sys::InputFile in = folder.openFile(name, error);
@@ -37,7 +37,7 @@ std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder, const 
     left -= read;
     if (left == 0) return std::nullopt;
     crc = bundle::crc32c::extend(crc, buffer.get(), read);
-    diag::noteProgress();
+    progress.note();
   }
 }
 

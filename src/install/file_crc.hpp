@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "diag/progress.hpp"
 #include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
@@ -15,8 +16,9 @@ namespace aerolith::install {
 // that size, and gives nothing as soon as one byte more is read, however large
 // it is. A file that cannot be opened (a link among them: what it leads to is
 // never read) gives the CRC of no bytes (0); a read error ends the sum there.
+// Each chunk is noted as `progress`.
 std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder,
                                                const std::filesystem::path& name,
-                                               std::uint64_t limit);
+                                               std::uint64_t limit, diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -100,11 +100,11 @@ void clearFileName(const sys::Folder& folder, const fs::path& name, LockWait<>& 
 constexpr std::size_t kWritePiece = 4 * 1024 * 1024;
 
 bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
-                 std::error_code& error) {
+                 diag::Progress& progress, std::error_code& error) {
   do {
     const std::span piece = content.first(std::min(content.size(), kWritePiece));
     if (!out.write(piece, error)) return false;
-    diag::noteProgress();
+    progress.note();
     content = content.subspan(piece.size());
   } while (!content.empty());
   return true;
@@ -114,7 +114,8 @@ bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
 // is waited out. Whatever is at the name by then (something planted after it
 // was cleared) makes the create fail.
 bool writeContent(const sys::Folder& folder, const fs::path& name,
-                  std::span<const std::uint8_t> content, LockWait<>& wait) {
+                  std::span<const std::uint8_t> content, diag::Progress& progress,
+                  LockWait<>& wait) {
   std::error_code error;
   sys::OutputFile out = folder.isOpen()
                             ? wait.run(error, [&] { return folder.createFile(name, error); })
@@ -123,7 +124,7 @@ bool writeContent(const sys::Folder& folder, const fs::path& name,
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
-  if (writePieces(out, content, error) && out.close(error)) return true;
+  if (writePieces(out, content, progress, error) && out.close(error)) return true;
   AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
   return false;
 }
@@ -154,7 +155,7 @@ void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64
 }
 
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const sys::Folder& installFolder) {
+                                       const sys::Folder& installFolder, diag::Progress& progress) {
   const std::vector<fs::path> components = folderComponents(entry.directory);
   const fs::path dirPath =
       installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
@@ -165,11 +166,12 @@ std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
   AEROLITH_TRACE(kTag, L" - write file content");
   const fs::path name = sys::pathFromWide(entry.name);
   const fs::path filePath = dirPath / name;
-  LockWait<> wait;
+  LockWait<> wait(progress);
   clearFileName(chain.current(), name, wait);
   AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
                  sys::wideFromPath(filePath));
-  if (!writeContent(chain.current(), name, entry.content, wait)) return WriteFailure{filePath};
+  if (!writeContent(chain.current(), name, entry.content, progress, wait))
+    return WriteFailure{filePath};
   updateFileTime(chain.current(), name, entry.fileTime);
   AEROLITH_TRACE(kTag, L" - file write ok");
   return std::nullopt;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "bundle/file_entry.hpp"
+#include "diag/progress.hpp"
 #include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
@@ -23,9 +24,10 @@ struct WriteFailure {
 // as a link; a link is never written through), and stamps the entry's time on
 // it. Folders that cannot be made and objects that cannot be cleared are
 // logged and left for the write to meet. Returns the failure when the file
-// could not be created or written.
+// could not be created or written. Each piece written, and each pause for
+// another program's passing hold, is noted as `progress`.
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const sys::Folder& installFolder);
+                                       const sys::Folder& installFolder, diag::Progress& progress);
 
 // Sets the last-write time of the file `name` in `folder` to `fileTime`
 // (FILETIME). Best effort: a file that cannot be opened for it (a link among

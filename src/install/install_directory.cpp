@@ -46,7 +46,7 @@ sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLin
 // is removed again so that no empty folder stays behind, but never recursively:
 // whatever is in it by then is not ours to delete, and a probe leftover is
 // cleared by the next probe anyway.
-sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link) {
+sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Progress& progress) {
   const fs::path name = dir.filename();
   std::error_code rootError;
   const sys::Folder root = sys::Folder::open(dir.parent_path(), rootError);
@@ -62,8 +62,8 @@ sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link) {
     if (root.isOpen()) created = root.createFolder(name, ec).isOpen();
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
-  sys::Folder folder =
-      linked.isOpen() ? probeFolderAccess(std::move(linked)) : probeDirectoryAccess(dir);
+  sys::Folder folder = linked.isOpen() ? probeFolderAccess(std::move(linked), progress)
+                                       : probeDirectoryAccess(dir, progress);
   AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
   if (!folder.isOpen() && created) {
     root.removeObject(name, ec);
@@ -90,19 +90,20 @@ std::optional<fs::path> launcherRelativeRoot() {
 
 }  // namespace
 
-sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots, FolderLink link) {
+sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots, FolderLink link,
+                                        diag::Progress& progress) {
   for (const fs::path& root : roots) {
-    sys::Folder folder = tryInstallDirectory(root / kProductFolderName, link);
+    sys::Folder folder = tryInstallDirectory(root / kProductFolderName, link, progress);
     if (folder.isOpen()) return folder;
   }
   return {};
 }
 
-sys::Folder selectInstallDirectory() {
+sys::Folder selectInstallDirectory(diag::Progress& progress) {
   std::vector<fs::path> roots = findLocalAppDataRoots();
   if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
   return firstUsableInstallDirectory(
-      roots, sys::isElevatedRun() ? FolderLink::kRemoved : FolderLink::kFollowed);
+      roots, sys::isElevatedRun() ? FolderLink::kRemoved : FolderLink::kFollowed, progress);
 }
 
 }  // namespace aerolith::install

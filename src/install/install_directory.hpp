@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "diag/progress.hpp"
 #include "sys/fs/folder.hpp"
 
 namespace aerolith::install {
@@ -25,12 +26,13 @@ enum class FolderLink {
 // the probe found it; closed when none does. A folder this call created and
 // then abandoned is removed again if it is still empty; nothing else of an
 // abandoned candidate is touched.
+// The probe's pauses are noted as `progress`.
 sys::Folder firstUsableInstallDirectory(const std::vector<std::filesystem::path>& roots,
-                                        FolderLink link);
+                                        FolderLink link, diag::Progress& progress);
 
 // The install directory, chosen from the local application-data folders and the
 // parent of the launcher's folder; closed when no candidate is usable. A link
 // as the install folder is followed unless the run is elevated.
-sys::Folder selectInstallDirectory();
+sys::Folder selectInstallDirectory(diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -29,7 +29,9 @@ class LockWait {
   static constexpr std::chrono::milliseconds kBound{1000};
   static constexpr std::chrono::milliseconds kFirstPause{10};
 
-  explicit LockWait(Clock clock = {}) : clock_(clock) {}
+  // Each pause is noted as `progress`, which must outlive this object.
+  explicit LockWait(diag::Progress& progress, Clock clock = {})
+      : progress_(progress), clock_(clock) {}
 
   // Runs `step`, which reports through `error`, until it meets no passing
   // hold or the entry's second is spent; returns its last result. Each pause
@@ -50,10 +52,11 @@ class LockWait {
     if (left <= std::chrono::milliseconds::zero()) return false;
     clock_.sleep(std::min(nextPause_, left));
     nextPause_ *= 2;
-    diag::noteProgress();
+    progress_.note();
     return true;
   }
 
+  diag::Progress& progress_;
   Clock clock_;
   bool locked_ = false;  // since deadline_ - kBound
   typename Clock::time_point deadline_{};

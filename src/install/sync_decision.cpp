@@ -95,7 +95,7 @@ ProtectedNames protectedConfigNames() {
 
 Decision decide(const fs::path& installDirectory, const sys::Folder& folder,
                 const sys::WalkEntry& existing, bundle::FilesMap& files,
-                const ProtectedNames& protectedNames) {
+                const ProtectedNames& protectedNames, diag::Progress& progress) {
   // A link is never entered nor taken for a folder, wherever it leads.
   if (existing.kind == sys::ObjectKind::kDirectory) {
     AEROLITH_TRACE(kTag, L" - is directory - continue");
@@ -129,7 +129,7 @@ Decision decide(const fs::path& installDirectory, const sys::Folder& folder,
   }
   if (same) return intact(listed);
   AEROLITH_TRACE(kTag, L" - begin check crc32");
-  if (computeFileCrc32c(folder, existing.name, static_cast<std::uint64_t>(entry.size)) ==
+  if (computeFileCrc32c(folder, existing.name, static_cast<std::uint64_t>(entry.size), progress) ==
       entry.crc32c) {
     AEROLITH_TRACE(kTag, L" - crc32 equal - update file time and continue");
     return {Verdict::kRestamp, listed};

@@ -8,6 +8,7 @@
 
 #include "bundle/bundle_path.hpp"
 #include "bundle/file_entry.hpp"
+#include "diag/progress.hpp"
 #include "sys/fs/directory_walk.hpp"
 
 namespace aerolith::install {
@@ -37,9 +38,10 @@ struct Decision {
 // the CRC check). Uses the time, size and attributes that `existing` carries
 // (reading them where it has none) and, when they differ from its entry's,
 // the file's link count and its content; changes nothing. A listed file with
-// other hard links is rewritten rather than changed in place.
+// other hard links is rewritten rather than changed in place. Reading a file's
+// content is noted as `progress`.
 Decision decide(const std::filesystem::path& installDirectory, const sys::Folder& folder,
                 const sys::WalkEntry& existing, bundle::FilesMap& files,
-                const ProtectedNames& protectedNames);
+                const ProtectedNames& protectedNames, diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -1,12 +1,15 @@
 // What the synchronisation pass tells a progress display while it works: which
 // activity it performs, and how many bytes it has written out of how many it
-// has decided to write. The pass only stores; a display polls from a thread of
-// its own, so the pass never waits for it.
+// has decided to write; and, as every diag::Progress, its signs of life for the
+// watchdog. The pass only stores; a display polls from a thread of its own, so
+// the pass never waits for it.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "diag/progress.hpp"
 
 namespace aerolith::install {
 
@@ -26,7 +29,7 @@ struct SyncProgressSnapshot {
   SyncActivity activity = SyncActivity::kRepair;
 };
 
-class SyncProgress {
+class SyncProgress : public diag::Progress {
  public:
   void setActivity(SyncActivity activity) { activity_.store(activity, std::memory_order_relaxed); }
 

@@ -30,7 +30,7 @@ class Synchroniser {
  public:
   Synchroniser(const sys::Folder& installFolder, bundle::Bundle& bundle,
                const ProtectedNames& protectedNames, unsigned decodingThreads,
-               SyncProgress* progress)
+               SyncProgress& progress)
       : installFolder_(installFolder),
         view_(bundle.view),
         files_(bundle.files),
@@ -60,7 +60,7 @@ class Synchroniser {
         continue;
       }
       if (auto failure = handle(*folder, listed)) return failure;
-      diag::noteProgress();
+      progress_.note();
     }
     recheckKept(walk, folders);
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
@@ -74,16 +74,14 @@ class Synchroniser {
     std::vector<bundle::FileEntry*> entries;
     entries.reserve(files_.size());
     for (const auto& [key, entry] : files_) entries.push_back(entry.get());
-    if (progress_) {
-      std::uint64_t bytes = 0;
-      for (const bundle::FileEntry* entry : entries) bytes += entry->size;
-      progress_->willWrite(bytes);
-    }
-    bundle::DecodeAhead ahead(entries, decodingThreads_);
+    std::uint64_t bytes = 0;
+    for (const bundle::FileEntry* entry : entries) bytes += entry->size;
+    progress_.willWrite(bytes);
+    bundle::DecodeAhead ahead(entries, decodingThreads_, progress_);
     for (bundle::FileEntry* entry : entries) {
       if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
       if (auto failure = write(*entry)) return failure;
-      diag::noteProgress();
+      progress_.note();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
     return std::nullopt;
@@ -93,7 +91,7 @@ class Synchroniser {
   std::optional<SyncFailure> handle(const sys::Folder& folder, const sys::WalkEntry& existing) {
     resetAttributes(folder, existing);
     const Decision decision =
-        decide(installFolder_.path(), folder, existing, files_, protectedNames_);
+        decide(installFolder_.path(), folder, existing, files_, protectedNames_, progress_);
     switch (decision.verdict) {
       case Verdict::kDirectory:
       case Verdict::kProtected:
@@ -113,9 +111,9 @@ class Synchroniser {
     }
     // The entry outlives its place in the map while it is written.
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
-    if (progress_) progress_->willWrite(entry->size);
+    progress_.willWrite(entry->size);
     if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
-                                            state_.payloadValidated)) {
+                                            state_.payloadValidated, progress_)) {
       return *corrupt;
     }
     if (auto failure = write(*entry)) return failure;
@@ -127,21 +125,20 @@ class Synchroniser {
   // Writes an extracted entry and lets its content go.
   std::optional<SyncFailure> write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
-    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_);
+    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_, progress_);
     releaseContent(entry);
     if (failure) return *failure;
-    if (progress_) progress_->wrote(entry.size);
+    progress_.wrote(entry.size);
     return std::nullopt;
   }
 
   // The files the listing shows stand for the bundle's files found: counting
   // exactly would cost an intact start a lookup per file, for a word of text.
   void announceActivity(const sys::Walk& walk) {
-    if (!progress_) return;
     const auto found = static_cast<std::size_t>(
         std::count_if(walk.entries.begin(), walk.entries.end(),
                       [](const sys::WalkEntry& e) { return e.kind == sys::ObjectKind::kFile; }));
-    progress_->setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
+    progress_.setActivity(chooseActivity(files_.size(), std::min(found, files_.size())));
   }
 
   // What the walk kept on the listing's word, or restamped, is looked for once
@@ -186,9 +183,10 @@ class Synchroniser {
     if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
   }
 
-  static void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
+  void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
     std::error_code error;
-    const bool removed = LockWait<>().run(error, [&] { return folder.removeObject(name, error); });
+    const bool removed =
+        LockWait<>(progress_).run(error, [&] { return folder.removeObject(name, error); });
     if (error) {
       AEROLITH_TRACE(kTag, L" - remove exception");
     } else if (removed) {
@@ -210,7 +208,7 @@ class Synchroniser {
   bundle::FilesMap& files_;
   const ProtectedNames& protectedNames_;
   const unsigned decodingThreads_;
-  SyncProgress* const progress_;
+  SyncProgress& progress_;
   SyncState state_;
   std::vector<Kept> kept_;
 };
@@ -219,7 +217,7 @@ class Synchroniser {
 
 std::optional<SyncFailure> synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
-    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress* progress) {
+    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
   if (auto failure = pass.walkPass(listing)) return failure;
   return pass.remainingEntriesPass();

@@ -30,16 +30,13 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // outside the folder changes. Entries handled in the walk leave
 // `bundle.files`. Stops at the first failure and returns it; what was done
 // before stays. Each entry finished and each piece of a file read or written
-// is noted as progress (diag/progress.hpp). With `progress`, the pass also
-// publishes there what it does: its activity once the folder is listed, each
-// file's bytes when it decides to write them (the entries not met all at once,
-// before the first is written) and again once they are written.
-std::optional<SyncFailure> synchroniseInstallDirectory(const sys::Folder& installFolder,
-                                                       ListingAhead& listing,
-                                                       bundle::Bundle& bundle,
-                                                       const ProtectedNames& protectedNames,
-                                                       unsigned decodingThreads,
-                                                       SyncProgress* progress = nullptr);
+// is noted as `progress`, where the pass also publishes what it does: its
+// activity once the folder is listed, each file's bytes when it decides to
+// write them (the entries not met all at once, before the first is written)
+// and again once they are written.
+std::optional<SyncFailure> synchroniseInstallDirectory(
+    const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
+    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress);
 
 // One decoding thread for each processor, at least one.
 unsigned defaultDecodingThreads();

@@ -19,7 +19,8 @@ struct SteadyClock {
 };
 
 struct Watcher {
-  install::SyncProgress progress;
+  explicit Watcher(const install::SyncProgress& watched) : progress(watched) {}
+  const install::SyncProgress& progress;
   sys::ProgressWindow window{messages::kCaption};
   std::mutex mutex;
   std::condition_variable closedChanged;
@@ -43,11 +44,10 @@ void watch(Watcher& watcher) {
 
 }  // namespace
 
-install::SyncProgress& startProgressWatcher() {
-  auto* watcher = new Watcher;
+void startProgressWatcher(const install::SyncProgress& progress) {
+  auto* watcher = new Watcher(progress);
   current.store(watcher);
   std::thread(watch, std::ref(*watcher)).detach();
-  return watcher->progress;
 }
 
 void closeProgressWindow() {

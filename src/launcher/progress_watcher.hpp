@@ -8,11 +8,10 @@
 
 namespace aerolith::launcher {
 
-// Starts watching a fresh set of counters, which live as long as the process,
-// and returns them for the synchronisation pass to publish into. Once per
-// process. A thread that cannot be created throws, and that ends in the crash
-// handler.
-install::SyncProgress& startProgressWatcher();
+// Starts watching the counters the synchronisation pass publishes into, which
+// must live as long as the process. Once per process. A thread that cannot be
+// created throws, and that ends in the crash handler.
+void startProgressWatcher(const install::SyncProgress& progress);
 
 // Any thread, any number of times, with or without a start: when it returns,
 // the window is gone from the screen and never shows again. Before the window

@@ -44,21 +44,26 @@ int run(sys::ModuleHandle module) {
   installCrashHandler();
   if (anotherLauncherRuns()) return kExitLauncherRunning;
   if (handedOffToRunningApplication()) return kExitApplicationRunning;
-  startWatchdog();
+  // The run's one progress channel: its signs of life keep the watchdog quiet,
+  // its counters feed the progress window. Read from their threads until exit.
+  static install::SyncProgress progress;
+  startWatchdog(progress);
 
-  const sys::Folder installFolder = install::selectInstallDirectory();
+  const sys::Folder installFolder = install::selectInstallDirectory(progress);
   if (!installFolder.isOpen()) showFatalAndExit(messages::kWorkingDirectoryInaccessible);
 
   // The folder is listed while the bundle loads; nothing changes before both are done.
   install::ListingAhead listing(installFolder);
   bundle::Bundle bundle;
-  if (const auto corrupt = bundle::loadBundle(module, bundle)) showCorruptAndExit(*corrupt);
+  if (const auto corrupt = bundle::loadBundle(module, bundle, progress)) {
+    showCorruptAndExit(*corrupt);
+  }
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
-  install::SyncProgress& progress = startProgressWatcher();
+  startProgressWatcher(progress);
   if (const auto failure =
           install::synchroniseInstallDirectory(installFolder, listing, bundle, protectedNames,
-                                               install::defaultDecodingThreads(), &progress)) {
+                                               install::defaultDecodingThreads(), progress)) {
     showSyncFailureAndExit(*failure);
   }
   closeProgressWindow();

@@ -1,6 +1,7 @@
 #include "launcher/watchdog.hpp"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "diag/progress.hpp"
@@ -22,9 +23,9 @@ struct SteadyClock {
   }
 };
 
-void watch() {
+void watch(const diag::Progress& progress) {
   SteadyClock clock;
-  const WatchOutcome outcome = watchRun(clock, runningFlag, dialogFlag, diag::progressCount);
+  const WatchOutcome outcome = watchRun(clock, runningFlag, dialogFlag, progress.count());
   if (outcome != WatchOutcome::kTimedOut) return;
   AEROLITH_TRACE(kTag, L"timeout");
   showFatalAndExit(messages::kTimedOut);
@@ -32,6 +33,8 @@ void watch() {
 
 }  // namespace
 
-void startWatchdog() { std::thread(watch).detach(); }
+void startWatchdog(const diag::Progress& progress) {
+  std::thread(watch, std::cref(progress)).detach();
+}
 
 }  // namespace aerolith::launcher

@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() % 2 != 0) return 2;
   bundle::Bundle bundle;
-  if (const auto corrupt = bundle::loadBundle(nullptr, bundle))
+  diag::Progress unwatched;
+  if (const auto corrupt = bundle::loadBundle(nullptr, bundle, unwatched))
     launcher::showCorruptAndExit(*corrupt);
   install::SyncState state;
   for (std::size_t i = 0; i < args.size(); i += 2) {
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
       const auto stage =
           args[i] == "replace" ? bundle::Stage::kReplaceEntry : bundle::Stage::kAddEntry;
       if (const auto corrupt =
-              bundle::extractEntry(bundle.view, *entry, stage, state.payloadValidated)) {
+              bundle::extractEntry(bundle.view, *entry, stage, state.payloadValidated, unwatched)) {
         launcher::showCorruptAndExit(*corrupt);
       }
     }

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
   const std::uint64_t total = std::stoull(argv[1]) * 1024 * 1024;
   const auto steps = static_cast<std::uint64_t>(std::stod(argv[2]) * 1000 / kStep.count());
 
-  install::SyncProgress& progress = launcher::startProgressWatcher();
+  static install::SyncProgress progress;
+  launcher::startProgressWatcher(progress);
   progress.setActivity(activity);
   progress.willWrite(total);
   std::uint64_t written = 0;

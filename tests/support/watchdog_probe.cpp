@@ -40,24 +40,25 @@ void work(std::chrono::steady_clock::duration length) {
 
 int main(int argc, char** argv) {
   diag::installLoggerFromEnvironment();
+  static const diag::Progress progress;  // never raised: the main thread makes none
   const std::string kind = argc > 1 ? argv[1] : "";
   if (kind == "busy") {
-    launcher::startWatchdog();
+    launcher::startWatchdog(progress);
     for (;;) work(std::chrono::hours(1));
   }
   if (kind == "dialog" && argc > 2) {
     launcher::dialogFlag.store(true);
-    launcher::startWatchdog();
+    launcher::startWatchdog(progress);
     work(std::chrono::seconds(std::stoi(argv[2])));
     AEROLITH_TRACE(L"Main", L"done");
     sys::exitProcess(launcher::kExitStarted);
   }
   if (kind == "fatal") {
-    launcher::startWatchdog();
+    launcher::startWatchdog(progress);
     launcher::showFatalAndExit(launcher::messages::kWorkingDirectoryInaccessible);
   }
   if (kind == "finish" && argc > 2) {
-    launcher::startWatchdog();
+    launcher::startWatchdog(progress);
     work(std::chrono::seconds(std::stoi(argv[2])));
     launcher::runningFlag.store(false);
     AEROLITH_TRACE(L"Main", L"final");

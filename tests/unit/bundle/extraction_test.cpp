@@ -16,6 +16,9 @@
 namespace aerolith::bundle {
 namespace {
 
+// Nothing watches a test's signs of life.
+diag::Progress unwatched;
+
 using testing::BundleBuilder;
 using testing::BundleBytes;
 using ::testing::ElementsAre;
@@ -36,7 +39,7 @@ class Extraction : public ::testing::Test {
   void load() {
     bytes_ = builder_.build();
     FilesMap files;
-    ASSERT_EQ(readManifest(bytes_.view(), files), std::nullopt);
+    ASSERT_EQ(readManifest(bytes_.view(), files, unwatched), std::nullopt);
     for (const auto& [key, entry] : files) entries_[entry->index] = entry;
   }
 
@@ -51,7 +54,7 @@ class Extraction : public ::testing::Test {
   FileEntry& entry(int index) { return *entries_[index]; }
 
   std::optional<ErrorTriple> extract(int index, Stage stage, bool& payloadValidated) {
-    return extractEntry(bytes_.view(), entry(index), stage, payloadValidated);
+    return extractEntry(bytes_.view(), entry(index), stage, payloadValidated, unwatched);
   }
 
   // The messages logged so far.
@@ -96,7 +99,7 @@ TEST_F(Extraction, FirstOverwriteVerifiesThePayloadOncePerRun) {
 TEST_F(Extraction, AddingNeverChecksThePayload) {
   load();
   damagePayloadOnly();
-  ASSERT_NE(checkPayload(bytes_.view()), std::nullopt);
+  ASSERT_NE(checkPayload(bytes_.view(), unwatched), std::nullopt);
   bool payloadValidated = false;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(extract(i, Stage::kAddEntry, payloadValidated), std::nullopt);
@@ -117,7 +120,7 @@ TEST_F(Extraction, AValidatedPayloadIsNotCheckedAgain) {
 TEST_F(Extraction, DamagedPayloadStopsTheFirstOverwriteBeforeDecompressing) {
   load();
   damagePayloadOnly();
-  const ErrorTriple failure = *checkPayload(bytes_.view());
+  const ErrorTriple failure = *checkPayload(bytes_.view(), unwatched);
   bool payloadValidated = false;
   EXPECT_EQ(extract(0, Stage::kReplaceEntry, payloadValidated), failure);
   EXPECT_FALSE(payloadValidated);
@@ -137,7 +140,7 @@ TEST_F(Extraction, DamagedFrameFailsWithTheStageAndIndex) {
   bool notValidated = false;
   EXPECT_EQ(extract(1, Stage::kAddEntry, notValidated), (ErrorTriple{Stage::kAddEntry, 1, 12}));
   // Before the payload check has run, the payload mismatch comes first.
-  EXPECT_EQ(extract(1, Stage::kReplaceEntry, notValidated), checkPayload(bytes_.view()));
+  EXPECT_EQ(extract(1, Stage::kReplaceEntry, notValidated), checkPayload(bytes_.view(), unwatched));
   EXPECT_THAT(logged(),
               ElementsAre(" - decompress", " -  - decompress error",  //
                           " - decompress", " -  - decompress error",  //
@@ -166,11 +169,11 @@ TEST_F(Extraction, DecodingAheadFailsAtTheSameEntryAsDecodingOnTheSpot) {
   for (const unsigned workers : {1u, 2u, 4u}) {
     for (const std::size_t budget : {std::size_t{0}, DecodeAhead::kDefaultBudget}) {
       FilesMap files;
-      ASSERT_EQ(readManifest(bytes_.view(), files), std::nullopt);
+      ASSERT_EQ(readManifest(bytes_.view(), files, unwatched), std::nullopt);
       std::vector<FileEntry*> order(files.size());
       for (const auto& [key, entry] : files) order[entry->index] = entry.get();
       {
-        DecodeAhead ahead(order, workers, budget);
+        DecodeAhead ahead(order, workers, unwatched, budget);
         EXPECT_EQ(extractEntry(ahead, *order[0]), std::nullopt);
         EXPECT_EQ(order[0]->content, std::vector<std::uint8_t>(4000, 'a'));
         EXPECT_EQ(extractEntry(ahead, *order[1]), (ErrorTriple{Stage::kAddEntry, 1, 12}));

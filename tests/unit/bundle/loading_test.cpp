@@ -11,12 +11,15 @@
 namespace aerolith::bundle {
 namespace {
 
+// Nothing watches a test's signs of life.
+diag::Progress unwatched;
+
 using testing::BundleBuilder;
 using testing::BundleBytes;
 using testing::reseal;
 
 std::optional<ErrorTriple> read(const BundleBytes& bytes, FilesMap& files) {
-  return readManifest(bytes.view(), files);
+  return readManifest(bytes.view(), files, unwatched);
 }
 
 std::optional<ErrorTriple> read(const BundleBytes& bytes) {
@@ -170,13 +173,13 @@ TEST(CheckPayload, ADamagedPayloadLoadsAndFailsOnlyItsOwnCheck) {
   const std::uint32_t stored = base::loadLe32(bytes.payload.data());
   bytes.payload.back() ^= 1;
   EXPECT_EQ(read(bytes), std::nullopt);
-  const auto failure = checkPayload(bytes.view());
+  const auto failure = checkPayload(bytes.view(), unwatched);
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->stage, Stage::kPayloadCrc);
   EXPECT_EQ(failure->second, stored);
   EXPECT_NE(failure->first, stored);
   reseal(bytes.payload);
-  EXPECT_EQ(checkPayload(bytes.view()), std::nullopt);
+  EXPECT_EQ(checkPayload(bytes.view(), unwatched), std::nullopt);
 }
 
 TEST(CheckPayload, APayloadShorterThanItsCrcIsAMismatch) {
@@ -184,14 +187,14 @@ TEST(CheckPayload, APayloadShorterThanItsCrcIsAMismatch) {
   for (const std::vector<std::uint8_t>& payload :
        {std::vector<std::uint8_t>{0}, {0, 0}, {0x01, 0x02, 0x03}}) {
     BundleBytes bytes{manifestOnly.manifest, payload};
-    const auto failure = checkPayload(bytes.view());
+    const auto failure = checkPayload(bytes.view(), unwatched);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->stage, Stage::kPayloadCrc);
     EXPECT_EQ(failure->first, 0);
   }
   // CRC, then no frames: intact.
   BundleBytes empty{manifestOnly.manifest, {0, 0, 0, 0}};
-  EXPECT_EQ(checkPayload(empty.view()), std::nullopt);
+  EXPECT_EQ(checkPayload(empty.view(), unwatched), std::nullopt);
 }
 
 }  // namespace

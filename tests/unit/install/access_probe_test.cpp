@@ -12,6 +12,9 @@
 namespace aerolith::install {
 namespace {
 
+// Nothing watches a test's signs of life.
+diag::Progress unwatched;
+
 namespace fs = std::filesystem;
 using testing::entryNames;
 using ::testing::IsEmpty;
@@ -21,7 +24,7 @@ using testing::writeFile;
 
 TEST(AccessProbe, EmptyWritableDirectoryPassesAndIsEmptyAgain) {
   TempDir dir;
-  EXPECT_TRUE(probeDirectoryAccess(dir.path()).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 
@@ -32,7 +35,7 @@ TEST(AccessProbe, LeftoversOfInterruptedProbesAreRemovedWithTheirContent) {
   writeFile(dir / "test-access-4294967295.folder" / "nested" / "a.txt", "x");
   writeFile(dir / "Config.ini", "[user]");
 
-  EXPECT_TRUE(probeDirectoryAccess(dir.path()).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
   EXPECT_THAT(entryNames(dir.path()), UnorderedElementsAreArray({"Config.ini"}));
 }
 
@@ -54,7 +57,7 @@ TEST(AccessProbe, OnlyExactNamesOfTheRightKindCountAsLeftovers) {
   };
   for (const auto& name : keptFolders) fs::create_directory(dir / name);
 
-  EXPECT_TRUE(probeDirectoryAccess(dir.path()).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
   std::vector<std::string> expected = kept;
   expected.insert(expected.end(), keptFolders.begin(), keptFolders.end());
   EXPECT_THAT(entryNames(dir.path()), UnorderedElementsAreArray(expected));
@@ -63,15 +66,15 @@ TEST(AccessProbe, OnlyExactNamesOfTheRightKindCountAsLeftovers) {
 TEST(AccessProbe, PathNamingAPlainFileDeletesItAndFails) {
   TempDir dir;
   writeFile(dir / "Aerolith", "not a folder");
-  EXPECT_FALSE(probeDirectoryAccess(dir / "Aerolith").isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "Aerolith", unwatched).isOpen());
   EXPECT_FALSE(fs::exists(dir / "Aerolith"));
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 
 TEST(AccessProbe, MissingPathFailsWithoutCreatingAnything) {
   TempDir dir;
-  EXPECT_FALSE(probeDirectoryAccess(dir / "missing").isOpen());
-  EXPECT_FALSE(probeDirectoryAccess(dir / "missing" / "deeper").isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "missing", unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "missing" / "deeper", unwatched).isOpen());
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 

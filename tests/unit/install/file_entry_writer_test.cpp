@@ -14,6 +14,9 @@
 
 namespace aerolith::install {
 namespace {
+
+// Nothing watches a test's signs of life.
+diag::Progress unwatched;
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -61,7 +64,7 @@ class Writer : public ::testing::Test {
 
 TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
   const auto file = entry(L"", L"Aerolith.exe", "MZ main");
-  EXPECT_EQ(writeEntry(file, folder_), std::nullopt);
+  EXPECT_EQ(writeEntry(file, folder_, unwatched), std::nullopt);
   expectWritten(install_ / "Aerolith.exe", "MZ main");
   std::vector<std::string> expected = {
       "FileEntry:  - create directory '' (" + host(install_ / "") + ")",
@@ -75,7 +78,7 @@ TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
 
 TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
   const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
-  writeEntry(file, folder_);
+  writeEntry(file, folder_, unwatched);
   expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
   const auto records = trace_.records();
   ASSERT_GE(records.size(), 3u);
@@ -88,7 +91,7 @@ TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
 
 TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
   testing::writeFile(install_ / "Modules", "a file in the way");
-  writeEntry(entry(L"Modules", L"a.dll", "a"), folder_);
+  writeEntry(entry(L"Modules", L"a.dll", "a"), folder_, unwatched);
   expectWritten(install_ / "Modules" / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
                                     {"FileEntry:  - exists but is not directory, remove and create",
@@ -98,20 +101,20 @@ TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
 TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
   fs::create_directories(install_ / "a.dll" / "deeper");
   testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
-  writeEntry(entry(L"", L"a.dll", "a"), folder_);
+  writeEntry(entry(L"", L"a.dll", "a"), folder_, unwatched);
   expectWritten(install_ / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
 }
 
 TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
-  writeEntry(entry(L"Data", L"empty.dat", ""), folder_);
+  writeEntry(entry(L"Data", L"empty.dat", ""), folder_, unwatched);
   expectWritten(install_ / "Data" / "empty.dat", "");
 }
 
 TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
   // No file system holds a name of 300 characters.
   const auto file = entry(L"", std::wstring(300, L'n'), "x");
-  EXPECT_EQ(writeEntry(file, folder_), WriteFailure{install_ / std::wstring(300, L'n')});
+  EXPECT_EQ(writeEntry(file, folder_, unwatched), WriteFailure{install_ / std::wstring(300, L'n')});
   EXPECT_EQ(trace_.records().back(), "FileEntry:  -  - open failed - break");
 }
 
@@ -130,8 +133,8 @@ TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
   fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
   fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
 
-  writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_);
-  writeEntry(entry(L"", L"b.dll", "ours too"), folder_);
+  writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_, unwatched);
+  writeEntry(entry(L"", L"b.dll", "ours too"), folder_, unwatched);
 
   EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
   EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);

@@ -10,6 +10,9 @@
 namespace aerolith::install {
 namespace {
 
+// Nothing watches a test's signs of life.
+diag::Progress unwatched;
+
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::entryNames;
@@ -22,7 +25,7 @@ TEST(FirstUsableInstallDirectory, ExistingFolderIsTakenWithItsContent) {
   TempDir local;
   fs::create_directory(local / "Aerolith");
   writeFile(local / "Aerolith" / "Config.ini", "[user]");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kRemoved).path(),
+  EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kRemoved, unwatched).path(),
             local / "Aerolith");
   EXPECT_EQ(readFile(local / "Aerolith" / "Config.ini"), "[user]");
 }
@@ -32,8 +35,9 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
   const fs::path missingRoot = scratch / "missing";
   const fs::path good = scratch / "good";
   fs::create_directory(good);
-  EXPECT_EQ(firstUsableInstallDirectory({missingRoot, good}, FolderLink::kRemoved).path(),
-            good / "Aerolith");
+  EXPECT_EQ(
+      firstUsableInstallDirectory({missingRoot, good}, FolderLink::kRemoved, unwatched).path(),
+      good / "Aerolith");
   EXPECT_FALSE(fs::exists(missingRoot));
   EXPECT_TRUE(fs::is_directory(good / "Aerolith"));
   EXPECT_THAT(entryNames(good / "Aerolith"), IsEmpty());
@@ -41,9 +45,10 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
 
 TEST(FirstUsableInstallDirectory, NoUsableCandidateGivesAnEmptyPath) {
   TempDir scratch;
-  EXPECT_EQ(firstUsableInstallDirectory({}, FolderLink::kRemoved).path(), fs::path());
+  EXPECT_EQ(firstUsableInstallDirectory({}, FolderLink::kRemoved, unwatched).path(), fs::path());
   EXPECT_EQ(
-      firstUsableInstallDirectory({scratch / "a", scratch / "b"}, FolderLink::kRemoved).path(),
+      firstUsableInstallDirectory({scratch / "a", scratch / "b"}, FolderLink::kRemoved, unwatched)
+          .path(),
       fs::path());
   EXPECT_THAT(entryNames(scratch.path()), IsEmpty());
 }
@@ -54,12 +59,14 @@ TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFol
   writeFile(local / "Aerolith", "a file in the way");
 
   EXPECT_EQ(
-      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved).path(),
+      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched)
+          .path(),
       fallback / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), IsEmpty());
 
   EXPECT_EQ(
-      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved).path(),
+      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched)
+          .path(),
       local / "Aerolith");
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
@@ -69,8 +76,10 @@ TEST(FirstUsableInstallDirectory, SameRootListedTwiceIsTriedAgainFromTheStart) {
   // step repeated, creates the folder and passes.
   TempDir local;
   writeFile(local / "Aerolith", "a file in the way");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path(), local.path()}, FolderLink::kRemoved).path(),
-            local / "Aerolith");
+  EXPECT_EQ(
+      firstUsableInstallDirectory({local.path(), local.path()}, FolderLink::kRemoved, unwatched)
+          .path(),
+      local / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), ElementsAre("Aerolith"));
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
@@ -82,7 +91,7 @@ TEST(FirstUsableInstallDirectory, LinkLeadingToNoFolderIsRemovedEvenWhereLinksAr
     TempDir local;
     if (toFile) writeFile(local / "file", "a file");
     fs::create_symlink(local / "file", local / "Aerolith");
-    EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kFollowed).path(),
+    EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kFollowed, unwatched).path(),
               local / "Aerolith");
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(local / "Aerolith")));
     EXPECT_EQ(fs::exists(local / "file") ? readFile(local / "file") : "missing",

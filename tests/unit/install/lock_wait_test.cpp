@@ -21,7 +21,8 @@ TEST(LockWait, RetriesAPassingHoldWithinOneSecondPerEntryAndNothingElse) {
   if (!sys::isTransientLock(sharingViolation)) GTEST_SKIP() << "no passing holds here";
   FakeClock::time_point time;
   std::vector<milliseconds> pauses;
-  LockWait<FakeClock> wait(FakeClock{&time, &pauses});
+  diag::Progress progress;
+  LockWait<FakeClock> wait(progress, FakeClock{&time, &pauses});
   std::error_code error;
   int tries = 0;
   const auto failingUntil = [&](int last) {
@@ -29,14 +30,13 @@ TEST(LockWait, RetriesAPassingHoldWithinOneSecondPerEntryAndNothingElse) {
       return (error = ++tries < last ? sharingViolation : std::error_code()), tries;
     };
   };
-  const std::uint64_t progress = diag::progressCount;
   EXPECT_EQ(wait.run(error, failingUntil(3)), 3);  // a short hold is waited out
   EXPECT_EQ(pauses, (std::vector<milliseconds>{milliseconds(10), milliseconds(20)}));
   tries = 0;
   wait.run(error, failingUntil(100));  // the rest of the entry's second, then the failure stands
   EXPECT_EQ(error, sharingViolation);
   EXPECT_EQ(time - FakeClock::time_point(), LockWait<FakeClock>::kBound);
-  EXPECT_EQ(diag::progressCount - progress, pauses.size());
+  EXPECT_EQ(progress.count(), pauses.size());
   tries = 0;
   error = std::make_error_code(std::errc::permission_denied);
   wait.run(error, [&] { return ++tries; });  // any other failure is not retried

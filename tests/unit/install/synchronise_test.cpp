@@ -29,13 +29,18 @@ class Synchronise : public ::testing::Test {
   bundle::Bundle load() {
     bytes_ = builder_.build();
     bundle::Bundle bundle{bytes_.view(), {}};
-    EXPECT_EQ(bundle::readManifest(bundle.view, bundle.files), std::nullopt);
+    diag::Progress unwatched;
+    EXPECT_EQ(bundle::readManifest(bundle.view, bundle.files, unwatched), std::nullopt);
     for (const auto& [key, entry] : bundle.files) held_.push_back(entry);
     return bundle;
   }
 
   // The pass as the launcher runs it, the folder listed ahead from now on.
-  std::optional<SyncFailure> synchronise(bundle::Bundle& bundle, SyncProgress* progress = nullptr) {
+  std::optional<SyncFailure> synchronise(bundle::Bundle& bundle) {
+    SyncProgress progress;
+    return synchronise(bundle, progress);
+  }
+  std::optional<SyncFailure> synchronise(bundle::Bundle& bundle, SyncProgress& progress) {
     ListingAhead listing(folder_);
     return synchroniseInstallDirectory(folder_, listing, bundle, protectedConfigNames(), 2,
                                        progress);
@@ -68,7 +73,7 @@ TEST_F(Synchronise, EveryContentIsReleasedOnceItsFileIsWritten) {
   bundle::Bundle bundle = load();
 
   SyncProgress progress;
-  EXPECT_EQ(synchronise(bundle, &progress), std::nullopt);
+  EXPECT_EQ(synchronise(bundle, progress), std::nullopt);
 
   expectInstalled("Aerolith.exe", std::string(5000, 'a'), 0);
   expectInstalled(fs::path("Relay") / "relay.exe", std::string(3000, 'r'), 1);

@@ -65,7 +65,8 @@ std::wstring loadRefusal(const bundle::ErrorTriple& failure, const bundle::Bundl
 LoadedBundle::LoadedBundle(BundleBytes bytes) : bytes_(std::move(bytes)) {
   std::optional<bundle::ErrorTriple> failure =
       bundle::viewOfBytes(bytes_.manifest, bytes_.payload, view_);
-  if (!failure) failure = bundle::readEntryList(view_, list_);
+  diag::Progress unwatched;  // a tool's work has no watchdog
+  if (!failure) failure = bundle::readEntryList(view_, list_, unwatched);
   if (failure) throw Failure(loadRefusal(*failure, view_));
 }
 
@@ -99,7 +100,8 @@ std::vector<std::size_t> firstOfEachPath(const std::vector<bundle::FileEntry>& e
 
 std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
   bundle::FileEntry extracted = entry;
-  const bundle::EntryResult result = extracted.decompress();
+  diag::Progress unwatched;
+  const bundle::EntryResult result = extracted.decompress(unwatched);
   if (result != bundle::EntryResult::kOk) {
     throw Failure(refusal({bundle::Stage::kAddEntry, entry.index, bundle::shownCode(result)},
                           entryLabel(entry)));
@@ -109,7 +111,8 @@ std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
 
 std::vector<std::wstring> bundleProblems(const LoadedBundle& bundle) {
   std::vector<std::wstring> problems;
-  if (const auto failure = bundle::checkPayload(bundle.view())) {
+  diag::Progress unwatched;
+  if (const auto failure = bundle::checkPayload(bundle.view(), unwatched)) {
     problems.push_back(refusal(*failure, L""));
   }
   const auto& entries = bundle.entries();

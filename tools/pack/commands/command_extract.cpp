@@ -18,7 +18,8 @@ namespace {
 int run(const Arguments& arguments) {
   const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   // Checked before the first file is written, as a launcher replacing one would.
-  if (const auto failure = bundle::checkPayload(bundle.view())) {
+  diag::Progress unwatched;  // a tool's work has no watchdog
+  if (const auto failure = bundle::checkPayload(bundle.view(), unwatched)) {
     throw Failure(refusal(*failure, L""));
   }
   const ExtractTarget target(sys::pathFromWide(arguments.positional[1]),

@@ -81,7 +81,8 @@ int run(const Arguments& arguments) {
   const LoadedBundle loaded(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   bundle::Bundle bundle{loaded.view(), {}};
   // The files map as a launcher builds it: the first entry of each path.
-  if (const auto failure = bundle::readManifest(bundle.view, bundle.files)) {
+  diag::Progress unwatched;  // a tool's work has no watchdog
+  if (const auto failure = bundle::readManifest(bundle.view, bundle.files, unwatched)) {
     throw Failure(refusal(*failure, L""));
   }
   const auto dir = sys::pathFromWide(arguments.positional[1]);

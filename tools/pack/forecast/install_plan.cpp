@@ -54,6 +54,7 @@ sys::ObjectKind kindOfFolder(const fs::path& dir) {
 // it settles taken out of the map as a start takes them.
 void planWalk(const sys::Folder& folder, bundle::FilesMap& files, InstallPlan& plan) {
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
+  diag::Progress unwatched;  // a tool's work has no watchdog
   const sys::Walk walk = sys::walkTree(folder);
   sys::FolderChain folders(folder, walk);
   const std::size_t prefix = folder.path().native().size() + 1;
@@ -62,7 +63,7 @@ void planWalk(const sys::Folder& folder, bundle::FilesMap& files, InstallPlan& p
     const sys::Folder* holder = folders.open(existing.folder, error);
     if (holder == nullptr) continue;  // gone since it was listed, like a start would find it
     const install::Decision decision =
-        install::decide(folder.path(), *holder, existing, files, protectedNames);
+        install::decide(folder.path(), *holder, existing, files, protectedNames, unwatched);
     PlannedStep step{actionOf(decision.verdict),
                      fs::path(walk.pathOf(existing).native().substr(prefix)), nullptr};
     if (decision.entry != files.end()) {
