@@ -33,7 +33,7 @@ class DecodeAhead {
 
   // The result of FileEntry::decompress for the next entry in order, which
   // must be `entry`, once it is there: its content is filled on success.
-  EntryResult take(FileEntry& entry);
+  [[nodiscard]] EntryResult take(FileEntry& entry);
 
  private:
   const std::vector<FileEntry*> entries_;

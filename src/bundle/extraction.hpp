@@ -18,11 +18,12 @@ namespace aerolith::bundle {
 // it was; an added file relies on its own CRC values alone. Returns the triple
 // of the check that failed: stage 4 for the payload, else `stage` with the
 // entry's index and shown result code.
-std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry, Stage stage,
-                                        bool& payloadValidated, diag::Progress& progress);
+[[nodiscard]] std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry,
+                                                      Stage stage, bool& payloadValidated,
+                                                      diag::Progress& progress);
 
 // The same for an added file whose decoding `ahead` began earlier: `entry`
 // must be the next of its entries. Logs and fails exactly as the above.
-std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry);
+[[nodiscard]] std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry);
 
 }  // namespace aerolith::bundle

@@ -35,12 +35,13 @@ struct FileEntry {
   // moves `cursor` past the fields read. Every field is bounds-checked before it
   // is read; nothing is read outside the manifest, and `compressedData` points
   // into the view's payload only when the frame lies inside it.
-  EntryResult parse(const BundleView& view, std::int32_t& cursor, std::int32_t entryIndex);
+  [[nodiscard]] EntryResult parse(const BundleView& view, std::int32_t& cursor,
+                                  std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
   // checks the content's CRC. Notes `progress` every few MiB of work, from
   // whichever thread it runs on; neither logs nor shows anything.
-  EntryResult decompress(diag::Progress& progress);
+  [[nodiscard]] EntryResult decompress(diag::Progress& progress);
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

@@ -38,7 +38,7 @@ class FrameDecoder {
   // ended with the output exactly full. nullopt for a damaged frame, frames
   // cut short, frames that yield more or less than the output holds, or a
   // decoder that could not be made; the decoder stays failed then.
-  std::optional<std::span<const std::uint8_t>> next(std::size_t piece);
+  [[nodiscard]] std::optional<std::span<const std::uint8_t>> next(std::size_t piece);
 
  private:
   bool step();
@@ -58,8 +58,9 @@ class FrameDecoder {
 // after each. True once the frames yielded exactly output.size() bytes; false
 // as FrameDecoder::next fails, with `output` then holding what was decoded.
 template <typename Sink>
-bool decodeFrames(std::span<const std::uint8_t> frames, std::span<std::uint8_t> output, Sink&& sink,
-                  diag::Progress& progress) {
+[[nodiscard]] bool decodeFrames(std::span<const std::uint8_t> frames,
+                                std::span<std::uint8_t> output, Sink&& sink,
+                                diag::Progress& progress) {
   FrameDecoder decoder(frames, output);
   for (;;) {
     const std::optional<std::span<const std::uint8_t>> piece = decoder.next(kDecodePiece);

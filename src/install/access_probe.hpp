@@ -14,10 +14,11 @@ namespace aerolith::install {
 // names as links. Something at `dir` that is no real folder (a link included,
 // which is never followed) is removed, a link as a link, and the probe fails.
 // Each pause for another program's passing hold is noted as `progress`.
-sys::Folder probeDirectoryAccess(const std::filesystem::path& dir, diag::Progress& progress);
+[[nodiscard]] sys::Folder probeDirectoryAccess(const std::filesystem::path& dir,
+                                               diag::Progress& progress);
 
 // The same steps in a folder already open, however it was reached: the folder
 // when every step succeeded in it, closed otherwise.
-sys::Folder probeFolderAccess(sys::Folder folder, diag::Progress& progress);
+[[nodiscard]] sys::Folder probeFolderAccess(sys::Folder folder, diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -17,8 +17,9 @@ namespace aerolith::install {
 // it is. A file that cannot be opened (a link among them: what it leads to is
 // never read) gives the CRC of no bytes (0); a read error ends the sum there.
 // Each chunk is noted as `progress`.
-std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder,
-                                               const std::filesystem::path& name,
-                                               std::uint64_t limit, diag::Progress& progress);
+[[nodiscard]] std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder,
+                                                             const std::filesystem::path& name,
+                                                             std::uint64_t limit,
+                                                             diag::Progress& progress);
 
 }  // namespace aerolith::install

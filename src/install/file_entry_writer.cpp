@@ -65,7 +65,7 @@ void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) 
     AEROLITH_TRACE(kTag, L" - not exists, create");
   } else {
     AEROLITH_TRACE(kTag, L" - exists but is not directory, remove and create");
-    chain.current().removeTree(components[level], error);
+    static_cast<void>(chain.current().removeTree(components[level], error));  // `error` tells
     if (error) return logCreateException(), chain.lose();
   }
   bool created = false;
@@ -146,7 +146,8 @@ void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64
   sys::LastWriteTimeWriter file = folder.openForTimeStamp(name, error);
   AEROLITH_TRACE(kTag, L" - update file time - create file");
   if (file.isOpen()) {
-    file.set(fileTime, error);
+    // Best effort: a time left unset is restamped by the next start.
+    static_cast<void>(file.set(fileTime, error));
     AEROLITH_TRACE(kTag, L" - update file time - set time");
     file.close();
     AEROLITH_TRACE(kTag, L" - update file time - close file");

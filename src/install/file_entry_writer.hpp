@@ -26,8 +26,9 @@ struct WriteFailure {
 // logged and left for the write to meet. Returns the failure when the file
 // could not be created or written. Each piece written, and each pause for
 // another program's passing hold, is noted as `progress`.
-std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const sys::Folder& installFolder, diag::Progress& progress);
+[[nodiscard]] std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                                     const sys::Folder& installFolder,
+                                                     diag::Progress& progress);
 
 // Sets the last-write time of the file `name` in `folder` to `fileTime`
 // (FILETIME). Best effort: a file that cannot be opened for it (a link among

@@ -36,7 +36,7 @@ sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLin
       return target;
     }
   }
-  root.removeObject(dir.filename(), ec);
+  static_cast<void>(root.removeObject(dir.filename(), ec));  // the trace shows `ec`
   AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
                  ec.value());
   return {};
@@ -66,7 +66,7 @@ sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Prog
                                        : probeDirectoryAccess(dir, progress);
   AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
   if (!folder.isOpen() && created) {
-    root.removeObject(name, ec);
+    static_cast<void>(root.removeObject(name, ec));  // the trace shows `ec`
     AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
     AEROLITH_TRACE(kTag, L"");
   }

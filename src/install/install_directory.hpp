@@ -27,12 +27,12 @@ enum class FolderLink {
 // then abandoned is removed again if it is still empty; nothing else of an
 // abandoned candidate is touched.
 // The probe's pauses are noted as `progress`.
-sys::Folder firstUsableInstallDirectory(const std::vector<std::filesystem::path>& roots,
-                                        FolderLink link, diag::Progress& progress);
+[[nodiscard]] sys::Folder firstUsableInstallDirectory(
+    const std::vector<std::filesystem::path>& roots, FolderLink link, diag::Progress& progress);
 
 // The install directory, chosen from the local application-data folders and the
 // parent of the launcher's folder; closed when no candidate is usable. A link
 // as the install folder is followed unless the run is elevated.
-sys::Folder selectInstallDirectory(diag::Progress& progress);
+[[nodiscard]] sys::Folder selectInstallDirectory(diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -34,7 +34,7 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // activity once the folder is listed, each file's bytes when it decides to
 // write them (the entries not met all at once, before the first is written)
 // and again once they are written.
-std::optional<SyncFailure> synchroniseInstallDirectory(
+[[nodiscard]] std::optional<SyncFailure> synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
     const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress);
 

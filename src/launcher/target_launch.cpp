@@ -48,7 +48,7 @@ std::optional<StartFailure> startTarget(const fs::path& installDirectory) {
 void removeLegacyFiles(const sys::Folder& installFolder) {
   for (const std::wstring_view name : kLegacyFileNames) {
     std::error_code ignored;
-    installFolder.removeObject(sys::pathFromWide(name), ignored);
+    static_cast<void>(installFolder.removeObject(sys::pathFromWide(name), ignored));
   }
 }
 

@@ -30,6 +30,6 @@ struct StartFailure {
 
 // Removes the legacy files, then starts the application with the process
 // loader, or else through the shell. Returns the failure when neither could.
-std::optional<StartFailure> launchTarget(const sys::Folder& installFolder);
+[[nodiscard]] std::optional<StartFailure> launchTarget(const sys::Folder& installFolder);
 
 }  // namespace aerolith::launcher

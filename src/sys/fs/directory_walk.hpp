@@ -62,7 +62,7 @@ class FolderChain {
 
   // The walk's folder `index`, open. Null, with `error`, when it (or a folder
   // on its way) cannot be opened any more.
-  const Folder* open(std::size_t index, std::error_code& error);
+  [[nodiscard]] const Folder* open(std::size_t index, std::error_code& error);
 
  private:
   const Folder& root_;

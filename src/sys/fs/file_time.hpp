@@ -35,7 +35,7 @@ struct FileStamp {
 };
 
 // On failure `error` holds the system's error code.
-FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
+[[nodiscard]] FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
 
 // A file opened only to set its last-write time, step by step, the way the
 // installer stamps what it writes: for writing attributes alone, without
@@ -47,7 +47,7 @@ class LastWriteTimeWriter {
   bool isOpen() const { return handle_.isOpen(); }
   // Sets the last-write time; the other times stay. False on failure, with
   // `error` holding the system's error.
-  bool set(std::uint64_t fileTime, std::error_code& error);
+  [[nodiscard]] bool set(std::uint64_t fileTime, std::error_code& error);
   // Closes it now. A time already set stays whatever the close reports, so
   // there is nothing to report.
   void close() { static_cast<void>(handle_.close()); }

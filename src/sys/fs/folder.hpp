@@ -51,7 +51,7 @@ class Folder {
   // Opens the folder at `path`. A link or junction at `path` itself is
   // followed: the folder is used where it was found. Left closed, with `error`
   // set, when nothing is there or it is no folder.
-  static Folder open(const std::filesystem::path& path, std::error_code& error);
+  [[nodiscard]] static Folder open(const std::filesystem::path& path, std::error_code& error);
 
   bool isOpen() const { return handle_.isOpen(); }
 
@@ -61,30 +61,32 @@ class Folder {
   // Where the folder really is, every link on the way resolved, as the system
   // spells it (on Windows with its "\\?\" prefix). Empty, with `error` set,
   // when the system cannot say.
-  std::filesystem::path finalPath(std::error_code& error) const;
+  [[nodiscard]] std::filesystem::path finalPath(std::error_code& error) const;
 
   // Its entries without "." and "..", in the order the file system lists them.
   // When an entry cannot be read, `error` is set and those read before are
   // returned. An entry whose status cannot be read is listed without it.
-  std::vector<FolderEntry> list(std::error_code& error,
-                                ListDetail detail = ListDetail::kNames) const;
+  [[nodiscard]] std::vector<FolderEntry> list(std::error_code& error,
+                                              ListDetail detail = ListDetail::kNames) const;
 
   // The names of its entries alone, without "." and "..": the cheapest listing,
   // which asks the file system nothing about each entry. Errors as list().
-  std::vector<std::filesystem::path> names(std::error_code& error) const;
+  [[nodiscard]] std::vector<std::filesystem::path> names(std::error_code& error) const;
 
   // The sub-folder `name` itself. A link, a file or nothing there is an error.
-  Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
 
   // The same, opened as a folder of its own: everything later opened below it
   // must lie below it, not merely below this one.
-  Folder openTopFolder(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] Folder openTopFolder(const std::filesystem::path& name,
+                                     std::error_code& error) const;
 
   // Creates the sub-folder `name` and opens it. An error when anything is there.
-  Folder createFolder(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] Folder createFolder(const std::filesystem::path& name,
+                                    std::error_code& error) const;
 
   // The object's own kind; kMissing, without an error, when nothing is there.
-  ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
 
   // Clears what would keep the launcher from replacing or removing the object:
   // Windows' read-only, hidden and system attributes (and the temporary,
@@ -96,11 +98,13 @@ class Folder {
   void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
 
   // The object's last-write time and size.
-  FileStamp readStamp(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] FileStamp readStamp(const std::filesystem::path& name,
+                                    std::error_code& error) const;
 
   // How many names the file has: more than one when it is hard-linked, maybe
   // from outside this folder. 0, with `error`, when it cannot be asked.
-  std::uint32_t linkCount(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] std::uint32_t linkCount(const std::filesystem::path& name,
+                                        std::error_code& error) const;
 
   // Removes the object itself: a file, a link, or an empty folder. False,
   // without an error, when nothing was there. The name is free at once, even
@@ -114,23 +118,25 @@ class Folder {
   // link loses the attribute first where the system cannot delete it regardless;
   // one with more links (a hard link from outside) never does: it is then left
   // as it is, with std::errc::too_many_links.
-  bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
 
   // Removes the object and, for a real folder, everything in it, links as
   // links. Returns how many objects were removed.
-  std::uintmax_t removeTree(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] std::uintmax_t removeTree(const std::filesystem::path& name,
+                                          std::error_code& error) const;
 
   // A new file, for writing. An error when anything is there.
-  OutputFile createFile(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] OutputFile createFile(const std::filesystem::path& name,
+                                      std::error_code& error) const;
 
   // A file that is there, for reading; a link or anything but a file is an error.
-  InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
+  [[nodiscard]] InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
 
   // A file that is there, opened to set its last-write time alone (for writing
   // attributes only, without sharing); a link is an error, and so is a file
   // with other hard links (std::errc::too_many_links), whose time is theirs too.
-  LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
-                                       std::error_code& error) const;
+  [[nodiscard]] LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
+                                                     std::error_code& error) const;
 
  private:
   struct Root;  // what every folder opened below the same folder shares

@@ -283,8 +283,9 @@ bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
   if (!file.isOpen()) return false;
   if (moveTo(nativeHandle(file), folder, name, true, error))
     return removeName(folder, nativeHandle(file), name, error);
+  // The empty file under its temporary name goes too; `error` stays the move's.
   std::error_code ignored;
-  removeName(folder, nativeHandle(file), name, ignored);
+  static_cast<void>(removeName(folder, nativeHandle(file), name, ignored));
   return false;
 }
 

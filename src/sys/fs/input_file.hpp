@@ -21,7 +21,7 @@ class InputFile {
 
   // Reads up to `into.size()` bytes after those read before; 0 at the end of
   // the file, or on failure with `error` set.
-  std::size_t read(std::span<std::uint8_t> into, std::error_code& error);
+  [[nodiscard]] std::size_t read(std::span<std::uint8_t> into, std::error_code& error);
 
  private:
   friend class Folder;

@@ -25,8 +25,8 @@ using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVO
 // free), and under a temporary name it is left as it is (false, with
 // std::errc::too_many_links). False with `error` on any other
 // failure; the object may then be left under its temporary name.
-bool removeName(HANDLE folder, HANDLE object, const std::filesystem::path& name,
-                std::error_code& error,
-                SetFileInformation setInformation = ::SetFileInformationByHandle);
+[[nodiscard]] bool removeName(HANDLE folder, HANDLE object, const std::filesystem::path& name,
+                              std::error_code& error,
+                              SetFileInformation setInformation = ::SetFileInformationByHandle);
 
 }  // namespace aerolith::sys

@@ -21,10 +21,10 @@ class OutputFile {
   bool isOpen() const { return handle_.isOpen(); }
 
   // Writes all of `bytes` after what was written before. False on failure.
-  bool write(std::span<const std::uint8_t> bytes, std::error_code& error);
+  [[nodiscard]] bool write(std::span<const std::uint8_t> bytes, std::error_code& error);
 
   // Closes the file; false when the system reports that the close failed.
-  bool close(std::error_code& error);
+  [[nodiscard]] bool close(std::error_code& error);
 
  private:
   friend class Folder;

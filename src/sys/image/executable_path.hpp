@@ -8,6 +8,6 @@ namespace aerolith::sys {
 
 // Empty, with `error` set, when the name could not be read whole: a name cut
 // short would point somewhere else.
-std::filesystem::path currentExecutablePath(std::error_code& error);
+[[nodiscard]] std::filesystem::path currentExecutablePath(std::error_code& error);
 
 }  // namespace aerolith::sys

@@ -26,6 +26,7 @@ struct ResourceLookup {
 // Finds the resource by type and id alone, whatever its language. On POSIX the
 // image is the running executable with its appended table; its bytes are mapped
 // once, so loading and locking a resource that was found cannot fail there.
-ResourceLookup findResource(ModuleHandle module, std::uint32_t type, std::uint32_t id);
+[[nodiscard]] ResourceLookup findResource(ModuleHandle module, std::uint32_t type,
+                                          std::uint32_t id);
 
 }  // namespace aerolith::sys

@@ -10,7 +10,7 @@
 namespace aerolith::sys {
 
 // True when all `size` bytes were written.
-inline bool writeAll(int fd, const void* data, std::size_t size) {
+[[nodiscard]] inline bool writeAll(int fd, const void* data, std::size_t size) {
   const char* next = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t put = ::write(fd, next, size);

@@ -11,7 +11,7 @@ namespace aerolith::sys {
 
 // Copies the first `into.size()` bytes of the named block. False when there is
 // no such block or it cannot be read that far.
-bool readSharedMemory(std::wstring_view name, std::span<std::byte> into);
+[[nodiscard]] bool readSharedMemory(std::wstring_view name, std::span<std::byte> into);
 
 // A named block holding given bytes for as long as this object lives; the
 // publishing side of readSharedMemory.

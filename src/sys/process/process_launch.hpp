@@ -23,13 +23,13 @@ struct LaunchStrings {
 // inherited handles, the inherited environment, the working directory. On
 // POSIX posix_spawn of the program with its path as the only argument, in a
 // session of its own, holding nothing of the launcher's but its environment.
-bool createProcess(LaunchStrings& strings, std::error_code& error);
+[[nodiscard]] bool createProcess(LaunchStrings& strings, std::error_code& error);
 
 // ShellExecuteExW "open" of the application name with the command line as its
 // parameters, in the working directory. On POSIX the desktop's opener,
 // xdg-open, is handed the application name (it takes no parameters); its
 // failure is the errno of its start, or its exit status in a category of
 // its own.
-bool openWithShell(LaunchStrings& strings, std::error_code& error);
+[[nodiscard]] bool openWithShell(LaunchStrings& strings, std::error_code& error);
 
 }  // namespace aerolith::sys

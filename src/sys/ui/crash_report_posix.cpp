@@ -49,8 +49,9 @@ class ReportWriter {
  public:
   explicit ReportWriter(int fd) : fd_(fd) {}
 
+  // A report that cannot be written has nobody left to tell: best effort.
   ReportWriter& text(std::string_view text) {
-    writeAll(fd_, text.data(), text.size());
+    static_cast<void>(writeAll(fd_, text.data(), text.size()));
     return *this;
   }
   ReportWriter& decimal(std::int64_t number) {

@@ -75,7 +75,8 @@ PreparedMessageBox::PreparedMessageBox(std::wstring_view text, std::wstring_view
 PreparedMessageBox::~PreparedMessageBox() = default;
 
 void PreparedMessageBox::show() const {
-  writeAll(STDERR_FILENO, layout_->console.data(), layout_->console.size());
+  // The console copy is for logs only; a closed standard error changes nothing.
+  static_cast<void>(writeAll(STDERR_FILENO, layout_->console.data(), layout_->console.size()));
   if (!layout_->desktop) return;
   pid_t pid = 0;
   if (posix_spawnp(&pid, "zenity", nullptr, nullptr, layout_->argv, environ) != 0) return;

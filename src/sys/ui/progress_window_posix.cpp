@@ -133,13 +133,14 @@ void TerminalLine::show(std::string_view text, unsigned percent) {
   text_.assign(text);
   percent_ = percent;
   const std::string line = fmt::format("\r{} {}%\x1b[K", text_, percent_);
-  writeAll(fd_, line.data(), line.size());
+  // The terminal line is a courtesy: a terminal gone away changes nothing.
+  static_cast<void>(writeAll(fd_, line.data(), line.size()));
 }
 
 void TerminalLine::erase() {
   if (!shown_) return;
   shown_ = false;
-  writeAll(fd_, kEraseTerminalLine.data(), kEraseTerminalLine.size());
+  static_cast<void>(writeAll(fd_, kEraseTerminalLine.data(), kEraseTerminalLine.size()));
 }
 
 struct ProgressWindow::State {
@@ -226,7 +227,7 @@ void hideProgressWindowsNow() {
   barred.store(true);
   if (const pid_t zenity = shownZenity.exchange(0); zenity != 0) ::kill(zenity, SIGTERM);
   if (shownLine.exchange(false)) {
-    writeAll(STDERR_FILENO, kEraseTerminalLine.data(), kEraseTerminalLine.size());
+    static_cast<void>(writeAll(STDERR_FILENO, kEraseTerminalLine.data(), kEraseTerminalLine.size()));
   }
 }
 

@@ -78,7 +78,7 @@ TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
 
 TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
   const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
-  writeEntry(file, folder_, unwatched);
+  EXPECT_EQ(writeEntry(file, folder_, unwatched), std::nullopt);
   expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
   const auto records = trace_.records();
   ASSERT_GE(records.size(), 3u);
@@ -91,7 +91,7 @@ TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
 
 TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
   testing::writeFile(install_ / "Modules", "a file in the way");
-  writeEntry(entry(L"Modules", L"a.dll", "a"), folder_, unwatched);
+  EXPECT_EQ(writeEntry(entry(L"Modules", L"a.dll", "a"), folder_, unwatched), std::nullopt);
   expectWritten(install_ / "Modules" / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
                                     {"FileEntry:  - exists but is not directory, remove and create",
@@ -101,13 +101,13 @@ TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
 TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
   fs::create_directories(install_ / "a.dll" / "deeper");
   testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
-  writeEntry(entry(L"", L"a.dll", "a"), folder_, unwatched);
+  EXPECT_EQ(writeEntry(entry(L"", L"a.dll", "a"), folder_, unwatched), std::nullopt);
   expectWritten(install_ / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
 }
 
 TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
-  writeEntry(entry(L"Data", L"empty.dat", ""), folder_, unwatched);
+  EXPECT_EQ(writeEntry(entry(L"Data", L"empty.dat", ""), folder_, unwatched), std::nullopt);
   expectWritten(install_ / "Data" / "empty.dat", "");
 }
 
@@ -133,8 +133,8 @@ TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
   fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
   fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
 
-  writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_, unwatched);
-  writeEntry(entry(L"", L"b.dll", "ours too"), folder_, unwatched);
+  EXPECT_EQ(writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_, unwatched), std::nullopt);
+  EXPECT_EQ(writeEntry(entry(L"", L"b.dll", "ours too"), folder_, unwatched), std::nullopt);
 
   EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
   EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);

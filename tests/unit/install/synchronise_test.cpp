@@ -127,9 +127,9 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   testing::writeFile(install_ / "Relay\\relay.exe", "relay");
   bundle::Bundle bundle = load();
   std::error_code error;
-  sys::Folder::open(install_, error)
-      .openForTimeStamp("Relay\\relay.exe", error)
-      .set(builder_.record(0).fileTime, error);
+  ASSERT_TRUE(sys::Folder::open(install_, error)
+                  .openForTimeStamp("Relay\\relay.exe", error)
+                  .set(builder_.record(0).fileTime, error));
 
   EXPECT_EQ(synchronise(bundle), std::nullopt);
 

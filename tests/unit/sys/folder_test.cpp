@@ -195,8 +195,9 @@ TEST_F(Links, NothingIsCreatedBehindALinkThatReplacedAnOpenedFolder) {
   const Folder sub = install_.openFolder("sub", error);
   fs::rename(dir_ / "install" / "sub", dir_ / "install" / "aside");
   fs::create_directory_symlink(dir_ / "outside", dir_ / "install" / "sub");
-  sub.createFolder("made", error);
-  sub.createFile("made.bin", error);
+  // They go where the opened folder went.
+  EXPECT_TRUE(sub.createFolder("made", error).isOpen());
+  EXPECT_TRUE(sub.createFile("made.bin", error).isOpen());
   EXPECT_FALSE(fs::exists(dir_ / "outside" / "made"));
   EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.bin"));
 }

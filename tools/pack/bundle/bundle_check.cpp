@@ -22,7 +22,8 @@ bundle::FileEntry failedEntry(const bundle::BundleView& view, std::int64_t faile
   std::int32_t cursor = bundle::format::kEntriesOffset;
   for (std::int32_t index = 0; index <= failedIndex; ++index) {
     entry = {};
-    entry.parse(view, cursor, index);
+    // The entries before it parsed before, and it is wanted however it fails.
+    static_cast<void>(entry.parse(view, cursor, index));
   }
   return entry;
 }

@@ -84,8 +84,7 @@ void ExtractTarget::write(const bundle::FileEntry& entry,
   if (kind == sys::ObjectKind::kFile) {
     if (!replaceFiles_)
       throw Failure(fmt::format(L"{} exists; -f/--force replaces it", quoted(path)));
-    folder.removeObject(name, error);
-    if (error) failed(L"replace", path, error);
+    if (!folder.removeObject(name, error) && error) failed(L"replace", path, error);
   }
   sys::OutputFile out = folder.createFile(name, error);
   if (!out.isOpen() || !out.write(content, error) || !out.close(error))
