@@ -227,7 +227,8 @@ void hideProgressWindowsNow() {
   barred.store(true);
   if (const pid_t zenity = shownZenity.exchange(0); zenity != 0) ::kill(zenity, SIGTERM);
   if (shownLine.exchange(false)) {
-    static_cast<void>(writeAll(STDERR_FILENO, kEraseTerminalLine.data(), kEraseTerminalLine.size()));
+    static_cast<void>(
+        writeAll(STDERR_FILENO, kEraseTerminalLine.data(), kEraseTerminalLine.size()));
   }
 }
 
