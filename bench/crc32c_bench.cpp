@@ -7,12 +7,12 @@
 #include <random>
 #include <vector>
 
-#include "bundle/crc32c.hpp"
-#include "bundle/crc32c_internal.hpp"
+#include "crc32c/crc32c.hpp"
+#include "crc32c/internal.hpp"
 
 namespace {
 
-using namespace aerolith::bundle;
+using namespace aerolith;
 
 constexpr std::int64_t kBlock = 64 * 1024;
 constexpr std::int64_t kPayload = 9'259'010;

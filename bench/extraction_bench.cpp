@@ -12,7 +12,7 @@
 
 #include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
@@ -74,8 +74,8 @@ const Bundle& testBundle() {
       std::vector<std::uint8_t> frame(ZSTD_compressBound(size));
       frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), size, 19));
       writer.add({L"bin", L"file" + std::to_wstring(seed) + L".dll",
-                  static_cast<std::uint32_t>(size), bundle::crc32c::value(content),
-                  static_cast<std::uint32_t>(frame.size()), bundle::crc32c::value(frame),
+                  static_cast<std::uint32_t>(size), crc32c::value(content),
+                  static_cast<std::uint32_t>(frame.size()), crc32c::value(frame),
                   static_cast<std::uint32_t>(made.payload.size() - bundle::format::kFramesOffset),
                   0});
       made.payload.insert(made.payload.end(), frame.begin(), frame.end());

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/loading.hpp"
 #include "fuzz_input.hpp"
@@ -32,7 +32,7 @@ sys::ResourceLookup lookupOf(const std::vector<std::uint8_t>& resource) {
 
 void reseal(std::vector<std::uint8_t>& resource) {
   if (resource.size() < 4) return;
-  base::storeLe32(resource.data(), bundle::crc32c::value(std::span(resource).subspan(4)));
+  base::storeLe32(resource.data(), crc32c::value(std::span(resource).subspan(4)));
 }
 
 void check(bool condition) {
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!path.empty());
     if (entry->size > kLargestContent) continue;
     if (input.flags & fuzz::kResealFrames) {
-      entry->compressedCrc32c = bundle::crc32c::extend(
+      entry->compressedCrc32c = crc32c::extend(
           0, entry->compressedData, static_cast<std::size_t>(entry->compressedSize));
     }
     if (entry->decompress() == bundle::EntryResult::kOk) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "fuzz_input.hpp"
 
@@ -45,13 +45,13 @@ std::vector<std::uint8_t> seedOf(const std::vector<File>& files, std::uint8_t fl
     const auto frame = frameOf(file);
     const auto* content = reinterpret_cast<const std::uint8_t*>(file.content.data());
     writer.add({file.directory, file.name, static_cast<std::uint32_t>(file.content.size()),
-                bundle::crc32c::extend(0, content, file.content.size()),
-                static_cast<std::uint32_t>(frame.size()), bundle::crc32c::value(frame),
+                crc32c::extend(0, content, file.content.size()),
+                static_cast<std::uint32_t>(frame.size()), crc32c::value(frame),
                 static_cast<std::uint32_t>(input.payload.size() - 4), 0x01DB5309A3E23267});
     input.payload.insert(input.payload.end(), frame.begin(), frame.end());
   }
   input.manifest = std::move(writer).finish();
-  base::storeLe32(input.payload.data(), bundle::crc32c::value(std::span(input.payload).subspan(4)));
+  base::storeLe32(input.payload.data(), crc32c::value(std::span(input.payload).subspan(4)));
   return fuzz::joinInput(input);
 }
 

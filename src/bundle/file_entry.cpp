@@ -7,7 +7,7 @@
 #include <zstd.h>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/frame_decoder.hpp"
 #include "bundle/safe_path.hpp"

@@ -5,7 +5,7 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_d_stableOutBuffer, ZSTD_FRAMEHEADERSIZE_PREFIX
 #include <zstd.h>
 
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 
 namespace aerolith::bundle {
 

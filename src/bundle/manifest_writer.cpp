@@ -1,7 +1,7 @@
 #include "bundle/manifest_writer.hpp"
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "text/utf16.hpp"
 

@@ -1,8 +1,8 @@
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 
-#include "bundle/crc32c_internal.hpp"
+#include "crc32c/internal.hpp"
 
-namespace aerolith::bundle::crc32c {
+namespace aerolith::crc32c {
 
 std::uint32_t extend(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
   static const bool accelerated = internal::acceleratedAvailable();
@@ -10,4 +10,4 @@ std::uint32_t extend(std::uint32_t crc, const std::uint8_t* data, std::size_t si
                      : internal::extendPortable(crc, data, size);
 }
 
-}  // namespace aerolith::bundle::crc32c
+}  // namespace aerolith::crc32c

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-namespace aerolith::bundle::crc32c {
+namespace aerolith::crc32c {
 
 // Uses the processor's crc32 instruction where it has one (SSE4.2), chosen at
 // run time, and a table-driven loop otherwise.
@@ -17,4 +17,4 @@ inline std::uint32_t value(std::span<const std::uint8_t> data) {
   return extend(0, data.data(), data.size());
 }
 
-}  // namespace aerolith::bundle::crc32c
+}  // namespace aerolith::crc32c

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace aerolith::bundle::crc32c::internal {
+namespace aerolith::crc32c::internal {
 
 // The Castagnoli polynomial in reflected bit order: bit 31 is x^0.
 inline constexpr std::uint32_t kPolynomial = 0x82F63B78;
@@ -41,4 +41,4 @@ bool acceleratedAvailable();
 // Three interleaved crc32 instruction streams; only when acceleratedAvailable().
 std::uint32_t extendAccelerated(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
 
-}  // namespace aerolith::bundle::crc32c::internal
+}  // namespace aerolith::crc32c::internal

@@ -2,9 +2,9 @@
 #include <array>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c_internal.hpp"
+#include "crc32c/internal.hpp"
 
-namespace aerolith::bundle::crc32c::internal {
+namespace aerolith::crc32c::internal {
 namespace {
 
 using Table = std::array<std::uint32_t, 256>;
@@ -44,4 +44,4 @@ std::uint32_t extendPortable(std::uint32_t crc, const std::uint8_t* data, std::s
   return ~state;
 }
 
-}  // namespace aerolith::bundle::crc32c::internal
+}  // namespace aerolith::crc32c::internal

@@ -2,7 +2,7 @@
 // the instruction's latency (three cycles); three independent streams over
 // adjacent blocks keep it busy every cycle, and their registers are joined by
 // shifting each over the blocks that follow it.
-#include "bundle/crc32c_internal.hpp"
+#include "crc32c/internal.hpp"
 
 #if defined(__x86_64__)
 
@@ -12,7 +12,7 @@
 #include <array>
 #include <cstring>
 
-namespace aerolith::bundle::crc32c::internal {
+namespace aerolith::crc32c::internal {
 namespace {
 
 // Multiplies a register by the factor of a fixed run of zero bytes, one lookup
@@ -92,11 +92,11 @@ __attribute__((target("sse4.2"))) std::uint32_t extendAccelerated(std::uint32_t 
   return ~static_cast<std::uint32_t>(state);
 }
 
-}  // namespace aerolith::bundle::crc32c::internal
+}  // namespace aerolith::crc32c::internal
 
 #else
 
-namespace aerolith::bundle::crc32c::internal {
+namespace aerolith::crc32c::internal {
 
 bool acceleratedAvailable() { return false; }
 
@@ -104,6 +104,6 @@ std::uint32_t extendAccelerated(std::uint32_t crc, const std::uint8_t* data, std
   return extendPortable(crc, data, size);
 }
 
-}  // namespace aerolith::bundle::crc32c::internal
+}  // namespace aerolith::crc32c::internal
 
 #endif

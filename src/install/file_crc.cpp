@@ -5,7 +5,7 @@
 #include <span>
 #include <system_error>
 
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 
@@ -36,7 +36,7 @@ std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder, const 
     if (read == 0) return crc;
     left -= read;
     if (left == 0) return std::nullopt;
-    crc = bundle::crc32c::extend(crc, buffer.get(), read);
+    crc = crc32c::extend(crc, buffer.get(), read);
     progress.note();
   }
 }

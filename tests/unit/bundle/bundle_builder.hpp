@@ -15,16 +15,15 @@
 
 #include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
-#include "bundle/crc32c.hpp"
 #include "bundle/error_triple.hpp"
 #include "bundle/manifest_writer.hpp"
+#include "crc32c/crc32c.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::testing {
 
 using bundle::BundleView;
 using bundle::EntryRecord;
-namespace crc32c = bundle::crc32c;
 
 inline std::vector<std::uint8_t> bytesOf(std::string_view text) {
   return {text.begin(), text.end()};

@@ -1,4 +1,4 @@
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "bundle/crc32c_internal.hpp"
+#include "crc32c/internal.hpp"
 
-namespace aerolith::bundle::crc32c {
+namespace aerolith::crc32c {
 namespace {
 
 std::uint32_t crcOf(std::string_view text) {
@@ -84,4 +84,4 @@ TEST(Crc32c, PortablePathMatchesABitwiseReference) {
 }
 
 }  // namespace
-}  // namespace aerolith::bundle::crc32c
+}  // namespace aerolith::crc32c

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
 
 namespace aerolith::bundle {

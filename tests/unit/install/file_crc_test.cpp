@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "support/temp_dir.hpp"
 
 namespace aerolith::install {
@@ -14,7 +14,7 @@ namespace {
 diag::Progress unwatched;
 
 std::uint32_t crcOf(const std::string& bytes) {
-  return bundle::crc32c::extend(0, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+  return crc32c::extend(0, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                 bytes.size());
 }
 

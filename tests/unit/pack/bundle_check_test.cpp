@@ -5,7 +5,7 @@
 #include <set>
 
 #include "base/byte_order.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/bundle/frames.hpp"
@@ -33,11 +33,11 @@ BundleBytes makeBundle(const std::vector<File>& files) {
     const Bytes content(file.content.begin(), file.content.end());
     const Bytes frame = compressor.compress(content);
     manifest.add({file.directory, file.name, static_cast<std::uint32_t>(content.size()),
-                  bundle::crc32c::value(content), static_cast<std::uint32_t>(frame.size()),
-                  bundle::crc32c::value(frame), static_cast<std::uint32_t>(payload.size() - 4), 7});
+                  crc32c::value(content), static_cast<std::uint32_t>(frame.size()),
+                  crc32c::value(frame), static_cast<std::uint32_t>(payload.size() - 4), 7});
     payload.insert(payload.end(), frame.begin(), frame.end());
   }
-  base::storeLe32(payload.data(), bundle::crc32c::value(std::span(payload).subspan(4)));
+  base::storeLe32(payload.data(), crc32c::value(std::span(payload).subspan(4)));
   return {std::move(manifest).finish(), payload};
 }
 
@@ -65,7 +65,7 @@ TEST(BundleCheck, RefusesAsTheLauncherWouldNamingTheEntry) {
   BundleBytes bytes = makeBundle({{L"", L"a.txt", "a"}});
   base::storeLe32(bytes.manifest.data() + 4, 2);  // one entry more than present
   base::storeLe32(bytes.manifest.data(),
-                  bundle::crc32c::value(std::span(bytes.manifest).subspan(4)));
+                  crc32c::value(std::span(bytes.manifest).subspan(4)));
   EXPECT_EQ(refusalOf(bytes),
             L"the launcher would refuse this bundle: 5.1.1: entry 1: its directory length runs "
             L"past the manifest's end or is 2^31 or more");

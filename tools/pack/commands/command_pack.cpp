@@ -8,7 +8,7 @@
 
 #include "base/byte_order.hpp"
 #include "base/work_ahead.hpp"
-#include "bundle/crc32c.hpp"
+#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
 #include "pack/base/failure.hpp"
@@ -70,8 +70,8 @@ PackedFile packFile(const SourceFile& file, FrameCompressor& compressor) {
   if (content.size() != file.size) {
     throw Failure(fmt::format(L"{} changed while being packed", quoted(file.path)));
   }
-  PackedFile packed{bundle::crc32c::value(content), compressor.compress(content), 0};
-  packed.frameCrc = bundle::crc32c::value(packed.frame);
+  PackedFile packed{crc32c::value(content), compressor.compress(content), 0};
+  packed.frameCrc = crc32c::value(packed.frame);
   return packed;
 }
 
@@ -119,7 +119,7 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
     manifest.add({file.directory, file.name, static_cast<std::uint32_t>(file.size),
                   packed.contentCrc, static_cast<std::uint32_t>(frame.size()), packed.frameCrc,
                   static_cast<std::uint32_t>(offset), file.fileTime});
-    payloadCrc = bundle::crc32c::extend(payloadCrc, frame.data(), frame.size());
+    payloadCrc = crc32c::extend(payloadCrc, frame.data(), frame.size());
     payload.write(frame);
     offset += frame.size();
     progress.advance(file.size);
