@@ -1,6 +1,6 @@
 #include "launcher/crash_handler.hpp"
 
-#include "launcher/messages.hpp"
+#include "launcher/texts/messages.hpp"
 #include "sys/ui/crash_report.hpp"
 
 namespace aerolith::launcher {

@@ -1,9 +1,9 @@
 #include "launcher/fatal_dialog.hpp"
 
 #include "diag/trace_logger.hpp"
-#include "launcher/exit_codes.hpp"
-#include "launcher/messages.hpp"
-#include "launcher/progress_watcher.hpp"
+#include "launcher/progress/watcher.hpp"
+#include "launcher/texts/exit_codes.hpp"
+#include "launcher/texts/messages.hpp"
 #include "sys/process/process.hpp"
 #include "sys/ui/dialog.hpp"
 

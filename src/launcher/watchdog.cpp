@@ -7,8 +7,8 @@
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/texts/messages.hpp"
 #include "launcher/watchdog_loop.hpp"
 
 namespace aerolith::launcher {

@@ -20,7 +20,7 @@
 
 #include "diag/trace_logger.hpp"
 #include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
+#include "launcher/texts/messages.hpp"
 #include "sys/ipc/named_mutex.hpp"
 #include "text/utf.hpp"
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "install/sync_progress.hpp"
-#include "launcher/progress_watcher.hpp"
+#include "launcher/progress/watcher.hpp"
 
 namespace {
 

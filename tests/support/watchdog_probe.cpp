@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "diag/trace_logger.hpp"
-#include "launcher/exit_codes.hpp"
 #include "launcher/fatal_dialog.hpp"
-#include "launcher/messages.hpp"
 #include "launcher/process_state.hpp"
+#include "launcher/texts/exit_codes.hpp"
+#include "launcher/texts/messages.hpp"
 #include "launcher/watchdog.hpp"
 #include "sys/process/process.hpp"
 

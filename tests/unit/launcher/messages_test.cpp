@@ -1,6 +1,6 @@
 // The fatal texts are the product's own words (their spelling included) and the
 // way numbers fill them is what support staff read back from users.
-#include "launcher/messages.hpp"
+#include "launcher/texts/messages.hpp"
 
 #include <gtest/gtest.h>
 

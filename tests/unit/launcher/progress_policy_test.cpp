@@ -1,6 +1,6 @@
 // When the progress window appears and what it shows, on simulated time: only
 // for real work that takes a while, with a bar that never moves back.
-#include "launcher/progress_policy.hpp"
+#include "launcher/progress/policy.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "launcher/messages.hpp"
+#include "launcher/texts/messages.hpp"
 
 namespace aerolith::launcher {
 namespace {

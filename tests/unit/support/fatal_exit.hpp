@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "launcher/exit_codes.hpp"
+#include "launcher/texts/exit_codes.hpp"
 
 namespace aerolith::testing {
 

@@ -1,6 +1,6 @@
-#include "launcher/progress_policy.hpp"
+#include "launcher/progress/policy.hpp"
 
-#include "launcher/messages.hpp"
+#include "launcher/texts/messages.hpp"
 
 namespace aerolith::launcher {
 

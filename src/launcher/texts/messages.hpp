@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "launcher/branding.hpp"
+#include "launcher/texts/branding.hpp"
 
 namespace aerolith::launcher::messages {
 

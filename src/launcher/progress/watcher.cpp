@@ -1,12 +1,12 @@
-#include "launcher/progress_watcher.hpp"
+#include "launcher/progress/watcher.hpp"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "launcher/messages.hpp"
-#include "launcher/progress_policy.hpp"
+#include "launcher/progress/policy.hpp"
+#include "launcher/texts/messages.hpp"
 #include "sys/ui/progress_window.hpp"
 
 namespace aerolith::launcher {
