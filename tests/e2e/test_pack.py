@@ -400,6 +400,10 @@ class Messages(PackScenario):
         for name, resource in zip(("manifest.bin", "payload.bin"), bundle_writer.write_bundle(
                 [Record("", "a\ud800.txt", b"lone"), Record("", "a\ufffd.txt", b"replacement")])):
             (surrogates / name).write_bytes(resource)
+        listed = self.scratch / "listed.txt"
+        listed.write_text("# what ships\nAerolith.exe\r\n./Relay\\copy.dll\n")
+        unlisted = self.scratch / "unlisted.txt"
+        unlisted.write_text("Aerolith.exe\ngone.txt\n")
         cases = [
             (["embed", launcher, bundle / "payload.bin", bundle / "manifest.bin", "-o", out], 1,
              "the manifest and the payload are swapped: what is given as the manifest holds Zstandard frames"),
@@ -425,6 +429,10 @@ class Messages(PackScenario):
              "a launcher starts: every start would fail (--allow-no-main packs such a folder, for tests); "
              "'aerolith.exe' differs in letter case"),
             (["pack", nameless.parent, out / "nameless", "--allow-no-main"], 0, "packed 1 file"),
+            (["pack", app, out / "excluded", "--exclude", "*.dll", "--exclude=Zeta"], 0, "packed 7 files"),
+            (["pack", app, out / "listed", "--files-from", listed], 0, "packed 2 files"),
+            (["pack", app, out / "unlisted", "--files-from", unlisted], 1,
+             "'gone.txt': listed by --files-from, but no such file is packed"),
             (["verify", mixed], 1, "manifest.bin and payload.bin come from different packs: the payload is whole"),
             (["verify", app], 1, "app' is an application folder, not a bundle: it holds 'Aerolith.exe' but no "
              "manifest.bin; pack it first"),
@@ -442,6 +450,7 @@ class Messages(PackScenario):
             (["list", surrogates], 0, "a\ufffd.txt\t"),
             (["explain", "Error code: 4.1.3735928559"], 0, "computed 0x00000001, stored 0xDEADBEEF"),
             (["explain", "5.12.15."], 0, "Error code 5.12.15 of the message"),
+            (["explain", "5.12.15", "--json"], 0, '{"ok":true,"code":"5.12.15","whatFailed":'),
             (["explain", "5.12.16"], 1, "5.12.16: no launcher shows this code"),
             (["explain", "1.0.0"], 1, "(a version number such as 1.0.0 is no error code)"),
             (["explain", "5.12"], 2, "'5.12' is no error code"),
