@@ -35,7 +35,7 @@ function(aerolith_embed_bundle target)
     add_dependencies(${target} aerolith_pack)
     add_custom_command(TARGET ${target} POST_BUILD
                        COMMAND aerolith_pack embed "$<TARGET_FILE:${target}>" "${arg_MANIFEST}"
-                               "${arg_PAYLOAD}" -o "$<TARGET_FILE:${target}>"
+                               "${arg_PAYLOAD}" -o "$<TARGET_FILE:${target}>" --force
                        COMMENT "Embedding the bundle into ${target}"
                        VERBATIM)
   endif()

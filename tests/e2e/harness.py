@@ -536,7 +536,7 @@ def embed_bundle(platform, manifest, payload, folder, checked=True):
     host = platform.host_path
     resources = [host(folder / "manifest.bin"), host(folder / "payload.bin")]
     if checked:
-        program, args = "aerolith-pack", ["embed", host(plain)] + resources + ["-o", host(launcher)]
+        program, args = "aerolith-pack", ["embed", host(plain)] + resources + ["-o", host(launcher), "--force"]
     else:
         program, args = "resource_stamp", [host(plain), host(launcher), "--manifest", resources[0],
                                            "--payload", resources[1]]

@@ -3,6 +3,7 @@ second, independent reader accepts field by field, listing, verifying, extractin
 and embedding it, and every refusal with its message and exit code."""
 
 import datetime
+import hashlib
 import json
 import os
 import random
@@ -11,6 +12,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import textwrap
 from pathlib import Path
 
 import bundle_format
@@ -38,6 +40,17 @@ SIGNED_REFUSAL = ("aerolith-pack: the image is signed; embedding would invalidat
 
 # 2021-06-01 12:00:00 UTC plus 1234567 ticks: 100-ns precision survives.
 BASE_NS = 1622548800 * 10**9 + 123456700
+
+
+def program_bytes(platform, size, seed):
+    """Bytes whose headers make them a program of the platform, which is all the tool
+    reads of Aerolith.exe: an x64 PE32+ image for Windows, an ELF file for Linux."""
+    if platform.windows:
+        header = (b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + struct.pack("<H", 0x8664) + bytes(18)
+                  + struct.pack("<H", 0x20B))
+    else:
+        header = b"\x7fELF"
+    return header + random.Random(seed).randbytes(size - len(header))
 
 
 class PackScenario(harness.Scenario):
@@ -72,7 +85,7 @@ class PackScenario(harness.Scenario):
         app = self.scratch / "app"
         rng = random.Random(7)
         files = {
-            "Aerolith.exe": bytes(rng.getrandbits(8) for _ in range(5000)),
+            "Aerolith.exe": program_bytes(self.platform, 5000, 7),
             "empty.dat": b"",
             "two-byte size field.bin": bytes(rng.getrandbits(8) for _ in range(300)),
             "Modules/four-byte size field.bin": b"abc" * 30000,
@@ -147,9 +160,14 @@ class Pack(PackScenario):
         self.assertEqual(one.directory, "Modules\\Sim")
 
     def test_same_folder_gives_byte_identical_bundles_with_any_number_of_jobs(self):
-        app, _ = self.make_app()
+        app, files = self.make_app()
         first = self.scratch / "first"
-        self.assertSucceeds(self.pack_tool("pack", app, first, "--level", "3", "--jobs", "1"))
+        summary = self.json_of("pack", app, first, "--level", "3", "--jobs", "1")
+        self.assertEqual((summary["files"], summary["bytes"]), (len(files), sum(map(len, files.values()))))
+        for name in ("manifest", "payload"):
+            written = (first / (name + ".bin")).read_bytes()
+            self.assertEqual((summary[name]["bytes"], summary[name]["sha256"]),
+                             (len(written), hashlib.sha256(written).hexdigest()))
         for jobs in ("--jobs=2", "--jobs=7", None):
             with self.subTest(jobs=jobs):
                 again = self.scratch / ("again%s" % jobs)
@@ -211,7 +229,7 @@ class Progress(PackScenario):
         if self.platform.windows:
             self.skipTest("needs a Unix terminal")
         app = self.scratch / "app"
-        self.make_file(app / "Aerolith.exe", random.Random(5).randbytes(6 << 20))
+        self.make_file(app / "Aerolith.exe", program_bytes(self.platform, 6 << 20, 5))
         shown = self.run_on_terminal("pack", app, self.scratch / "out", "--level", "1")
         self.assertIn("packing 100% (6.0 of 6.0 MiB)", shown)
         self.assertTrue(shown.endswith("\r"), repr(shown[-80:]))  # the line is cleared again
@@ -293,7 +311,8 @@ class Refusals(PackScenario):
         app, _ = self.app_with("ok.txt")
         with open(os.path.join(bytes(app), b"bad\xff.txt"), "wb"):
             pass
-        self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"), "not valid Unicode")
+        self.assertRefused(self.pack_tool("pack", app, self.scratch / "out"),
+                           "'bad\\xFF.txt': the name is not valid Unicode")
 
     def test_symbolic_links_leaving_the_folder_or_looping_are_refused(self):
         outside = self.make_file(self.scratch / "outside.txt", b"secret")
@@ -351,6 +370,8 @@ class Messages(PackScenario):
         self.assertSucceeds(self.embed(launcher, bundle, earlier))
         one_file = self.scratch / "one-file"
         self.make_file(one_file / "Aerolith.exe", b"main")
+        no_program = self.scratch / "no-program.exe"
+        self.assertSucceeds(self.embed(launcher, self.pack(one_file, "one-bundle"), no_program))
         notes = self.make_file(self.scratch / "notes.txt", b"plain text, no executable")
         truncated = self.scratch / "truncated"
         truncated.mkdir()
@@ -362,6 +383,27 @@ class Messages(PackScenario):
         edited = self.scratch / "edited"
         self.make_file(edited / "Aerolith.exe", b"edited by hand")
         out = self.scratch / "out"
+        # Two packs of one layout whose contents differ: the frames of one are no
+        # frames of the other's manifest.
+        mixed = self.scratch / "mixed"
+        for seed, folder in enumerate(("pack-a", "pack-b")):
+            rng = random.Random(seed)
+            for name in ("Aerolith.exe", "data.bin"):
+                self.make_file(self.scratch / folder / name, bytes(rng.getrandbits(8) for _ in range(999)))
+            self.assertSucceeds(self.pack_tool("pack", self.scratch / folder, self.scratch / (folder + "-bundle")))
+        mixed.mkdir()
+        shutil.copy(self.scratch / "pack-a-bundle" / "manifest.bin", mixed)
+        shutil.copy(self.scratch / "pack-b-bundle" / "payload.bin", mixed)
+        nameless = self.make_file(self.scratch / "nameless" / "aerolith.exe", b"lower case")
+        surrogates = self.scratch / "surrogates"
+        surrogates.mkdir()
+        for name, resource in zip(("manifest.bin", "payload.bin"), bundle_writer.write_bundle(
+                [Record("", "a\ud800.txt", b"lone"), Record("", "a\ufffd.txt", b"replacement")])):
+            (surrogates / name).write_bytes(resource)
+        listed = self.scratch / "listed.txt"
+        listed.write_text("# what ships\nAerolith.exe\r\n./Relay\\copy.dll\n")
+        unlisted = self.scratch / "unlisted.txt"
+        unlisted.write_text("Aerolith.exe\ngone.txt\n")
         cases = [
             (["embed", launcher, bundle / "payload.bin", bundle / "manifest.bin", "-o", out], 1,
              "the manifest and the payload are swapped: what is given as the manifest holds Zstandard frames"),
@@ -372,20 +414,45 @@ class Messages(PackScenario):
             (["embed", bundle, launcher, "-o", out], 2, "bundle' is a folder; embed takes the launcher image first"),
             (["embed", launcher, bundle, "-o", notes / "out.exe"], 1, "out.exe': "),
             (["pack", one_file, "-o", out / "one"], 0, "packed 1 file (4 bytes)"),
-            (["list"], 2, "'list' takes 1 argument, not 0\n\nusage: aerolith-pack list BUNDLE"),
-            (["pack", app], 2, "'pack' takes 2 arguments, not 1\n\nusage: aerolith-pack pack"),
+            (["list"], 2, "'list' takes 1 argument, not 0\nusage: aerolith-pack list BUNDLE [--json] "
+             "[--no-header]\nsee 'aerolith-pack help list'\n"),
+            (["pack", app], 2, "'pack' takes 2 arguments, not 1\nusage: aerolith-pack pack"),
             (["pack", app, out, "-o", out], 2, "the output is given twice"),
             (["embed", launcher, bundle], 2, "'embed' needs -o OUT (or --output OUT)"),
-            (["list", bundle, "--colour"], 2, "unknown option '--colour'\n\nusage: aerolith-pack list BUNDLE"),
-            (["bundle"], 2, "unknown command 'bundle'\n\naerolith-pack: writes, inspects"),
+            (["list", bundle, "--colour"], 2, "unknown option '--colour'\nusage: aerolith-pack list BUNDLE"),
+            (["bundle"], 2, "unknown command 'bundle'\nsee 'aerolith-pack --help'\n"),
             (["pack", app, cluttered], 1, "holds 'notes.txt', which is no part of a bundle"),
-            (["pack", app, bundle], 0, "packed 11 files"),
+            (["pack", app, bundle], 1, "bundle' holds a bundle already; pack into a new or empty folder, or "
+             "replace it with -f/--force"),
+            (["pack", app, bundle, "-f"], 0, "packed 11 files"),
+            (["pack", nameless.parent, out / "nameless"], 1, "there is no 'Aerolith.exe' at the top, the program "
+             "a launcher starts: every start would fail (--allow-no-main packs such a folder, for tests); "
+             "'aerolith.exe' differs in letter case"),
+            (["pack", nameless.parent, out / "nameless", "--allow-no-main"], 0, "packed 1 file"),
+            (["pack", app, out / "excluded", "--exclude", "*.dll", "--exclude=Zeta"], 0, "packed 7 files"),
+            (["pack", app, out / "listed", "--files-from", listed], 0, "packed 2 files"),
+            (["pack", app, out / "unlisted", "--files-from", unlisted], 1,
+             "'gone.txt': listed by --files-from, but no such file is packed"),
+            (["verify", mixed], 1, "manifest.bin and payload.bin come from different packs: the payload is whole"),
+            (["verify", app], 1, "app' is an application folder, not a bundle: it holds 'Aerolith.exe' but no "
+             "manifest.bin; pack it first"),
+            (["plan", edited, bundle], 2, "the arguments are swapped: "),
+            (["embed", self.platform.program("aerolith-pack"), bundle, "-o", self.scratch / "tool.exe"], 1,
+             "is not an Aerolith Vantor launcher: "),
+            (["verify", self.platform.program("aerolith-pack")], 1, "is not an Aerolith Vantor launcher: "),
+            (["verify", no_program], 1, "'Aerolith.exe' is no program (neither a Windows nor a Linux executable)"),
             (["extract", bundle, edited], 1, "is not empty; extract writes into an empty or new folder"),
-            (["embed", launcher, bundle, "-o", notes], 1,
-             "exists and is not a launcher image that carries a bundle; -f/--force replaces it"),
-            (["embed", launcher, bundle, "-o", earlier], 0, "embedded a bundle of 11 entries"),
+            (["embed", launcher, bundle, "-o", notes], 1, "notes.txt' exists; -f/--force replaces it"),
+            (["embed", launcher, bundle, "-o", earlier], 1, "earlier.exe' exists; -f/--force replaces it"),
+            (["embed", launcher, bundle, "-o", earlier, "-f"], 0, "embedded a bundle of 11 entries"),
+            (["list", surrogates], 0, "a\\uD800.txt\t"),
+            (["list", surrogates, "--json"], 0, '"path":"a\\\\uD800.txt"'),
+            (["list", surrogates], 0, "a\ufffd.txt\t"),
             (["explain", "Error code: 4.1.3735928559"], 0, "computed 0x00000001, stored 0xDEADBEEF"),
+            (["explain", "5.12.15."], 0, "Error code 5.12.15 of the message"),
+            (["explain", "5.12.15", "--json"], 0, '{"ok":true,"code":"5.12.15","whatFailed":'),
             (["explain", "5.12.16"], 1, "5.12.16: no launcher shows this code"),
+            (["explain", "1.0.0"], 1, "(a version number such as 1.0.0 is no error code)"),
             (["explain", "5.12"], 2, "'5.12' is no error code"),
         ]
         for args, code, fragment in cases:
@@ -394,6 +461,12 @@ class Messages(PackScenario):
                 self.assertExitCode(result, code)
                 self.assertIn(fragment, result.stdout if code == 0 else result.stderr)
                 self.assertNotIn(".partial", result.stderr)
+                if code != 0:  # with --json, the same failure as the one document on standard output
+                    result = self.pack_tool(*args, "--json")
+                    self.assertExitCode(result, code)
+                    document = json.loads(result.stdout)
+                    self.assertEqual(document["ok"], False)
+                    self.assertIn(fragment.split("\n")[0], document["error"]["message"])
         self.assertEqual((edited / "Aerolith.exe").read_bytes(), b"edited by hand")
         self.assertEqual(notes.read_bytes(), b"plain text, no executable")
 
@@ -408,6 +481,32 @@ class Messages(PackScenario):
         if not self.platform.windows:  # Wine shows the link as the folder it leads to
             self.assertIn("Relay' is a link; extract writes nothing through a link", result.stderr)
         self.assertEqual(list(outside.iterdir()), [])
+
+
+class Installed(PackScenario):
+    def test_another_project_finds_the_installed_tool_and_packs_and_embeds_with_it(self):
+        if self.platform.windows:
+            self.skipTest("configures a CMake project on the build machine")
+        prefix = self.scratch / "prefix"
+        subprocess.run(["cmake", "--install", self.platform.build_dir, "--prefix", prefix], check=True,
+                       capture_output=True)
+        project = self.scratch / "project"
+        self.make_file(project / "app" / "Aerolith.exe", program_bytes(self.platform, 100, 3))
+        (project / "CMakeLists.txt").write_text(
+            "cmake_minimum_required(VERSION 3.25)\nproject(Consumer NONE)\n"
+            "find_package(AerolithPack 1.0 REQUIRED)\n"
+            "add_custom_command(OUTPUT launcher\n"
+            "  COMMAND AerolithPack::aerolith-pack pack ${CMAKE_SOURCE_DIR}/app -o bundle --force\n"
+            "  COMMAND AerolithPack::aerolith-pack embed ${AEROLITH_LAUNCHER} bundle -o launcher --force\n"
+            "  VERBATIM)\nadd_custom_target(release ALL DEPENDS launcher)\n")
+        build = self.scratch / "build"
+        for command in (["cmake", "-S", project, "-B", build, "-DCMAKE_PREFIX_PATH=%s" % prefix],
+                        ["cmake", "--build", build]):
+            done = subprocess.run(command, capture_output=True, text=True)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        verified = subprocess.run([prefix / "bin" / "aerolith-pack", "verify", build / "launcher", "--json"],
+                                  capture_output=True, text=True)
+        self.assertEqual((verified.returncode, json.loads(verified.stdout)["entries"]), (0, 1))
 
 
 class Releases(PackScenario):
@@ -467,9 +566,12 @@ class Releases(PackScenario):
             "compressedBytes": sum(e["new"]["compressedSize"] for e in diff["entries"]
                                    if e["start"] in ("rewrite", "write")),
             "payloadChecked": True, "payloadBytes": (new_bundle / "payload.bin").stat().st_size})
-        self.assertEqual(len(diff["warnings"]), 1)
+        self.assertEqual([w["code"] for w in diff["warnings"]], ["kept-stale"])
+        self.assertEqual((diff["old"]["version"], diff["new"]["version"]),
+                         (None, "1.0.0.0" if self.platform.windows else None))
         self.assertIn("warning: 'Modules\\stale.dll' has new content but its old time and size: a start keeps "
                       "the old file unread", self.assertSucceeds(self.pack_tool("diff", old_bundle, new_bundle)).stderr)
+        self.assertExitCode(self.pack_tool("diff", old_bundle, new_bundle, "--strict"), 1)
 
         env, local = self.platform.isolated_env(self.scratch)
         install = local / "Aerolith"
@@ -490,6 +592,9 @@ class Releases(PackScenario):
             ("Modules/rewritten.dll", "rewrite"), ("Modules/stale.dll", "keep"), ("Screenshots", "folder"),
             ("Screenshots/shot.png", "remove"), ("removed.txt", "remove"), ("Data/added.txt", "write")]))
 
+        changes = self.json_of("plan", new_launcher, install, "--changes-only")
+        self.assertEqual([(step["path"].replace("\\", "/"), step["action"]) for step in changes["steps"]],
+                         [step for step in planned if step[1] not in ("keep", "folder", "protected")])
         walked, written = self.start_trace(new_launcher, env, install)
         self.assertEqual(walked, [step for step in planned if step[1] != "write"])
         self.assertEqual(written, {path for path, action in planned if action == "write"})
@@ -518,7 +623,7 @@ class Inspect(PackScenario):
         self.assertIsNone(listed["version"])
         self.assertEqual([(e["index"], e["path"], e["size"], e["compressedSize"], e["crc32c"], e["compressedCrc32c"],
                            e["fileTime"], e["lastWrite"]) for e in listed["entries"]],
-                         [(e.index, e.path, e.size, e.compressed_size, e.crc, e.compressed_crc, e.file_time, row[6])
+                         [(e.index, e.path, e.size, e.compressed_size, row[4], row[5], e.file_time, row[6])
                           for e, row in zip(entries, rows)])
 
     def test_extract_gives_back_every_file_with_its_time(self):
@@ -630,8 +735,9 @@ class ForeignBundles(PackScenario):
 
     def test_frames_without_content_size_are_read(self):
         time = filetime_of_ns(BASE_NS)
-        bundle = self.write([("", "a.txt", b"streamed frame", time), ("d", "b.txt", b"", time)])
-        self.assertIn("ok: 2 entries", self.assertSucceeds(self.pack_tool("verify", bundle)).stdout)
+        bundle = self.write([("", "a.txt", b"streamed frame", time), ("d", "b.txt", b"", time),
+                             ("", "Aerolith.exe", program_bytes(self.platform, 100, 1), time)])
+        self.assertIn("ok: 3 entries", self.assertSucceeds(self.pack_tool("verify", bundle)).stdout)
         target = self.scratch / "x"
         self.assertSucceeds(self.pack_tool("extract", bundle, target))
         self.assertEqual((target / "a.txt").read_bytes(), b"streamed frame")
@@ -677,7 +783,9 @@ class Embed(PackScenario):
         shutil.copy(self.platform.program("launcher"), launcher)
         self.assertRefused(self.pack_tool("list", launcher), "holds no bundle")
 
-        self.assertSucceeds(self.embed(launcher, first, launcher))
+        self.assertRefused(self.embed(launcher, first, launcher), "exists; -f/--force replaces it")
+        embedded = self.assertSucceeds(self.embed(launcher, first, launcher, "--force"))
+        self.assertIn("sha256: %s\n" % hashlib.sha256(launcher.read_bytes()).hexdigest(), embedded.stdout)
         self.assertEqual(self.listing(launcher), self.listing(first))
         self.assertIn("ok: 11 entries", self.assertSucceeds(self.pack_tool("verify", launcher)).stdout)
         self.assertEqual(self.embedded_resources(launcher), {
@@ -880,25 +988,33 @@ class WindowsImages(PackScenario):
 
         self.assertInstalls(out, demo)
 
+    def sign(self, unsigned, signed):
+        """Signs with a test certificate, as osslsigncode signs a release; returns the
+        certificate."""
+        keys = self.scratch / "keys"
+        if not keys.exists():
+            keys.mkdir()
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                            "-subj", "/CN=Aerolith Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                            "-keyout", keys / "key.pem", "-out", keys / "cert.pem"], check=True, capture_output=True)
+        signed.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["osslsigncode", "sign", "-certs", keys / "cert.pem", "-key", keys / "key.pem",
+                        "-n", "Aerolith Vantor", "-in", unsigned, "-out", signed], check=True, capture_output=True)
+        return keys / "cert.pem"
+
     def test_signed_launcher_verifies_runs_and_is_embedded_into_only_when_told(self):
         self.needs_wine()
         demo = self.platform.build_dir / "demo-bundle"
         unsigned = self.scratch / "unsigned.exe"
         self.embed_with(self.native_tool, self.platform.program("launcher"), demo, unsigned)
-        keys = self.scratch / "keys"
-        keys.mkdir()
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                        "-subj", "/CN=Aerolith Test Signing", "-addext", "extendedKeyUsage=codeSigning",
-                        "-keyout", keys / "key.pem", "-out", keys / "cert.pem"], check=True, capture_output=True)
         signed = self.scratch / "signed" / "Aerolith.Launcher.exe"
-        signed.parent.mkdir()
-        subprocess.run(["osslsigncode", "sign", "-certs", keys / "cert.pem", "-key", keys / "key.pem",
-                        "-n", "Aerolith Vantor", "-in", unsigned, "-out", signed], check=True, capture_output=True)
+        certificate = self.sign(unsigned, signed)
         verify_signature = lambda image: subprocess.run(
-            ["osslsigncode", "verify", "-in", image, "-CAfile", keys / "cert.pem"], capture_output=True)
+            ["osslsigncode", "verify", "-in", image, "-CAfile", certificate], capture_output=True)
         self.assertEqual(verify_signature(signed).returncode, 0, verify_signature(signed).stdout)
         self.assertTrue(self.assertSucceeds(self.pack_tool("verify", signed)).stdout.startswith(
-            "version: 1.0.0.0\nok: %d entries" % len(self.read(demo))))
+            "version: 1.0.0.0\nsigned: yes (the chain is checked by osslsigncode or signtool)\nok: %d entries"
+            % len(self.read(demo))))
         self.assertInstalls(signed, demo)
 
         out = self.scratch / "resigned" / "Aerolith.Launcher.exe"
@@ -915,6 +1031,55 @@ class WindowsImages(PackScenario):
         self.assertEqual(out.read_bytes(), unsigned.read_bytes())
         self.assertNotEqual(verify_signature(out).returncode, 0)
         self.assertInstalls(out, demo)
+
+    def test_verify_is_the_release_gate(self):
+        """verify --json --expect-version --require-signed, alone and in the README's CI gate
+        script, over each release that must not ship and the one that may."""
+        windows = self.build("windows")
+        main = harness.application_image(windows)
+
+        def release(name, files, signed=True, version="2.4.0", *pack_options):
+            app = self.scratch / name
+            for relative, content in files.items():
+                self.make_file(app / relative, content)
+            bundle = self.scratch / (name + "-bundle")
+            self.assertSucceeds(self.pack_tool("pack", app, bundle, *pack_options))
+            unsigned = self.scratch / (name + "-unsigned") / "Aerolith.Launcher.exe"
+            unsigned.parent.mkdir()
+            self.embed_with(self.pack_tool, windows.program("launcher"), bundle, unsigned, "--version", version)
+            if not signed:
+                return unsigned
+            signed_image = self.scratch / (name + "-release") / "Aerolith.Launcher.exe"
+            self.sign(unsigned, signed_image)
+            return signed_image
+
+        good = release("good", {"Aerolith.exe": main, "Data/a.txt": b"a"})
+        cases = {
+            "good": (good, "2.4.0", None),
+            "missing file": (self.scratch / "nowhere.exe", "2.4.0", "not-found"),
+            "the tool": (windows.program("aerolith-pack"), "2.4.0", "not-a-launcher"),
+            "no Aerolith.exe": (release("no-main", {"Data/a.txt": b"a"}, True, "2.4.0", "--allow-no-main"),
+                                "2.4.0", "no-main-program"),
+            "Linux Aerolith.exe": (release("linux-main", {"Aerolith.exe": b"\x7fELF\x02\x01\x01" + bytes(64)}),
+                                   "2.4.0", "main-program-kind"),
+            "unsigned": (release("unsigned", {"Aerolith.exe": main}, False), "2.4.0", "unsigned"),
+            "wrong version": (good, "2.5.0", "wrong-version"),
+        }
+        readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
+        gate = self.scratch / "release-gate"
+        gate.write_text(textwrap.dedent(re.search(r"```sh\n( *#!/bin/sh\n *# release-gate.*?)```", readme,
+                                                  re.S).group(1)))
+        native = self.build("native")
+        for name, (image, version, error) in cases.items():
+            with self.subTest(release=name):
+                result = self.pack_tool("verify", image, "--json", "--expect-version", version, "--require-signed")
+                self.assertExitCode(result, 0 if error is None else 1)
+                verdict = json.loads(result.stdout)
+                self.assertEqual((verdict["ok"], verdict.get("error", {}).get("code")), (error is None, error))
+                ran = subprocess.run(["sh", gate, image, version], capture_output=True, env=dict(
+                    os.environ, AEROLITH_PACK=str(native.program("aerolith-pack"))))
+                self.assertEqual(ran.returncode, 0 if error is None else 1, ran.stderr)
+        self.assertEqual(verdict["signed"], True)
 
     def test_images_it_cannot_rewrite_safely_are_refused(self):
         source = self.build("windows").program("launcher").read_bytes()
@@ -937,6 +1102,10 @@ class WindowsImages(PackScenario):
                 "<I", reloc.Characteristics & ~0x02000000)), "followed by section '.reloc', which its code may address"),
             "resource loop": (patched(rsrc.PointerToRawData + 20, struct.pack("<I", 0x80000000)),
                               "not three levels deep"),
+            "damaged version": (source.replace("VS_VERSION_INFO".encode("utf-16-le"), bytes(30), 1),
+                                "its version resource is damaged: it does not start with VS_VERSION_INFO"),
+            "no resources": (patched(resources, bytes(8)), "is not an Aerolith Vantor launcher: it has no version "
+                             "resource naming it 'Aerolith.Launcher.exe'"),
         }
         bundle = self.pack(self.make_app()[0], "bundle")
         out = self.scratch / "out.exe"
@@ -945,16 +1114,7 @@ class WindowsImages(PackScenario):
                 launcher = self.make_file(self.scratch / (name + ".exe"), image)
                 self.assertRefused(self.embed(launcher, bundle, out), message)
                 self.assertFalse(out.exists())
-
-        # An image without resources gets a resource section of its own, after the others.
-        bare = self.make_file(self.scratch / "bare.exe", patched(resources, bytes(8)))
-        self.assertSucceeds(self.embed(bare, bundle, out))
-        pe = self.checked_image(out)
-        self.assertEqual(pe.sections[-1].Name.rstrip(b"\0"), b".rsrc")
-        self.assertEqual(sorted(pe_resources(pe)), [(RT_RCDATA, PAYLOAD_ID, LANGUAGE), (RT_RCDATA, MANIFEST_ID, LANGUAGE)])
-        self.assertEqual(self.listing(out), self.listing(bundle))
-        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0.0"), "no version resource to stamp")
-        self.assertRefused(self.embed(bare, bundle, out, "--version", "2.0"), "--version takes X.Y.Z or X.Y.Z.W",
+        self.assertRefused(self.embed(launcher, bundle, out, "--version", "2.0"), "--version takes X.Y.Z or X.Y.Z.W",
                            code=2)
         self.assertRefused(self.embed(self.build("native").program("launcher"), bundle, out, "--version", "2.0.0"),
                            "a Linux image has no version resource")

@@ -18,7 +18,7 @@ add_custom_command(
   COMMAND "${CMAKE_COMMAND}" -E rm -rf "${demo_stage}"
   COMMAND "${CMAKE_COMMAND}" -E copy_directory "${CMAKE_CURRENT_LIST_DIR}/data" "${demo_stage}"
   COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:aerolith_demo_app>" "${demo_stage}/Aerolith.exe"
-  COMMAND ${pack_tool} pack "${demo_stage}" "${demo_bundle}"
+  COMMAND ${pack_tool} pack "${demo_stage}" "${demo_bundle}" --force
   DEPENDS aerolith_demo_app aerolith_pack ${demo_data}
   COMMENT "Packing the demo bundle"
   VERBATIM)

@@ -8,6 +8,7 @@
 
 #include "pack/base/failure.hpp"
 #include "pack/cli/console.hpp"
+#include "pack/cli/findings.hpp"
 #include "pack/cli/progress.hpp"
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
@@ -43,12 +44,28 @@ const Command* find(std::wstring_view name) {
   return nullptr;
 }
 
-// A command's usage error, followed by its help.
+// A command's usage error, followed by its usage line and where its help is.
 class CommandUsageError : public UsageError {
  public:
   CommandUsageError(const UsageError& error, const Command& command)
-      : UsageError(error.message() + L"\n\n" + help(command)) {}
+      : UsageError(error.message()),
+        pointer_(fmt::format(L"usage: aerolith-pack {}\nsee 'aerolith-pack help {}'\n",
+                             command.synopsis, command.name)) {}
+  const std::wstring& pointer() const { return pointer_; }
+
+ private:
+  std::wstring pointer_;
 };
+
+// True when the command line asks for --json: every outcome, a usage error
+// included, is then one JSON document on standard output.
+bool wantsJson(const std::vector<std::wstring>& args) {
+  for (const std::wstring& arg : args) {
+    if (arg == L"--") return false;
+    if (arg == L"--json") return true;
+  }
+  return false;
+}
 
 std::wstring argumentCount(Positionals positionals) {
   if (positionals.least == positionals.most) {
@@ -127,20 +144,22 @@ int dispatch(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int runTool(const std::vector<std::wstring>& args) {
+  const bool json = wantsJson(args);
+  const auto fail = [&](const Failure& failure, std::wstring_view pointer, int exitCode) {
+    writeError(fmt::format(L"aerolith-pack: {}\n{}", failure.message(), pointer));
+    if (json) writeOut(failureJson({failure.code(), failure.message(), failure.path()}));
+    return exitCode;
+  };
   try {
     return dispatch(args);
   } catch (const CommandUsageError& error) {
-    writeError(fmt::format(L"aerolith-pack: {}", error.message()));
-    return kExitUsage;
+    return fail(error, error.pointer(), kExitUsage);
   } catch (const UsageError& error) {
-    writeError(fmt::format(L"aerolith-pack: {}\n\n{}", error.message(), overview()));
-    return kExitUsage;
+    return fail(error, L"see 'aerolith-pack --help'\n", kExitUsage);
   } catch (const Failure& failure) {
-    writeError(fmt::format(L"aerolith-pack: {}\n", failure.message()));
-    return kExitFailure;
+    return fail(failure, L"", kExitFailure);
   } catch (const std::exception& error) {
-    writeError(fmt::format(L"aerolith-pack: {}\n", text::fromUtf8(error.what())));
-    return kExitFailure;
+    return fail(Failure(text::fromUtf8(error.what())), L"", kExitFailure);
   }
 }
 

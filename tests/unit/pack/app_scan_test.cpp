@@ -35,7 +35,7 @@ TEST(AppScan, ListsFilesInOrdinalUtf16OrderWithTheirFolders) {
     std::replace(path.begin(), path.end(), L'\\', L'/');
     makeFile(dir.path() / sys::pathFromWide(path));
   }
-  const AppFolder app = scanAppFolder(dir.path());
+  const AppFolder app = scanAppFolder(dir.path(), {PathFilter({}, std::nullopt), true});
   std::vector<std::wstring> paths;
   for (const SourceFile& file : app.files) {
     paths.push_back(file.directory.empty() ? file.name : file.directory + L"\\" + file.name);
@@ -47,19 +47,56 @@ TEST(AppScan, ListsFilesInOrdinalUtf16OrderWithTheirFolders) {
   EXPECT_EQ(app.files[3].directory, L"x\\y");
 }
 
-TEST(AppScan, NotesEmptyFoldersAndAMissingMainExecutable) {
+TEST(AppScan, RefusesAFolderWithoutItsMainProgramUnlessAllowedAndNotesEmptyFolders) {
   TempDir dir;
   makeFile(dir / "data.bin");
+  makeFile(dir / "aerolith.exe");
   fs::create_directories(dir / "empty" / "nested");
-  const AppFolder app = scanAppFolder(dir.path());
-  ASSERT_EQ(app.files.size(), 1u);
+  EXPECT_NE(scanFailure(dir.path()).find(L"'aerolith.exe' differs in letter case"),
+            std::wstring::npos);
+  const AppFolder app = scanAppFolder(dir.path(), {PathFilter({}, std::nullopt), true});
+  ASSERT_EQ(app.files.size(), 2u);
   std::wstring notes;
   for (const auto& note : app.notes) notes += note + L"\n";
   EXPECT_NE(notes.find(L"holds no files"), std::wstring::npos) << notes;
-  EXPECT_NE(notes.find(L"no 'Aerolith.exe'"), std::wstring::npos) << notes;
-  makeFile(dir / "Aerolith.exe");
+  fs::remove(dir / "aerolith.exe");
+  makeFile(dir / "Aerolith.exe",
+           "\x7F"
+           "ELF");
   fs::remove_all(dir / "empty");
   EXPECT_TRUE(scanAppFolder(dir.path()).notes.empty());
+}
+
+TEST(AppScan, ExcludesAndAFileListChooseTheFiles) {
+  TempDir dir;
+  for (const char* name :
+       {"Aerolith.exe", "a.pdb", "sub/b.pdb", "sub/keep.txt", "Docs/x/y.md", "Docs/z.md"}) {
+    makeFile(dir / name,
+             "\x7F"
+             "ELF");
+  }
+  const auto packed = [&](PathFilter filter) {
+    std::vector<std::wstring> paths;
+    for (const SourceFile& file : scanAppFolder(dir.path(), {std::move(filter)}).files) {
+      paths.push_back(file.directory.empty() ? file.name : file.directory + L"\\" + file.name);
+    }
+    return paths;
+  };
+  using Paths = std::vector<std::wstring>;
+  // Without '/' a pattern matches a name in any folder; '**' crosses folders,
+  // '*' does not.
+  EXPECT_EQ(packed(PathFilter({L"*.pdb", L"Docs/**/*.md"}, std::nullopt)),
+            (Paths{L"Aerolith.exe", L"Docs\\z.md", L"sub\\keep.txt"}));
+  EXPECT_EQ(packed(PathFilter({L"sub", L"Docs/*"}, std::nullopt)),
+            (Paths{L"Aerolith.exe", L"a.pdb"}));
+  EXPECT_EQ(packed(PathFilter({}, Paths{L"Aerolith.exe", L"./sub\\keep.txt"})),
+            (Paths{L"Aerolith.exe", L"sub\\keep.txt"}));
+  try {
+    scanAppFolder(dir.path(), {PathFilter({}, Paths{L"Aerolith.exe", L"gone.txt"})});
+    ADD_FAILURE() << "a listed file that is missing is refused";
+  } catch (const Failure& failure) {
+    EXPECT_NE(failure.message().find(L"'gone.txt': listed by --files-from"), std::wstring::npos);
+  }
 }
 
 TEST(AppScan, NamesDifferingOnlyInLetterCaseAreRefused) {

@@ -12,7 +12,12 @@
 
 namespace aerolith::pack {
 
-// A path as messages show it: quoted, in the system's own separators.
+// A path as messages show it, in the system's own separators. The bytes of a
+// POSIX name that are no UTF-8 show as \xFF, so that two names never show
+// alike (the console shows a lone UTF-16 surrogate as \uD800).
+std::wstring shownPath(const std::filesystem::path& path);
+
+// The shownPath in single quotes.
 std::wstring quoted(const std::filesystem::path& path);
 
 // The system's text for an error code.
@@ -36,6 +41,7 @@ class OutputFile {
   // Ends writing; the file under path() may then be changed by other means.
   void close();
   const std::filesystem::path& path() const { return temporary_; }
+  const std::filesystem::path& target() const { return target_; }
 
   // Closes the file if still open and moves it to its final name.
   void commit();

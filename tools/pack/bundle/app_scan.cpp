@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 #include <fmt/xchar.h>
 
@@ -9,7 +10,10 @@
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
 #include "pack/base/final_path.hpp"
+#include "pack/bundle/release_rules.hpp"
+#include "pack/image/program_kind.hpp"
 #include "pack/names/bundle_rules.hpp"
+#include "pack/names/windows_case.hpp"
 #include "sys/fs/file_time.hpp"
 #include "sys/fs/path.hpp"
 #include "text/utf16.hpp"
@@ -19,8 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace format = bundle::format;
-
-constexpr std::wstring_view kMainExecutable = L"Aerolith.exe";
 
 std::wstring joined(const std::wstring& directory, const std::wstring& name) {
   return directory.empty() ? name : directory + format::kDirectorySeparator + name;
@@ -40,7 +42,7 @@ std::optional<std::wstring> exactName(const fs::path& name) {
 
 class Scanner {
  public:
-  explicit Scanner(const fs::path& appDir) : appDir_(appDir) {
+  Scanner(const fs::path& appDir, const ScanOptions& options) : appDir_(appDir), options_(options) {
     std::error_code error;
     root_ = finalPath(appDir, error);
     if (error) throw Failure(fmt::format(L"cannot open {}: {}", quoted(appDir), describe(error)));
@@ -48,11 +50,16 @@ class Scanner {
 
   AppFolder scan() {
     walk(appDir_, {});
+    for (const std::wstring& missing : options_.filter.unmatched(taken_)) {
+      problems_.push_back(
+          fmt::format(L"'{}': listed by --files-from, but no such file is packed", missing));
+    }
+    checkMainProgram();
     checkLetterCase();
     if (!problems_.empty()) {
       std::wstring message = fmt::format(L"cannot pack {}:", quoted(appDir_));
       for (const std::wstring& problem : problems_) message += L"\n  " + problem;
-      throw Failure(message);
+      throw Failure(message, L"cannot-pack", shownPath(appDir_));
     }
     if (folder_.files.empty()) {
       throw Failure(
@@ -62,12 +69,6 @@ class Scanner {
       return text::toUtf16(joined(a.directory, a.name)) <
              text::toUtf16(joined(b.directory, b.name));
     });
-    if (std::none_of(folder_.files.begin(), folder_.files.end(), [](const SourceFile& file) {
-          return file.directory.empty() && file.name == kMainExecutable;
-        })) {
-      folder_.notes.push_back(fmt::format(
-          L"there is no '{}' at the top level, the program a launcher starts", kMainExecutable));
-    }
     return std::move(folder_);
   }
 
@@ -95,6 +96,7 @@ class Scanner {
   void visit(const fs::path& path, const std::wstring& directory) {
     const std::optional<std::wstring> name = exactName(path.filename());
     if (!name) return problem(path, L"the name is not valid Unicode text");
+    if (options_.filter.excluded(joined(directory, *name))) return;
     if (const std::wstring why = componentProblem(*name); !why.empty()) return problem(path, why);
 
     // Whatever the entry's real location, through links or junctions, it must
@@ -117,6 +119,10 @@ class Scanner {
       return walk(path, joined(directory, *name));
     }
     if (!fs::is_regular_file(status)) return problem(path, L"it is neither a file nor a folder");
+    if (!options_.filter.takes(joined(directory, *name))) return;
+    std::wstring relative = joined(directory, *name);
+    std::replace(relative.begin(), relative.end(), L'\\', L'/');
+    taken_.insert(relative);
     addFile(path, target, directory, *name);
   }
 
@@ -140,6 +146,35 @@ class Scanner {
     folder_.files.push_back({path, directory, name, stamp.size, stamp.lastWriteTime});
   }
 
+  // The program a launcher starts must be there, by that exact name; that it
+  // is a program of the launcher's platform 'verify' checks once it is embedded.
+  void checkMainProgram() {
+    const auto top = [](const SourceFile& file) { return file.directory.empty(); };
+    const auto main =
+        std::find_if(folder_.files.begin(), folder_.files.end(),
+                     [&](const auto& file) { return top(file) && file.name == kMainProgram; });
+    if (main != folder_.files.end()) {
+      const ProgramKind kind = programKind(readWholeFile(main->path));
+      if (kind != ProgramKind::kWindowsX64 && kind != ProgramKind::kLinux) {
+        folder_.notes.push_back(fmt::format(L"'{}' is {}; 'verify' refuses a launcher carrying it",
+                                            kMainProgram, programKindName(kind)));
+      }
+      return;
+    }
+    if (options_.allowNoMainProgram || folder_.files.empty()) return;
+    std::wstring message = fmt::format(
+        L"there is no '{}' at the top, the program a launcher starts: every start would fail "
+        L"(--allow-no-main packs such a folder, for tests)",
+        kMainProgram);
+    for (const SourceFile& file : folder_.files) {
+      if (top(file) && windowsCaseKey(file.name) == windowsCaseKey(kMainProgram)) {
+        message += fmt::format(L"; '{}' differs in letter case, and a launcher starts '{}' exactly",
+                               file.name, kMainProgram);
+      }
+    }
+    problems_.push_back(message);
+  }
+
   void checkLetterCase() {
     std::vector<std::wstring> paths;
     for (const SourceFile& file : folder_.files) paths.push_back(joined(file.directory, file.name));
@@ -147,6 +182,8 @@ class Scanner {
   }
 
   fs::path appDir_;
+  const ScanOptions& options_;
+  std::set<std::wstring> taken_;  // relative paths with '/', for --files-from
   fs::path root_;
   std::vector<fs::path> openFolders_;
   std::vector<std::wstring> problems_;
@@ -155,12 +192,12 @@ class Scanner {
 
 }  // namespace
 
-AppFolder scanAppFolder(const fs::path& appDir) {
+AppFolder scanAppFolder(const fs::path& appDir, const ScanOptions& options) {
   std::error_code error;
   if (!fs::is_directory(appDir, error)) {
     throw Failure(fmt::format(L"{} is not a folder", quoted(appDir)));
   }
-  return Scanner(appDir).scan();
+  return Scanner(appDir, options).scan();
 }
 
 }  // namespace aerolith::pack

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/bundle/path_filter.hpp"
+
 namespace aerolith::pack {
 
 struct SourceFile {
@@ -23,8 +25,16 @@ struct AppFolder {
   std::vector<std::wstring> notes;  // what is left out or looks unintended
 };
 
+struct ScanOptions {
+  PathFilter filter{{}, std::nullopt};
+  // Without it, a folder whose files hold no 'Aerolith.exe' at the top is
+  // refused: a launcher carrying it would fail on every start.
+  bool allowNoMainProgram = false;
+};
+
 // Symbolic links and junctions are followed while they stay inside the folder. Throws a
-// Failure that lists every path the bundle cannot hold.
-AppFolder scanAppFolder(const std::filesystem::path& appDir);
+// Failure that lists every path the bundle cannot hold, and every listed path
+// that the folder lacks.
+AppFolder scanAppFolder(const std::filesystem::path& appDir, const ScanOptions& options = {});
 
 }  // namespace aerolith::pack

@@ -68,7 +68,7 @@ LoadedBundle::LoadedBundle(BundleBytes bytes) : bytes_(std::move(bytes)) {
       bundle::viewOfBytes(bytes_.manifest, bytes_.payload, view_);
   diag::Progress unwatched;  // a tool's work has no watchdog
   if (!failure) failure = bundle::readEntryList(view_, list_, unwatched);
-  if (failure) throw Failure(loadRefusal(*failure, view_));
+  if (failure) throw Failure(loadRefusal(*failure, view_), L"bundle-refused");
 }
 
 std::size_t LoadedBundle::trailingBytes() const {
@@ -113,19 +113,32 @@ std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
 std::vector<std::wstring> bundleProblems(const LoadedBundle& bundle) {
   std::vector<std::wstring> problems;
   diag::Progress unwatched;
-  if (const auto failure = bundle::checkPayload(bundle.view(), unwatched)) {
-    problems.push_back(refusal(*failure, L""));
-  }
+  const auto payloadFailure = bundle::checkPayload(bundle.view(), unwatched);
+  if (payloadFailure) problems.push_back(refusal(*payloadFailure, L""));
   const auto& entries = bundle.entries();
+  std::vector<std::wstring> unextracted;
+  for (const bundle::FileEntry& entry : entries) {
+    try {
+      extractContent(entry);
+    } catch (const Failure& failure) {
+      unextracted.push_back(failure.message());
+    }
+  }
+  // A whole payload whose frames do not match the manifest's entries is
+  // another pack's: one line says so rather than one per entry.
+  if (!payloadFailure && unextracted.size() > 1) {
+    problems.push_back(fmt::format(
+        L"manifest.bin and payload.bin come from different packs: the payload is whole (its "
+        L"CRC-32C holds), but {} of {} entries do not match their bytes in it; pack again, or "
+        L"put the two files of one pack together (the first: {})",
+        unextracted.size(), entries.size(), unextracted.front()));
+  } else {
+    problems.insert(problems.end(), unextracted.begin(), unextracted.end());
+  }
   const std::vector<std::size_t> first = firstOfEachPath(entries);
   std::vector<std::wstring> paths;
   for (std::size_t index = 0; index < entries.size(); ++index) {
     const bundle::FileEntry& entry = entries[index];
-    try {
-      extractContent(entry);
-    } catch (const Failure& failure) {
-      problems.push_back(failure.message());
-    }
     if (first[index] != index) {
       problems.push_back(
           fmt::format(L"{}: {} has the same path; a launcher installs only the first",

@@ -20,6 +20,10 @@ inline constexpr std::wstring_view kPayloadFileName = L"payload.bin";
 // of this platform. Throws Failure when it is neither or cannot be read.
 BundleBytes readBundleBytes(const std::filesystem::path& bundle);
 
+// True when `bundle` names a file that is no part of a bundle folder: an image
+// as far as the tool can tell without reading it.
+bool namesImage(const std::filesystem::path& bundle);
+
 // The version of a launcher image, as list and verify show it first.
 struct ImageVersion {
   std::optional<FileVersion> version;  // none in a Linux image

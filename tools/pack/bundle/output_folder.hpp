@@ -5,10 +5,14 @@
 
 namespace aerolith::pack {
 
-// Makes `outDir` ready for manifest.bin and payload.bin: created when missing.
-// A folder that holds anything besides an earlier bundle (and the temporary
-// files of an interrupted one) is refused unless `force`, and so is a file.
-// Throws a Failure naming what is in the way.
-void prepareBundleFolder(const std::filesystem::path& outDir, bool force);
+// Checks, before any long work, that `outDir` may take manifest.bin and
+// payload.bin: missing or empty (the temporary files of an interrupted pack
+// aside). A folder holding anything else, an earlier bundle included, is
+// refused unless `force`, and a file always. Throws a Failure naming what is
+// in the way.
+void checkBundleFolder(const std::filesystem::path& outDir, bool force);
+
+// Creates `outDir` when missing. Throws a Failure when it cannot.
+void makeBundleFolder(const std::filesystem::path& outDir);
 
 }  // namespace aerolith::pack

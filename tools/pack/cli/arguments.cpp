@@ -24,6 +24,11 @@ std::optional<std::wstring> Arguments::option(std::wstring_view name) const {
   return found->second;
 }
 
+std::vector<std::wstring> Arguments::values(std::wstring_view name) const {
+  const auto found = repeated.find(name);
+  return found == repeated.end() ? std::vector<std::wstring>() : found->second;
+}
+
 Arguments parseArguments(std::span<const std::wstring> args,
                          std::span<const std::wstring_view> valuedOptions,
                          std::span<const std::wstring_view> flagOptions) {
@@ -51,12 +56,13 @@ Arguments parseArguments(std::span<const std::wstring> args,
         parsed.flags.insert(name);
       } else if (!knows(valuedOptions, name)) {
         throw UsageError(fmt::format(L"unknown option '{}'", typed));
-      } else if (equals != std::wstring::npos) {
-        parsed.options[name] = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        parsed.options[name] = args[++i];
-      } else {
+      } else if (equals == std::wstring::npos && i + 1 == args.size()) {
         throw UsageError(fmt::format(L"option '{}' needs a value", name));
+      } else {
+        const std::wstring value =
+            equals != std::wstring::npos ? arg.substr(equals + 1) : args[++i];
+        parsed.options[name] = value;
+        parsed.repeated[name].push_back(value);
       }
     }
   }

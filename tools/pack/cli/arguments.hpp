@@ -14,11 +14,14 @@ namespace aerolith::pack {
 
 struct Arguments {
   std::vector<std::wstring> positional;
-  std::map<std::wstring, std::wstring, std::less<>> options;
+  std::map<std::wstring, std::wstring, std::less<>> options;  // the last value of each
+  std::map<std::wstring, std::vector<std::wstring>, std::less<>> repeated;  // every value
   std::set<std::wstring, std::less<>> flags;
   bool help = false;
 
   std::optional<std::wstring> option(std::wstring_view name) const;
+  // Every value of an option that may be given more than once, in order.
+  std::vector<std::wstring> values(std::wstring_view name) const;
   bool flag(std::wstring_view name) const { return flags.contains(name); }
 };
 

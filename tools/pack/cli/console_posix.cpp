@@ -3,13 +3,14 @@
 #include <cstdio>
 
 #include "pack/cli/console.hpp"
+#include "pack/cli/shown_text.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {
 namespace {
 
 void write(std::FILE* stream, std::wstring_view text) {
-  const std::string bytes = text::toUtf8(text);
+  const std::string bytes = text::toUtf8(escapeLoneSurrogates(text));
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
   std::fflush(stream);
 }

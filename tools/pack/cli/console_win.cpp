@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "pack/cli/console.hpp"
+#include "pack/cli/shown_text.hpp"
 #include "text/utf.hpp"
 
 namespace aerolith::pack {
@@ -11,7 +12,8 @@ bool isConsole(HANDLE handle) {
   return ::GetConsoleMode(handle, &mode) != 0;
 }
 
-void write(DWORD stream, std::wstring_view text) {
+void write(DWORD stream, std::wstring_view given) {
+  const std::wstring text = escapeLoneSurrogates(given);
   const HANDLE handle = ::GetStdHandle(stream);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;

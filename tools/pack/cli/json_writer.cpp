@@ -2,6 +2,8 @@
 
 #include <fmt/xchar.h>
 
+#include "pack/cli/shown_text.hpp"
+
 namespace aerolith::pack {
 
 JsonWriter& JsonWriter::key(std::wstring_view name) {
@@ -11,10 +13,10 @@ JsonWriter& JsonWriter::key(std::wstring_view name) {
   return *this;
 }
 
-JsonWriter& JsonWriter::string(std::wstring_view text) {
+JsonWriter& JsonWriter::string(std::wstring_view given) {
   separate();
   text_ += L'"';
-  for (const wchar_t unit : text) {
+  for (const wchar_t unit : escapeLoneSurrogates(given)) {
     switch (unit) {
       case L'"':
         text_ += L"\\\"";

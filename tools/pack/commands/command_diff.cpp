@@ -2,8 +2,12 @@
 // up-to-date install of the old one does.
 #include <fmt/xchar.h>
 
+#include "pack/base/failure.hpp"
+#include "pack/base/file_io.hpp"
 #include "pack/bundle/bundle_check.hpp"
+#include "pack/bundle/bundle_files.hpp"
 #include "pack/cli/console.hpp"
+#include "pack/cli/findings.hpp"
 #include "pack/cli/json_writer.hpp"
 #include "pack/cli/time_text.hpp"
 #include "pack/cli/wording.hpp"
@@ -35,9 +39,33 @@ std::wstring differences(const EntryDiff& step) {
   return text;
 }
 
-int report(const ReleaseDiff& diff) {
-  std::wstring text;
-  std::wstring warnings;
+// The warnings of a diff: each file that every start keeps stale.
+std::vector<Finding> staleWarnings(const ReleaseDiff& diff) {
+  std::vector<Finding> warnings;
+  for (const EntryDiff& step : diff.entries) {
+    if (step.keptStale()) {
+      warnings.push_back({L"kept-stale", staleWarning(step), step.either().relativePath.text()});
+    }
+  }
+  return warnings;
+}
+
+// A release as diff names it: its path and, for an image, its version.
+struct Release {
+  std::filesystem::path path;
+  std::optional<ImageVersion> image;
+};
+
+std::wstring releaseLine(std::wstring_view which, const Release& release) {
+  return fmt::format(L"{} {}{}\n", which, quoted(release.path),
+                     release.image
+                         ? L", version " + (release.image->version ? release.image->version->text()
+                                                                   : std::wstring(L"none"))
+                         : L"");
+}
+
+void report(const ReleaseDiff& diff, const Release& before, const Release& after) {
+  std::wstring text = releaseLine(L"old:", before) + releaseLine(L"new:", after);
   std::size_t unchanged = 0;
   for (const EntryDiff& step : diff.entries) {
     if (step.change == Change::kUnchanged) {
@@ -47,13 +75,21 @@ int report(const ReleaseDiff& diff) {
     text += fmt::format(L"{:<9} {}", changeName(step.change), step.either().relativePath.text());
     if (step.change == Change::kChanged) text += L" (" + differences(step) + L")";
     text += fmt::format(L": {}\n", actionName(step.start));
-    if (step.keptStale()) warnings += L"warning: " + staleWarning(step) + L"\n";
   }
   text += fmt::format(L"{} unchanged\n", counted(unchanged, L"entry", L"entries"));
   text += L"a start on an up-to-date install of the old release " + diff.start.summary() + L"\n";
   writeOut(text);
-  writeError(warnings);
-  return 0;
+  writeError(findingLines(staleWarnings(diff), L"warning"));
+}
+
+void releaseJson(JsonWriter& out, std::wstring_view key, const Release& release) {
+  out.key(key).beginObject().key(L"path").string(shownPath(release.path)).key(L"version");
+  if (release.image && release.image->version) {
+    out.string(release.image->version->text());
+  } else {
+    out.null();
+  }
+  out.endObject();
 }
 
 void entryJson(JsonWriter& out, std::wstring_view key, const bundle::FileEntry* entry) {
@@ -70,15 +106,18 @@ void entryJson(JsonWriter& out, std::wstring_view key, const bundle::FileEntry* 
       .key(L"compressedSize")
       .number(entry->compressedSize)
       .key(L"crc32c")
-      .number(entry->crc32c)
+      .string(crcText(entry->crc32c))
       .key(L"fileTime")
       .number(entry->fileTime)
       .endObject();
 }
 
-int reportJson(const ReleaseDiff& diff) {
+void reportJson(const ReleaseDiff& diff, const Release& before, const Release& after) {
   JsonWriter out;
-  out.beginObject().key(L"entries").beginArray();
+  out.beginObject().key(L"ok").boolean(true);
+  releaseJson(out, L"old", before);
+  releaseJson(out, L"new", after);
+  out.key(L"entries").beginArray();
   for (const EntryDiff& step : diff.entries) {
     out.beginObject()
         .key(L"path")
@@ -97,28 +136,34 @@ int reportJson(const ReleaseDiff& diff) {
   }
   out.endArray().key(L"start");
   diff.start.writeJson(out);
-  out.key(L"warnings").beginArray();
-  for (const EntryDiff& step : diff.entries) {
-    if (step.keptStale()) out.string(staleWarning(step));
-  }
-  writeOut(out.endArray().endObject().finish());
-  return 0;
+  writeFindings(out, L"warnings", staleWarnings(diff));
+  writeOut(out.endObject().finish());
 }
 
 int run(const Arguments& arguments) {
-  const LoadedBundle before(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
-  const LoadedBundle after(readBundleBytes(sys::pathFromWide(arguments.positional[1])));
+  const auto oldPath = sys::pathFromWide(arguments.positional[0]);
+  const auto newPath = sys::pathFromWide(arguments.positional[1]);
+  const LoadedBundle before(readBundleBytes(oldPath));
+  const LoadedBundle after(readBundleBytes(newPath));
+  const Release oldRelease{oldPath, imageVersion(oldPath)};
+  const Release newRelease{newPath, imageVersion(newPath)};
   const ReleaseDiff diff = diffReleases(before, after);
-  return arguments.flag(L"--json") ? reportJson(diff) : report(diff);
+  if (arguments.flag(L"--json")) {
+    reportJson(diff, oldRelease, newRelease);
+  } else {
+    report(diff, oldRelease, newRelease);
+  }
+  // --strict: a warning fails the diff, for a release script that stops on it.
+  return arguments.flag(L"--strict") && !staleWarnings(diff).empty() ? kExitFailure : kExitOk;
 }
 
-constexpr std::wstring_view kFlags[] = {L"--json"};
+constexpr std::wstring_view kFlags[] = {L"--json", L"--strict"};
 
 }  // namespace
 
 const Command kDiffCommand = {
     L"diff",
-    L"diff OLD NEW [--json]",
+    L"diff OLD NEW [--strict] [--json]",
     L"Compares two releases' bundles entry by entry, paths compared as a launcher\n"
     L"compares them (letter case counts, '\\' and '/' alike): added, removed and\n"
     L"changed entries (content, size, last-write time), each with what the first\n"
@@ -129,8 +174,10 @@ const Command kDiffCommand = {
     L"and whether the start checks the whole payload. A file whose content changed\n"
     L"but whose time and size did not is kept stale by every start: a warning says so.\n\n"
     L"OLD and NEW are bundle folders or launcher images, of either platform.\n\n"
-    L"  --json  one JSON document instead: every entry (unchanged ones too) with its\n"
-    L"          old and new fields, the start's sums and the warnings\n",
+    L"  --strict  exit code 1 when there is a warning\n"
+    L"  --json    one JSON document instead: ok, old and new (path and version), every\n"
+    L"            entry (unchanged ones too) with its old and new fields, the start's\n"
+    L"            sums and the warnings\n",
     {},
     2,
     run,

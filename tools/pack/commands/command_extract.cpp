@@ -7,6 +7,8 @@
 #include "pack/bundle/bundle_check.hpp"
 #include "pack/bundle/extract_target.hpp"
 #include "pack/cli/console.hpp"
+#include "pack/cli/findings.hpp"
+#include "pack/cli/json_writer.hpp"
 #include "pack/cli/progress.hpp"
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
@@ -29,10 +31,14 @@ int run(const Arguments& arguments) {
   const std::vector<std::size_t> first = firstOfEachPath(entries);
   std::uint64_t total = 0;
   std::size_t files = 0;
+  std::vector<Finding> warnings;
   for (std::size_t index = 0; index < entries.size(); ++index) {
     if (first[index] != index) {
-      writeError(fmt::format(L"note: {} is left out: {} has the same path\n",
-                             entryLabel(entries[index]), entryLabel(entries[first[index]])));
+      warnings.push_back(
+          {L"left-out",
+           fmt::format(L"{} is left out: {} has the same path", entryLabel(entries[index]),
+                       entryLabel(entries[first[index]])),
+           entries[index].relativePath.text()});
       continue;
     }
     total += static_cast<std::uint64_t>(entries[index].size);
@@ -44,18 +50,34 @@ int run(const Arguments& arguments) {
     target.write(entries[index], extractContent(entries[index]));
     progress.advance(static_cast<std::uint64_t>(entries[index].size));
   }
+  if (arguments.flag(L"--json")) {
+    JsonWriter out;
+    out.beginObject()
+        .key(L"ok")
+        .boolean(true)
+        .key(L"folder")
+        .string(shownPath(target.path()))
+        .key(L"files")
+        .number(files)
+        .key(L"bytes")
+        .number(total);
+    writeFindings(out, L"warnings", warnings);
+    writeOut(out.endObject().finish());
+    return 0;
+  }
+  writeError(findingLines(warnings, L"note"));
   writeOut(fmt::format(L"extracted {} ({}) into {}\n", counted(files, L"file", L"files"),
                        counted(total, L"byte", L"bytes"), quoted(target.path())));
   return 0;
 }
 
-constexpr std::wstring_view kFlags[] = {L"--force", L"--progress"};
+constexpr std::wstring_view kFlags[] = {L"--force", L"--progress", L"--json"};
 
 }  // namespace
 
 const Command kExtractCommand = {
     L"extract",
-    L"extract BUNDLE -o DIR [--force] [--progress]",
+    L"extract BUNDLE -o DIR [--force] [--progress] [--json]",
     L"Writes every file of a bundle under DIR, in its folder, with its last-write\n"
     L"time, after the checks a launcher makes. Of entries with the same path only\n"
     L"the first is written, as a launcher installs it. DIR must be empty or new.\n"
@@ -65,7 +87,9 @@ const Command kExtractCommand = {
     L"  -o, --output DIR  where the files go\n"
     L"  -f, --force       writes into a folder that holds files: those of the\n"
     L"                    bundle's paths are replaced, the others left\n"
-    L"  --progress        a progress line also when standard error is no terminal\n",
+    L"  --progress        a progress line also when standard error is no terminal\n"
+    L"  --json            one JSON document instead: ok, folder, files, bytes and\n"
+    L"                    the warnings (entries left out)\n",
     {},
     2,
     run,

@@ -5,6 +5,7 @@
 #include "pack/cli/console.hpp"
 #include "pack/cli/json_writer.hpp"
 #include "pack/cli/time_text.hpp"
+#include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
 #include "pack/image/launcher_image.hpp"
 #include "sys/fs/path.hpp"
@@ -15,16 +16,16 @@ namespace {
 std::wstring listing(const LoadedBundle& bundle, const std::wstring& header) {
   std::wstring text = header;
   for (const bundle::FileEntry& entry : bundle.entries()) {
-    text += fmt::format(L"{}\t{}\t{}\t{}\t0x{:08X}\t0x{:08X}\t{}\n", entry.index,
-                        entry.relativePath.text(), entry.size, entry.compressedSize, entry.crc32c,
-                        entry.compressedCrc32c, isoTime(entry.fileTime));
+    text += fmt::format(L"{}\t{}\t{}\t{}\t{}\t{}\t{}\n", entry.index, entry.relativePath.text(),
+                        entry.size, entry.compressedSize, crcText(entry.crc32c),
+                        crcText(entry.compressedCrc32c), isoTime(entry.fileTime));
   }
   return text;
 }
 
 std::wstring json(const LoadedBundle& bundle, const std::optional<ImageVersion>& image) {
   JsonWriter out;
-  out.beginObject().key(L"version");
+  out.beginObject().key(L"ok").boolean(true).key(L"version");
   if (image && image->version) {
     out.string(image->version->text());
   } else {
@@ -42,9 +43,9 @@ std::wstring json(const LoadedBundle& bundle, const std::optional<ImageVersion>&
         .key(L"compressedSize")
         .number(entry.compressedSize)
         .key(L"crc32c")
-        .number(entry.crc32c)
+        .string(crcText(entry.crc32c))
         .key(L"compressedCrc32c")
-        .number(entry.compressedCrc32c)
+        .string(crcText(entry.compressedCrc32c))
         .key(L"fileTime")
         .number(entry.fileTime)
         .key(L"lastWrite")
@@ -84,9 +85,10 @@ const Command kListCommand = {
     L"bytes, and the last-write time in UTC. On a terminal a header comes first:\n"
     L"the image's version ('version: none' for a Linux image) and the column names.\n\n"
     L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n\n"
-    L"  --json       one JSON document instead: the image's version (null for a folder\n"
-    L"               or an image without one) and every entry's fields\n"
-    L"  --no-header  no header, on a terminal too\n",
+    L"  --json       one JSON document instead: ok, the image's version (null for a\n"
+    L"               folder or an image without one) and every entry's fields\n"
+    L"  --no-header  no header, on a terminal too\n"
+    L"CRC-32Cs are written as 0x and 8 hex digits, in the JSON document too.\n",
     {},
     1,
     run,

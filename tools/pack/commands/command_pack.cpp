@@ -3,6 +3,7 @@
 #include <charconv>
 #include <deque>
 #include <thread>
+#include <tuple>
 
 #include <fmt/xchar.h>
 
@@ -13,11 +14,15 @@
 #include "bundle/manifest_writer.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
+#include "pack/base/sha256.hpp"
 #include "pack/bundle/app_scan.hpp"
 #include "pack/bundle/bundle_files.hpp"
 #include "pack/bundle/frames.hpp"
 #include "pack/bundle/output_folder.hpp"
+#include "pack/bundle/path_filter.hpp"
 #include "pack/cli/console.hpp"
+#include "pack/cli/findings.hpp"
+#include "pack/cli/json_writer.hpp"
 #include "pack/cli/progress.hpp"
 #include "pack/cli/wording.hpp"
 #include "pack/commands/commands.hpp"
@@ -91,6 +96,9 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
     sizes.content += file.size;
     weights.push_back(static_cast<std::size_t>(file.size));
   }
+  // Opened before any work, so that an output that cannot be written is found first.
+  OutputFile payload(outDir / kPayloadFileName);
+  OutputFile manifestFile(outDir / kManifestFileName);
   // jobs - 1 workers, and this thread compresses what none has begun.
   std::deque<FrameCompressor> compressors;
   while (compressors.size() < static_cast<std::size_t>(jobs)) compressors.emplace_back(level);
@@ -102,7 +110,6 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
       static_cast<unsigned>(jobs - 1), kPackingBudget);
 
   bundle::ManifestWriter manifest;
-  OutputFile payload(outDir / kPayloadFileName);
   payload.write(std::vector<std::uint8_t>(format::kFramesOffset, 0));  // the CRC, written last
   std::uint32_t payloadCrc = 0;
   std::uint64_t offset = 0;
@@ -132,13 +139,52 @@ PackedSizes writeBundle(const std::vector<SourceFile>& files, const fs::path& ou
   if (manifestBytes.size() >= format::kFieldLimit) {
     throw Failure(L"the manifest would reach 2^31 bytes; a launcher reads no larger bundle");
   }
-  OutputFile manifestFile(outDir / kManifestFileName);
   manifestFile.write(manifestBytes);
   payload.commit();
   manifestFile.commit();
   sizes.manifest = manifestBytes.size();
   sizes.payload = format::kFramesOffset + offset;
   return sizes;
+}
+
+ScanOptions scanOptions(const Arguments& arguments) {
+  std::optional<std::vector<std::wstring>> listed;
+  if (const auto list = arguments.option(L"--files-from")) {
+    const std::vector<std::uint8_t> bytes = readWholeFile(sys::pathFromWide(*list));
+    listed =
+        parseFileList(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
+  return {PathFilter(arguments.values(L"--exclude"), std::move(listed)),
+          arguments.flag(L"--allow-no-main")};
+}
+
+// The summary for release notes: sizes and the digests of the two files.
+std::wstring summaryJson(const AppFolder& app, const PackedSizes& sizes, const fs::path& outDir,
+                         const std::vector<Finding>& warnings) {
+  JsonWriter out;
+  out.beginObject()
+      .key(L"ok")
+      .boolean(true)
+      .key(L"files")
+      .number(app.files.size())
+      .key(L"bytes")
+      .number(sizes.content)
+      .key(L"compressedBytes")
+      .number(sizes.payload - format::kFramesOffset);
+  for (const auto& [key, name, bytes] : {std::tuple(L"manifest", kManifestFileName, sizes.manifest),
+                                         std::tuple(L"payload", kPayloadFileName, sizes.payload)}) {
+    out.key(key)
+        .beginObject()
+        .key(L"path")
+        .string(shownPath(outDir / name))
+        .key(L"bytes")
+        .number(bytes)
+        .key(L"sha256")
+        .string(sha256OfFile(outDir / name))
+        .endObject();
+  }
+  writeFindings(out, L"warnings", warnings);
+  return out.endObject().finish();
 }
 
 int run(const Arguments& arguments) {
@@ -158,11 +204,19 @@ int run(const Arguments& arguments) {
                     L"bundle in",
                     quoted(outDir), quoted(appDir)));
   }
-  const AppFolder app = scanAppFolder(appDir);
-  for (const std::wstring& note : app.notes) writeError(L"note: " + note + L"\n");
+  checkBundleFolder(outDir, arguments.flag(L"--force"));
+  const AppFolder app = scanAppFolder(appDir, scanOptions(arguments));
+  std::vector<Finding> warnings;
+  for (const std::wstring& note : app.notes) warnings.push_back({L"pack-note", note, {}});
+  const bool json = arguments.flag(L"--json");
+  if (!json) writeError(findingLines(warnings, L"note"));  // before the progress line
 
-  prepareBundleFolder(outDir, arguments.flag(L"--force"));
+  makeBundleFolder(outDir);
   const PackedSizes sizes = writeBundle(app.files, outDir, level, jobs);
+  if (json) {
+    writeOut(summaryJson(app, sizes, outDir, warnings));
+    return 0;
+  }
   writeOut(fmt::format(L"packed {} ({}) into {} ({} bytes) and {} ({} bytes)\n",
                        counted(app.files.size(), L"file", L"files"),
                        counted(sizes.content, L"byte", L"bytes"),
@@ -171,14 +225,15 @@ int run(const Arguments& arguments) {
   return 0;
 }
 
-constexpr std::wstring_view kOptions[] = {L"--level", L"--jobs"};
-constexpr std::wstring_view kFlags[] = {L"--force", L"--progress"};
+constexpr std::wstring_view kOptions[] = {L"--level", L"--jobs", L"--exclude", L"--files-from"};
+constexpr std::wstring_view kFlags[] = {L"--force", L"--progress", L"--allow-no-main", L"--json"};
 
 }  // namespace
 
 const Command kPackCommand = {
     L"pack",
-    L"pack APP_DIR -o OUT_DIR [--level N] [--jobs N] [--force] [--progress]",
+    L"pack APP_DIR -o OUT_DIR [--exclude GLOB]... [--files-from FILE] [--level N] [--jobs N] "
+    L"[--force] [--json]",
     L"Packs every file under APP_DIR into OUT_DIR/manifest.bin and OUT_DIR/payload.bin,\n"
     L"the two resources a launcher carries. Each file becomes one Zstandard frame and\n"
     L"keeps its last-write time. The same folder always gives the same bytes.\n"
@@ -188,14 +243,28 @@ const Command kPackCommand = {
     L"names that Windows holds as one in letter case; 'Config.ini' and\n"
     L"'VantorConfig.json' in any folder and letter case, which a launcher keeps as\n"
     L"the user's; at the top, the legacy files that a launcher removes, such as\n"
-    L"'hidapi.x86.dll'; symbolic links that leave APP_DIR or loop.\n\n"
-    L"  -o, --output OUT_DIR  where the bundle goes: a new or empty folder, or one\n"
-    L"                        holding only an earlier bundle, which is replaced\n"
+    L"'hidapi.x86.dll'; symbolic links that leave APP_DIR or loop; a folder without\n"
+    L"'Aerolith.exe' at the top, exactly so spelt, the program a launcher starts.\n\n"
+    L"  -o, --output OUT_DIR  where the bundle goes: a new or empty folder\n"
+    L"  --exclude GLOB        leaves out files and folders that match, as often as\n"
+    L"                        given: '*' and '?' within a name, '**' across folders;\n"
+    L"                        without '/' it matches a name in any folder\n"
+    L"                        ('*.pdb'), with '/' the path below APP_DIR\n"
+    L"                        ('Docs/**/*.md')\n"
+    L"  --files-from FILE     packs only the files FILE lists, one path below APP_DIR\n"
+    L"                        a line (UTF-8; '#' lines skipped); a listed file that\n"
+    L"                        is missing is refused\n"
     L"  --level N             Zstandard compression level, 1 to 22 (default 19)\n"
     L"  --jobs N              files compressed at once, 1 to 256 (default: one per\n"
     L"                        processor); the bundle is the same for any number\n"
-    L"  -f, --force           writes into a folder that holds other files too\n"
-    L"  --progress            a progress line also when standard error is no terminal\n",
+    L"  -f, --force           writes into a folder that holds a bundle or other files,\n"
+    L"                        replacing the bundle\n"
+    L"  --progress            a progress line also when standard error is no terminal\n"
+    L"  --allow-no-main       packs a folder without 'Aerolith.exe' (for tests; 'verify'\n"
+    L"                        refuses such a release)\n"
+    L"  --json                one JSON document instead: ok, files, bytes,\n"
+    L"                        compressedBytes, manifest and payload (path, bytes,\n"
+    L"                        sha256 of the file) and the warnings\n",
     kOptions,
     2,
     run,

@@ -5,6 +5,7 @@
 #include "pack/base/failure.hpp"
 #include "pack/base/file_io.hpp"
 #include "pack/bundle/bundle_check.hpp"
+#include "pack/bundle/bundle_files.hpp"
 #include "pack/cli/console.hpp"
 #include "pack/cli/json_writer.hpp"
 #include "pack/commands/commands.hpp"
@@ -39,18 +40,27 @@ std::wstring_view folderStateName(FolderState state) {
   return L"";
 }
 
-int report(const InstallPlan& plan, const std::filesystem::path& dir) {
+// What --changes-only leaves out: the steps that change nothing.
+bool changes(const PlannedStep& step) {
+  return step.action != StartAction::kKeep && step.action != StartAction::kFolder &&
+         step.action != StartAction::kProtected;
+}
+
+int report(const InstallPlan& plan, const std::filesystem::path& dir, bool changesOnly) {
   std::wstring text(folderNote(plan.folder));
   for (const PlannedStep& step : plan.steps) {
+    if (changesOnly && !changes(step)) continue;
     text += fmt::format(L"{:<9} {}\n", actionName(step.action), sys::wideFromPath(step.path));
   }
   writeOut(text + fmt::format(L"a start on {} {}\n", quoted(dir), plan.start.summary()));
   return 0;
 }
 
-int reportJson(const InstallPlan& plan, const std::filesystem::path& dir) {
+int reportJson(const InstallPlan& plan, const std::filesystem::path& dir, bool changesOnly) {
   JsonWriter out;
   out.beginObject()
+      .key(L"ok")
+      .boolean(true)
       .key(L"folder")
       .string(sys::wideFromPath(dir))
       .key(L"state")
@@ -58,6 +68,7 @@ int reportJson(const InstallPlan& plan, const std::filesystem::path& dir) {
       .key(L"steps")
       .beginArray();
   for (const PlannedStep& step : plan.steps) {
+    if (changesOnly && !changes(step)) continue;
     out.beginObject()
         .key(L"action")
         .string(actionName(step.action))
@@ -77,7 +88,25 @@ int reportJson(const InstallPlan& plan, const std::filesystem::path& dir) {
   return 0;
 }
 
+// 'plan INSTALL_DIR BUNDLE' reads a folder without a bundle as the bundle;
+// say what happened rather than that manifest.bin is missing.
+void checkOrder(const std::filesystem::path& bundle, const std::filesystem::path& dir) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(bundle, error) ||
+      std::filesystem::exists(bundle / kManifestFileName, error)) {
+    return;
+  }
+  if (namesImage(dir) || std::filesystem::exists(dir / kManifestFileName, error)) {
+    throw UsageError(
+        fmt::format(L"the arguments are swapped: {} is the bundle and {} the folder; "
+                    L"plan takes the bundle first: 'aerolith-pack plan {} {}'",
+                    quoted(dir), quoted(bundle), shownPath(dir), shownPath(bundle)));
+  }
+}
+
 int run(const Arguments& arguments) {
+  checkOrder(sys::pathFromWide(arguments.positional[0]),
+             sys::pathFromWide(arguments.positional[1]));
   const LoadedBundle loaded(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   bundle::Bundle bundle{loaded.view(), {}};
   // The files map as a launcher builds it: the first entry of each path.
@@ -87,16 +116,18 @@ int run(const Arguments& arguments) {
   }
   const auto dir = sys::pathFromWide(arguments.positional[1]);
   const InstallPlan plan = planStart(std::move(bundle), dir);
-  return arguments.flag(L"--json") ? reportJson(plan, dir) : report(plan, dir);
+  const bool changesOnly = arguments.flag(L"--changes-only");
+  return arguments.flag(L"--json") ? reportJson(plan, dir, changesOnly)
+                                   : report(plan, dir, changesOnly);
 }
 
-constexpr std::wstring_view kFlags[] = {L"--json"};
+constexpr std::wstring_view kFlags[] = {L"--json", L"--changes-only"};
 
 }  // namespace
 
 const Command kPlanCommand = {
     L"plan",
-    L"plan BUNDLE DIR [--json]",
+    L"plan BUNDLE DIR [--changes-only] [--json]",
     L"Shows what a start of a launcher carrying BUNDLE would do to the install folder\n"
     L"DIR, object by object, without changing anything: the same walk and the same\n"
     L"decisions as the launcher's. Each line is an action and a path below DIR:\n"
@@ -111,8 +142,10 @@ const Command kPlanCommand = {
     L"checks the whole payload. After that a start removes the legacy files at the\n"
     L"top, which a bundle that passes 'verify' never holds.\n\n"
     L"BUNDLE is a folder holding manifest.bin and payload.bin, or a launcher image.\n\n"
-    L"  --json  one JSON document instead: the folder, its state, every step and the\n"
-    L"          sums\n",
+    L"  --changes-only  only the steps that change something: no keep, folder or\n"
+    L"                  protected lines (the sums still count every step)\n"
+    L"  --json          one JSON document instead: ok, the folder, its state, every\n"
+    L"                  step and the sums\n",
     {},
     2,
     run,

@@ -121,6 +121,8 @@ CauseText textOf(Cause cause) {
 std::optional<bundle::ErrorTriple> parseErrorCode(std::wstring_view text) {
   text = trimmed(text);
   if (text.starts_with(kMessagePrefix)) text = trimmed(text.substr(kMessagePrefix.size()));
+  // The full stop of a sentence the code was copied from.
+  if (text.ends_with(L'.')) text.remove_suffix(1);
   const std::size_t firstDot = text.find(L'.');
   const std::size_t secondDot =
       firstDot == std::wstring_view::npos ? firstDot : text.find(L'.', firstDot + 1);

@@ -11,8 +11,8 @@
 
 namespace aerolith::pack {
 
-// "5.12.15", or the message's line "Error code: 5.12.15", as a user copies it.
-// Nothing for text that is no such code.
+// "5.12.15", or the message's line "Error code: 5.12.15", as a user copies it,
+// a full stop after it included. Nothing for text that is no such code.
 std::optional<bundle::ErrorTriple> parseErrorCode(std::wstring_view text);
 
 struct Explanation {

@@ -1,7 +1,10 @@
 #include "pack/image/launcher_image.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -19,6 +22,19 @@ namespace {
 
 namespace format = bundle::format;
 
+// The launcher's identity text, in two parts so that the tool's own image,
+// which holds these, does not pass for a launcher.
+constexpr std::string_view kIdentityStart = "Aerolith Vantor launcher image";
+constexpr std::string_view kIdentityEnd = ", bundle format 1";
+
+bool holdsIdentity(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> identity(kIdentityStart.begin(), kIdentityStart.end());
+  identity.insert(identity.end(), kIdentityEnd.begin(), kIdentityEnd.end());
+  identity.push_back(0);
+  const std::boyer_moore_horspool_searcher searcher(identity.begin(), identity.end());
+  return std::search(bytes.begin(), bytes.end(), searcher) != bytes.end();
+}
+
 // A launcher image read whole, of the kind its first bytes say; failures name
 // the file.
 class LauncherImage {
@@ -28,9 +44,11 @@ class LauncherImage {
     if (pe::looksLikePe(bytes_)) {
       named(L"{} cannot be read as a Windows image", [&] { windows_.emplace(bytes_); });
     } else if (!elf::looksLikeElf(bytes_)) {
-      throw Failure(fmt::format(
-          L"{} is not a launcher image: neither a Windows (PE) nor a Linux (ELF) executable",
-          quoted(path_)));
+      throw Failure(
+          fmt::format(
+              L"{} is not a launcher image: neither a Windows (PE) nor a Linux (ELF) executable",
+              quoted(path_)),
+          L"not-a-launcher", shownPath(path_));
     }
   }
 
@@ -47,6 +65,28 @@ class LauncherImage {
     std::memmove(bytes.data(), found.data(), found.size());
     bytes.resize(found.size());
     return bytes;
+  }
+
+  ImageFacts facts() const {
+    ImageFacts facts;
+    facts.platform = windows_ ? ImagePlatform::kWindows : ImagePlatform::kLinux;
+    facts.version = version();
+    facts.isSigned = windows_ && windows_->signatureSize() != 0;
+    if (windows_) {
+      const auto name = named(L"{} cannot be read as a Windows image",
+                              [&] { return windows_->versionString(u"OriginalFilename"); });
+      if (name != kLauncherFileName) {
+        facts.notLauncher =
+            name ? fmt::format(L"its version resource names it '{}', not '{}'", *name,
+                               kLauncherFileName)
+                 : fmt::format(L"it has no version resource naming it '{}'", kLauncherFileName);
+        return facts;
+      }
+    }
+    if (!holdsIdentity(bytes_)) {
+      facts.notLauncher = L"it lacks the identity text that every launcher image carries";
+    }
+    return facts;
   }
 
   std::optional<FileVersion> version() const {
@@ -68,7 +108,7 @@ class LauncherImage {
     }
     const std::uint64_t signature = windows_->signatureSize();
     if (signature != 0 && !options.removeSignature)
-      throw Failure(std::wstring(kSignedImageRefusal));
+      throw Failure(std::wstring(kSignedImageRefusal), L"signed-image", shownPath(path_));
     named(L"cannot embed into {}", [&] {
       windows_->write({manifest, payload, options.version}, out);
     });
@@ -83,7 +123,8 @@ class LauncherImage {
                                   });
     if (!found) {
       throw Failure(fmt::format(L"{} holds no bundle: it has no {} resource (RCDATA {})",
-                                quoted(path_), what, id));
+                                quoted(path_), what, id),
+                    L"no-bundle", shownPath(path_));
     }
     return *found;
   }
@@ -94,7 +135,8 @@ class LauncherImage {
     try {
       return step();
     } catch (const Failure& failure) {
-      throw Failure(fmt::format(fmt::runtime(context), quoted(path_)) + L": " + failure.message());
+      throw Failure(fmt::format(fmt::runtime(context), quoted(path_)) + L": " + failure.message(),
+                    failure.code(), shownPath(path_));
     }
   }
 
@@ -114,16 +156,18 @@ BundleBytes readImageBundle(const std::filesystem::path& image) {
 
 EmbedResult embedBundle(const std::filesystem::path& launcher,
                         std::span<const std::uint8_t> manifest,
-                        std::span<const std::uint8_t> payload, const std::filesystem::path& output,
+                        std::span<const std::uint8_t> payload, OutputFile& out,
                         const EmbedOptions& options) {
   LauncherImage image(launcher);
   std::error_code error;
   const auto permissions = std::filesystem::status(launcher, error).permissions();
-  OutputFile out(output);
   const EmbedResult result = image.embed(manifest, payload, options, out);
   if (!error) out.setPermissions(permissions);
-  out.commit();
   return result;
+}
+
+ImageFacts readImageFacts(const std::filesystem::path& image) {
+  return LauncherImage(image).facts();
 }
 
 std::optional<FileVersion> readImageVersion(const std::filesystem::path& image) {

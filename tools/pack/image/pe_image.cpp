@@ -261,6 +261,12 @@ std::optional<FileVersion> Image::version() const {
   return readFileVersion(data->bytes);
 }
 
+std::optional<std::wstring> Image::versionString(std::u16string_view key) const {
+  const ResourceData* data = resources_.find(kVersionResourceType, kVersionInfoId);
+  if (data == nullptr) return std::nullopt;
+  return readVersionString(data->bytes, key);
+}
+
 void Image::write(const BundleEdit& edit, OutputFile& out) {
   if (layout_.foreignData) {
     throw Failure(

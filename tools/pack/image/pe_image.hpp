@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "pack/image/pe_layout.hpp"
 #include "pack/image/resource_table.hpp"
@@ -38,6 +40,11 @@ class Image {
   // The file version of the version resource; nullopt if the image has none.
   // Throws Failure when it is damaged.
   std::optional<FileVersion> version() const;
+
+  // A text of the version resource, such as "OriginalFilename"; nullopt if the
+  // image has no version resource or it lacks the text. Throws Failure when
+  // the resource is damaged.
+  std::optional<std::wstring> versionString(std::u16string_view key) const;
 
   // Size of the certificate table of an Authenticode signature; 0 if unsigned.
   std::uint64_t signatureSize() const { return layout_.certificates.size; }

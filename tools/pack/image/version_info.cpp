@@ -138,6 +138,11 @@ std::wstring FileVersion::text() const {
   return text;
 }
 
+bool sameVersion(FileVersion a, FileVersion b) {
+  a.count = b.count = 4;
+  return a == b;
+}
+
 std::optional<FileVersion> parseFileVersion(std::wstring_view text) {
   FileVersion version;
   version.count = 0;
@@ -169,6 +174,27 @@ FileVersion readFileVersion(std::span<const std::uint8_t> block) {
   return {{static_cast<std::uint16_t>(high >> 16), static_cast<std::uint16_t>(high),
            static_cast<std::uint16_t>(low >> 16), static_cast<std::uint16_t>(low)},
           4};
+}
+
+std::optional<std::wstring> readVersionString(std::span<const std::uint8_t> block,
+                                              std::u16string_view key) {
+  const Node root = parseRoot(block);
+  for (const Node& info : root.children) {
+    if (info.key != kStringFileInfo) continue;
+    for (const Node& table : info.children) {
+      for (const Node& string : table.children) {
+        if (string.key != key) continue;
+        std::wstring text;
+        for (std::size_t at = 0; at + 1 < string.value.size(); at += 2) {
+          const auto unit = static_cast<wchar_t>(string.value[at] | string.value[at + 1] << 8);
+          if (unit == 0) break;
+          text += unit;
+        }
+        return text;
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<std::uint8_t> stampVersion(std::span<const std::uint8_t> block,

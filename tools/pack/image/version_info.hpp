@@ -22,6 +22,9 @@ struct FileVersion {
   bool operator==(const FileVersion&) const = default;
 };
 
+// Equal versions, numbers not written counting as 0: 2.4.0 is 2.4.0.0.
+bool sameVersion(FileVersion a, FileVersion b);
+
 // "X.Y.Z" or "X.Y.Z.W", each a decimal number from 0 to 65535; nullopt for
 // anything else.
 std::optional<FileVersion> parseFileVersion(std::wstring_view text);
@@ -29,6 +32,11 @@ std::optional<FileVersion> parseFileVersion(std::wstring_view text);
 // The file version (VS_FIXEDFILEINFO's FILEVERSION, all four numbers) that the
 // block states. Throws Failure when the block is damaged.
 FileVersion readFileVersion(std::span<const std::uint8_t> block);
+
+// The text of the string `key` ("OriginalFilename") in the first string table
+// that holds it; nullopt if none does. Throws Failure when the block is damaged.
+std::optional<std::wstring> readVersionString(std::span<const std::uint8_t> block,
+                                              std::u16string_view key);
 
 // A copy of the block whose file and product version are `version`: in
 // VS_FIXEDFILEINFO and in the "FileVersion" and "ProductVersion" strings of

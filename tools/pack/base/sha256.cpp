@@ -1,0 +1,114 @@
+#include "pack/base/sha256.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <fstream>
+#include <vector>
+
+#include <fmt/xchar.h>
+
+#include "pack/base/failure.hpp"
+#include "pack/base/file_io.hpp"
+
+namespace aerolith::pack {
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRounds = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+std::uint32_t loadBe32(const std::uint8_t* at) {
+  return std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 |
+         at[3];
+}
+
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::block(const std::uint8_t* bytes) {
+  std::array<std::uint32_t, 64> w;
+  for (std::size_t i = 0; i < 16; ++i) w[i] = loadBe32(bytes + 4 * i);
+  for (std::size_t i = 16; i < 64; ++i) {
+    const std::uint32_t s0 = std::rotr(w[i - 15], 7) ^ std::rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 = std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  auto [a, b, c, d, e, f, g, h] = state_;
+  for (std::size_t i = 0; i < 64; ++i) {
+    const std::uint32_t t1 = h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) +
+                             ((e & f) ^ (~e & g)) + kRounds[i] + w[i];
+    const std::uint32_t t2 =
+        (std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  const std::array<std::uint32_t, 8> added = {a, b, c, d, e, f, g, h};
+  for (std::size_t i = 0; i < 8; ++i) state_[i] += added[i];
+}
+
+void Sha256::add(std::span<const std::uint8_t> bytes) {
+  totalBytes_ += bytes.size();
+  while (!bytes.empty()) {
+    if (pendingSize_ == 0 && bytes.size() >= pending_.size()) {
+      block(bytes.data());
+      bytes = bytes.subspan(pending_.size());
+      continue;
+    }
+    const std::size_t taken = std::min(bytes.size(), pending_.size() - pendingSize_);
+    std::copy_n(bytes.begin(), taken, pending_.begin() + static_cast<std::ptrdiff_t>(pendingSize_));
+    pendingSize_ += taken;
+    bytes = bytes.subspan(taken);
+    if (pendingSize_ == pending_.size()) {
+      block(pending_.data());
+      pendingSize_ = 0;
+    }
+  }
+}
+
+std::wstring Sha256::finishHex() {
+  const std::uint64_t bits = totalBytes_ * 8;
+  std::vector<std::uint8_t> tail = {0x80};
+  while ((pendingSize_ + tail.size()) % 64 != 56) tail.push_back(0);
+  for (int shift = 56; shift >= 0; shift -= 8)
+    tail.push_back(static_cast<std::uint8_t>(bits >> shift));
+  add(tail);
+  std::wstring hex;
+  for (const std::uint32_t word : state_) hex += fmt::format(L"{:08x}", word);
+  return hex;
+}
+
+std::wstring sha256OfFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw Failure(fmt::format(L"cannot read {} to take its SHA-256", quoted(file)), L"cannot-read",
+                  shownPath(file));
+  }
+  Sha256 digest;
+  std::vector<std::uint8_t> buffer(1 << 20);
+  while (in) {
+    in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+    digest.add(std::span(buffer).first(static_cast<std::size_t>(in.gcount())));
+  }
+  if (!in.eof()) {
+    throw Failure(fmt::format(L"cannot read {} to take its SHA-256", quoted(file)), L"cannot-read",
+                  shownPath(file));
+  }
+  return digest.finishHex();
+}
+
+}  // namespace aerolith::pack
