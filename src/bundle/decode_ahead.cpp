@@ -9,7 +9,9 @@ namespace {
 std::vector<std::size_t> contentSizes(const std::vector<FileEntry*>& entries) {
   std::vector<std::size_t> sizes;
   sizes.reserve(entries.size());
-  for (const FileEntry* entry : entries) sizes.push_back(static_cast<std::size_t>(entry->size));
+  for (const FileEntry* entry : entries) {
+    sizes.push_back(entry->isStreamed() ? 0 : static_cast<std::size_t>(entry->size));
+  }
   return sizes;
 }
 
@@ -19,7 +21,10 @@ DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads, std:
     : entries_(std::move(entries)),
       work_(
           contentSizes(entries_),
-          [this](std::size_t index, unsigned) { return entries_[index]->decompress(); },
+          [this](std::size_t index, unsigned) {
+            FileEntry& entry = *entries_[index];
+            return entry.isStreamed() ? EntryResult::kOk : entry.decompress();
+          },
           std::max(threads, 1u) - 1, budget) {}
 
 DecodeAhead::~DecodeAhead() {

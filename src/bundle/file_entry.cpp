@@ -130,6 +130,12 @@ EntryResult FileEntry::parse(const BundleView& view, std::int32_t& cursor,
 // of the content goes a piece at a time, each piece a sign of life, so that
 // an entry of a gigabyte keeps the watchdog content on a slow machine too.
 EntryResult FileEntry::decompress() {
+  if (const EntryResult checked = checkFrame(); checked != EntryResult::kOk) return checked;
+  resizeInPieces(content, static_cast<std::size_t>(size));
+  return decodeInto(content);
+}
+
+EntryResult FileEntry::checkFrame() const {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
   if (crcInPieces(frame) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
   // The frame's headers bound what it can yield. One that cannot yield `size`
@@ -138,13 +144,18 @@ EntryResult FileEntry::decompress() {
   if (bound == ZSTD_CONTENTSIZE_ERROR || bound < static_cast<unsigned long long>(size)) {
     return EntryResult::kSizeMismatch;
   }
-  resizeInPieces(content, static_cast<std::size_t>(size));
+  return EntryResult::kOk;
+}
+
+EntryResult FileEntry::decodeInto(std::span<std::uint8_t> output,
+                                  const std::function<void(std::size_t)>& decoded) const {
+  const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
   std::uint32_t contentCrc = 0;
-  const bool decoded =
-      decodeFrames(frame, content, [&contentCrc](std::span<const std::uint8_t> piece) {
-        contentCrc = crc32c::extend(contentCrc, piece.data(), piece.size());
-      });
-  if (!decoded) return EntryResult::kSizeMismatch;
+  const bool complete = decodeFrames(frame, output, [&](std::span<const std::uint8_t> piece) {
+    contentCrc = crc32c::extend(contentCrc, piece.data(), piece.size());
+    if (decoded) decoded(piece.size());
+  });
+  if (!complete) return EntryResult::kSizeMismatch;
   if (contentCrc != crc32c) return EntryResult::kContentCrcMismatch;
   return EntryResult::kOk;
 }

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bundle/extraction.hpp"
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
@@ -128,6 +129,11 @@ bool writeContent(const sys::Folder& folder, const fs::path& name,
   return false;
 }
 
+// Of a streamed entry's content, how much the process keeps of what it
+// decoded last: the decoder reads back mostly what is near, and the rest is
+// left to the system, which reads it from the file should a match reach it.
+constexpr std::size_t kKeptDecoded = 32 * 1024 * 1024;
+
 // The components of an entry's directory text: '\' and '/' alike, empty ones skipped.
 std::vector<fs::path> folderComponents(const std::wstring& directory) {
   std::vector<fs::path> components;
@@ -138,6 +144,56 @@ std::vector<fs::path> folderComponents(const std::wstring& directory) {
 }
 
 }  // namespace
+
+// The content is written and checked under a temporary name, so the name is
+// cleared only when there is content to put there: until then an update
+// leaves the file of the last release in place.
+std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
+                                                const sys::Folder& installFolder,
+                                                bundle::Stage stage,
+                                                const std::function<void(std::size_t)>& onPiece) {
+  const std::vector<fs::path> components = folderComponents(entry.directory);
+  const fs::path dirPath =
+      installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
+  AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
+                 sys::wideFromPath(dirPath));
+  FolderChain chain(installFolder);
+  prepareFolder(chain, components);
+  AEROLITH_TRACE(kTag, L" - write file content");
+  const fs::path name = sys::pathFromWide(entry.name);
+  const fs::path filePath = dirPath / name;
+  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
+                 sys::wideFromPath(filePath));
+  const sys::Folder& folder = chain.current();
+  LockWait<> wait;
+  std::error_code error;
+  sys::StagedFile file =
+      folder.isOpen() ? wait.run(error, [&] { return folder.createStagedFile(entry.size, error); })
+                      : sys::StagedFile();
+  if (!file.isOpen()) {
+    AEROLITH_TRACE(kTag, L" -  - open failed - break");
+    return WriteFailure{filePath};
+  }
+  AEROLITH_TRACE(kTag, L" -  - decode into '{}'", sys::wideFromPath(file.temporaryName()));
+  std::size_t decoded = 0;
+  const auto piece = [&](std::size_t bytes) {
+    decoded += bytes;
+    if (decoded > kKeptDecoded) file.release(decoded - kKeptDecoded);
+    if (onPiece) onPiece(bytes);
+  };
+  if (auto corrupt = bundle::decodeStreamedEntry(entry, stage, file.bytes(), piece)) {
+    file.discard();
+    return *corrupt;
+  }
+  clearFileName(folder, name, wait);
+  if (!file.commit(name, entry.fileTime, error)) {
+    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
+    return WriteFailure{filePath};
+  }
+  AEROLITH_TRACE(kTag, L" -  - stamped and moved over the name");
+  AEROLITH_TRACE(kTag, L" - file write ok");
+  return std::nullopt;
+}
 
 void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");

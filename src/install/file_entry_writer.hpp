@@ -3,10 +3,14 @@
 // stamped with the entry's time; and that stamp alone.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <variant>
 
+#include "bundle/error_triple.hpp"
 #include "bundle/file_entry.hpp"
 #include "sys/fs/folder.hpp"
 
@@ -26,6 +30,23 @@ struct WriteFailure {
 // could not be created or written.
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
                                        const sys::Folder& installFolder);
+
+// Why a streamed entry was not written: its content failed its check, or its
+// file could not be written.
+using StreamFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
+
+// Writes a streamed entry (bundle::FileEntry::isStreamed), whose frame
+// bundle::checkStreamedEntry has passed, decoding it straight into a new file
+// under a temporary name beside its own (bundle::decodeStreamedEntry, `stage`
+// its error stage, `onPiece` called with each piece's size). Only content
+// that passed its check is stamped and then moved over the name, replacing
+// what is there as writeEntry does; a damaged entry leaves nothing of its
+// content behind, and whatever was at the name stays. Folders and failures
+// to write as writeEntry.
+std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
+                                                const sys::Folder& installFolder,
+                                                bundle::Stage stage,
+                                                const std::function<void(std::size_t)>& onPiece);
 
 // Sets the last-write time of the file `name` in `folder` to `fileTime`
 // (FILETIME). Best effort: a file that cannot be opened for it (a link among

@@ -81,8 +81,13 @@ class Synchroniser {
     }
     bundle::DecodeAhead ahead(entries, decodingThreads_);
     for (bundle::FileEntry* entry : entries) {
-      if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
-      if (auto failure = write(*entry)) return failure;
+      if (entry->isStreamed()) {
+        ahead.take(*entry);  // its turn: nothing was decoded ahead
+        if (auto failure = writeStreamed(*entry, bundle::Stage::kAddEntry)) return failure;
+      } else {
+        if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
+        if (auto failure = write(*entry)) return failure;
+      }
       diag::noteProgress();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
@@ -114,11 +119,15 @@ class Synchroniser {
     // The entry outlives its place in the map while it is written.
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
     if (progress_) progress_->willWrite(entry->size);
-    if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
-                                            state_.payloadValidated)) {
-      return *corrupt;
+    if (entry->isStreamed()) {
+      if (auto failure = writeStreamed(*entry, bundle::Stage::kReplaceEntry)) return failure;
+    } else {
+      if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
+                                              state_.payloadValidated)) {
+        return *corrupt;
+      }
+      if (auto failure = write(*entry)) return failure;
     }
-    if (auto failure = write(*entry)) return failure;
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(decision.entry);
     return std::nullopt;
@@ -132,6 +141,18 @@ class Synchroniser {
     if (failure) return *failure;
     if (progress_) progress_->wrote(entry.size);
     return std::nullopt;
+  }
+
+  // Decodes an entry too large to hold straight into its file, its bytes
+  // counted as written piece by piece.
+  std::optional<SyncFailure> writeStreamed(const bundle::FileEntry& entry, bundle::Stage stage) {
+    if (auto corrupt = bundle::checkStreamedEntry(view_, entry, stage, state_.payloadValidated)) {
+      return *corrupt;
+    }
+    AEROLITH_TRACE(kTag, L" - write file");
+    return writeStreamedEntry(entry, installFolder_, stage, [this](std::size_t bytes) {
+      if (progress_) progress_->wrote(bytes);
+    });
   }
 
   // The files the listing shows stand for the bundle's files found: counting
