@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <variant>
 
 #include "bundle/error_triple.hpp"
@@ -30,6 +31,18 @@ struct WriteFailure {
 // could not be created or written.
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
                                        const sys::Folder& installFolder);
+
+// The folder the previous file was written in, held open for the next file
+// in the same folder. Empty at first; a writeEntry of another folder lets it go.
+struct LastFolder {
+  std::wstring directory;  // the entry's directory text
+  sys::Folder folder;      // closed for the install folder itself
+};
+
+// The same, writing into `last` when the entry's directory is the previous
+// file's, and leaving the entry's folder there for the next.
+std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                       const sys::Folder& installFolder, LastFolder& last);
 
 // Why a streamed entry was not written: its content failed its check, or its
 // file could not be written.

@@ -74,6 +74,11 @@ class Synchroniser {
     std::vector<bundle::FileEntry*> entries;
     entries.reserve(files_.size());
     for (const auto& [key, entry] : files_) entries.push_back(entry.get());
+    // Folder by folder, so that each is reached once and held for its files.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const bundle::FileEntry* a, const bundle::FileEntry* b) {
+                       return a->directory < b->directory;
+                     });
     if (progress_) {
       std::uint64_t bytes = 0;
       for (const bundle::FileEntry* entry : entries) bytes += entry->size;
@@ -136,7 +141,7 @@ class Synchroniser {
   // Writes an extracted entry and lets its content go.
   std::optional<SyncFailure> write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
-    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_);
+    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_, lastFolder_);
     releaseContent(entry);
     if (failure) return *failure;
     if (progress_) progress_->wrote(entry.size);
@@ -234,6 +239,7 @@ class Synchroniser {
   SyncProgress* const progress_;
   SyncState state_;
   std::vector<Kept> kept_;
+  LastFolder lastFolder_;
 };
 
 }  // namespace
