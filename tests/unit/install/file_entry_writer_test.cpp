@@ -108,6 +108,18 @@ TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
   expectWritten(install_ / "Data" / "empty.dat", "");
 }
 
+// The folder of the previous file is held for the next file in it, and let go
+// before another entry's: held, it would stay in the way of a file there.
+TEST_F(Writer, TheFolderOfThePreviousFileIsHeldForTheNextFileInItOnly) {
+  LastFolder last;
+  writeEntry(entry(L"Modules\\Sim", L"a.dll", "a"), folder_, last);
+  writeEntry(entry(L"Modules\\Sim", L"b.dll", "b"), folder_, last);
+  EXPECT_EQ(last.folder.path(), install_ / "Modules" / "Sim");
+  expectWritten(install_ / "Modules" / "Sim" / "b.dll", "b");
+  EXPECT_EQ(writeEntry(entry(L"Modules", L"Sim", "a file now"), folder_, last), std::nullopt);
+  expectWritten(install_ / "Modules" / "Sim", "a file now");
+}
+
 TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
   // No file system holds a name of 300 characters.
   const auto file = entry(L"", std::wstring(300, L'n'), "x");
