@@ -16,6 +16,8 @@ machine's drift falls on all alike:
 
 Usage: floor_bench.py NATIVE_BUILD WINDOWS_BUILD [--rounds N] [--files N]
        [--folders N] [--large-mb N] [--skip many,wine,release,memory]
+       [--before NATIVE_LAUNCHER WINDOWS_LAUNCHER]  (plain launchers of an
+       earlier build, e.g. main's, timed in the same rounds beside this one's)
 (NATIVE_BUILD: build/native-release with aerolith-launcher, aerolith-pack,
 quiet_app, bench/floor_tree and bench/libpeak_heap.so; WINDOWS_BUILD:
 build/windows with Aerolith.Launcher.exe, quiet_app.exe and
@@ -91,15 +93,20 @@ def many_native(args, work, count):
     install, floor = local / "Aerolith", local / "FloorTree"
     aside = Aside(work / "trash-native")
     tree = native / "bench" / "floor_tree"
-    first = interleaved([([launcher], env, aside(install)),
-                         ([tree, "create", floor, args.files, args.folders], env, aside(floor))],
-                        args.rounds)
-    if files_in(install) != count or files_in(floor) != args.files:
+    launchers = [(launcher, env, install)]
+    if args.before:
+        before = many_files.launcher_carrying(native, args.before[0], app, work / "native-before")
+        before_env, before_local = many_files.native_env(work / "native-before")
+        launchers.append((before, before_env, before_local / "Aerolith"))
+    first = interleaved([([tree, "create", floor, args.files, args.folders], env, aside(floor))] +
+                        [([l], e, aside(i)) for l, e, i in launchers], args.rounds)
+    if any(files_in(i) != count for _, _, i in launchers) or files_in(floor) != args.files:
         raise SystemExit("native: %d files installed, %d made" % (files_in(install), files_in(floor)))
-    intact = interleaved([([launcher], env, None), ([tree, "list", local], env, None)],
-                         args.rounds * 3)
-    row("native first install", first[0], "floor_tree create", first[1])
-    row("native intact start", intact[0], "floor_tree list", intact[1])
+    intact = interleaved([([tree, "list", floor], env, None)] +
+                         [([l], e, None) for l, e, _ in launchers], args.rounds * 3)
+    for (name, made, listed) in zip(("native", "  the same, before"), first[1:], intact[1:]):
+        row(name + " first install", made, "floor_tree create", first[0])
+        row(name + " intact start", listed, "floor_tree list", intact[0])
 
 
 def many_wine(args, work, count):
@@ -116,18 +123,23 @@ def many_wine(args, work, count):
             aside(stale)()
         env = prefix.env
         windows_floor = prefix.windows_local + "\\FloorTree"
-        first = interleaved([(["wine", launcher], env, aside(install)),
-                             (["wine", tree, "create", windows_floor, args.files, args.folders], env,
-                              aside(floor))], args.rounds)
+        # Both launchers install into the prefix's own folder: each run's
+        # install is set aside and the other's put back for the intact starts.
+        launchers = [launcher] + ([many_files.launcher_carrying(
+            native, args.before[1], app, work / "windows-before")] if args.before else [])
+        first = interleaved([(["wine", tree, "create", windows_floor, args.files, args.folders], env,
+                              aside(floor))] +
+                            [(["wine", l], env, aside(install)) for l in launchers], args.rounds)
         if files_in(install) != count or files_in(floor) != args.files:
             raise SystemExit("wine: %d files installed, %d made" % (files_in(install), files_in(floor)))
-        intact = interleaved([(["wine", launcher], env, None),
-                              (["wine", tree, "list", windows_floor], env, None)], args.rounds * 3)
+        intact = interleaved([(["wine", tree, "list", windows_floor], env, None)] +
+                             [(["wine", l], env, None) for l in launchers], args.rounds * 3)
         shutil.rmtree(aside.trash, ignore_errors=True)
         for left in (install, floor):
             shutil.rmtree(left, ignore_errors=True)
-    row("Wine first install", first[0], "floor_tree.exe create", first[1])
-    row("Wine intact start", intact[0], "floor_tree.exe list", intact[1])
+    for (name, made, listed) in zip(("Wine", "  the same, before"), first[1:], intact[1:]):
+        row(name + " first install", made, "floor_tree.exe create", first[0])
+        row(name + " intact start", listed, "floor_tree.exe list", intact[0])
 
 
 def release_set(args, work):
@@ -136,17 +148,26 @@ def release_set(args, work):
     files = release_dataset.build(app, native / "test-bin" / "quiet_app")
     launcher = many_files.launcher_carrying(native, native / "bin" / "aerolith-launcher", app,
                                             work / "release" / "launcher", level=19)
+    launchers = [(launcher, local_of(work / "release"))]
+    if args.before:
+        launchers.append((many_files.launcher_carrying(native, args.before[0], app,
+                                                       work / "release" / "before", level=19),
+                          local_of(work / "release-before")))
     archive = work / "release" / "app.tar.zst"
     run("tar", "-I", "zstd -19", "-cf", archive, "-C", app.parent, "app")
-    env, local = many_files.native_env(work / "release")
     extract = work / "release" / "extract"
     extract.mkdir()
     aside = Aside(work / "trash-release")
-    first = interleaved([([launcher], env, aside(local / "Aerolith")),
-                         (["tar", "-I", "zstd", "-xf", archive, "-C", extract], env,
-                          aside(extract / "app"))], args.rounds * 5, warmup=2)
-    row("55 files first install (%.1f MB)" % (sum(s for _, s in files) / 1e6), first[0],
-        "tar -I zstd -xf", first[1])
+    first = interleaved([(["tar", "-I", "zstd", "-xf", archive, "-C", extract], os.environ,
+                          aside(extract / "app"))] +
+                        [([l], e, aside(local / "Aerolith")) for l, (e, local) in launchers],
+                        args.rounds * 5, warmup=2)
+    for name, mine in zip(("55 files first install", "  the same, before"), first[1:]):
+        row("%s (%.1f MB)" % (name, sum(s for _, s in files) / 1e6), mine, "tar -I zstd -xf", first[0])
+
+
+def local_of(folder):
+    return many_files.native_env(folder)
 
 
 def peak_memory(args, work):
@@ -199,6 +220,9 @@ def main():
     parser.add_argument("--folders", type=int, default=60)
     parser.add_argument("--large-mb", type=int, default=1300)
     parser.add_argument("--skip", default="")
+    parser.add_argument("--before", nargs=2, type=lambda p: Path(p).resolve(),
+                        metavar=("NATIVE_LAUNCHER", "WINDOWS_LAUNCHER"),
+                        help="plain launchers of an earlier build, timed in the same rounds")
     args = parser.parse_args()
     skip = set(filter(None, args.skip.split(",")))
     work = Path(tempfile.mkdtemp(prefix="aerolith-floor-", dir="/tmp"))
