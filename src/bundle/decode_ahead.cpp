@@ -9,7 +9,9 @@ namespace {
 std::vector<std::size_t> contentSizes(const std::vector<FileEntry*>& entries) {
   std::vector<std::size_t> sizes;
   sizes.reserve(entries.size());
-  for (const FileEntry* entry : entries) sizes.push_back(static_cast<std::size_t>(entry->size));
+  for (const FileEntry* entry : entries) {
+    sizes.push_back(entry->isStreamed() ? 0 : static_cast<std::size_t>(entry->size));
+  }
   return sizes;
 }
 
@@ -21,7 +23,8 @@ DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads,
       work_(
           contentSizes(entries_),
           [this, &progress](std::size_t index, unsigned) {
-            return entries_[index]->decompress(progress);
+            FileEntry& entry = *entries_[index];
+            return entry.isStreamed() ? EntryResult::kOk : entry.decompress(progress);
           },
           std::max(threads, 1u) - 1, budget) {}
 

@@ -32,7 +32,9 @@ class DecodeAhead {
   ~DecodeAhead();
 
   // The result of FileEntry::decompress for the next entry in order, which
-  // must be `entry`, once it is there: its content is filled on success.
+  // must be `entry`, once it is there: its content is filled on success. A
+  // streamed entry (FileEntry::isStreamed) is not decoded here, nor held: its
+  // turn only passes, with kOk.
   [[nodiscard]] EntryResult take(FileEntry& entry);
 
  private:

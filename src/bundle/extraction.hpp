@@ -2,7 +2,10 @@
 // both of its CRC values, just before the synchronisation pass writes it.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
+#include <span>
 
 #include "bundle/bundle_view.hpp"
 #include "bundle/decode_ahead.hpp"
@@ -25,5 +28,18 @@ namespace aerolith::bundle {
 // The same for an added file whose decoding `ahead` began earlier: `entry`
 // must be the next of its entries. Logs and fails exactly as the above.
 [[nodiscard]] std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry);
+
+// For an entry decoded straight into its file (FileEntry::isStreamed), in two
+// steps around the making of the file: first what extractEntry does before it
+// decodes (the payload check of a first overwrite, " - decompress") and the
+// checks of the frame alone; then the decoding into `output`, the file's
+// bytes, logged and failing as extractEntry's. `content` stays empty.
+[[nodiscard]] std::optional<ErrorTriple> checkStreamedEntry(const BundleView& view,
+                                                            const FileEntry& entry, Stage stage,
+                                                            bool& payloadValidated,
+                                                            diag::Progress& progress);
+[[nodiscard]] std::optional<ErrorTriple> decodeStreamedEntry(
+    const FileEntry& entry, Stage stage, std::span<std::uint8_t> output, diag::Progress& progress,
+    const std::function<void(std::size_t)>& onPiece);
 
 }  // namespace aerolith::bundle

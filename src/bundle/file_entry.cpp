@@ -7,10 +7,10 @@
 #include <zstd.h>
 
 #include "base/byte_order.hpp"
-#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
 #include "bundle/frame_decoder.hpp"
 #include "bundle/safe_path.hpp"
+#include "crc32c/crc32c.hpp"
 #include "diag/progress.hpp"
 #include "text/utf16.hpp"
 
@@ -119,6 +119,14 @@ EntryResult FileEntry::parse(const BundleView& view, std::int32_t& cursor,
 // of the content goes a piece at a time, each piece a sign of life, so that
 // an entry of a gigabyte keeps the watchdog content on a slow machine too.
 EntryResult FileEntry::decompress(diag::Progress& progress) {
+  if (const EntryResult checked = checkFrame(progress); checked != EntryResult::kOk) {
+    return checked;
+  }
+  resizeInPieces(content, static_cast<std::size_t>(size), progress);
+  return decodeInto(content, progress);
+}
+
+EntryResult FileEntry::checkFrame(diag::Progress& progress) const {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
   if (crcInPieces(frame, progress) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
   // The frame's headers bound what it can yield. One that cannot yield `size`
@@ -127,15 +135,21 @@ EntryResult FileEntry::decompress(diag::Progress& progress) {
   if (bound == ZSTD_CONTENTSIZE_ERROR || bound < static_cast<unsigned long long>(size)) {
     return EntryResult::kSizeMismatch;
   }
-  resizeInPieces(content, static_cast<std::size_t>(size), progress);
+  return EntryResult::kOk;
+}
+
+EntryResult FileEntry::decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
+                                  const std::function<void(std::size_t)>& decoded) const {
+  const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
   std::uint32_t contentCrc = 0;
-  const bool decoded = decodeFrames(
-      frame, content,
-      [&contentCrc](std::span<const std::uint8_t> piece) {
+  const bool complete = decodeFrames(
+      frame, output,
+      [&](std::span<const std::uint8_t> piece) {
         contentCrc = crc32c::extend(contentCrc, piece.data(), piece.size());
+        if (decoded) decoded(piece.size());
       },
       progress);
-  if (!decoded) return EntryResult::kSizeMismatch;
+  if (!complete) return EntryResult::kSizeMismatch;
   if (contentCrc != crc32c) return EntryResult::kContentCrcMismatch;
   return EntryResult::kOk;
 }

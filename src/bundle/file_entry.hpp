@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +16,12 @@
 #include "diag/progress.hpp"
 
 namespace aerolith::bundle {
+
+// Entries larger than this are decoded straight into their file and never
+// held: a run's memory would otherwise grow with its largest file, up to the
+// 2 GiB an entry may hold. At this size the content held at once stays near
+// 64 MiB (the entry in hand and the decoding read-ahead).
+inline constexpr std::int32_t kStreamedSize = 32 * 1024 * 1024;
 
 // A plain record, made empty with std::make_shared and filled by parse; the
 // files map and whoever works on the entry share it.
@@ -42,6 +50,20 @@ struct FileEntry {
   // checks the content's CRC. Notes `progress` every few MiB of work, from
   // whichever thread it runs on; neither logs nor shows anything.
   [[nodiscard]] EntryResult decompress(diag::Progress& progress);
+
+  // Whether the entry is decoded into its file rather than into `content`.
+  bool isStreamed() const { return size > kStreamedSize; }
+
+  // What decompress checks before it decodes: the frame's CRC, and whether
+  // its headers can yield `size` bytes at all.
+  [[nodiscard]] EntryResult checkFrame(diag::Progress& progress) const;
+
+  // Decodes the frame into `output` (exactly `size` bytes, a file's mapping
+  // for a streamed entry) and checks the content's CRC, a piece at a time:
+  // `decoded` is called with the size of each piece, a sign of life noted
+  // as `progress` after it. `content` is left as it is.
+  [[nodiscard]] EntryResult decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
+                                       const std::function<void(std::size_t)>& decoded = {}) const;
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

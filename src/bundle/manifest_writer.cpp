@@ -1,8 +1,8 @@
 #include "bundle/manifest_writer.hpp"
 
 #include "base/byte_order.hpp"
-#include "crc32c/crc32c.hpp"
 #include "bundle/format.hpp"
+#include "crc32c/crc32c.hpp"
 #include "text/utf16.hpp"
 
 namespace aerolith::bundle {

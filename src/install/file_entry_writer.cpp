@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bundle/extraction.hpp"
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
@@ -34,6 +35,12 @@ class FolderChain {
   void lose() {
     opened_ = sys::Folder();
     current_ = &opened_;
+  }
+
+  // The sub-folder reached, for the caller to keep; closed for the top.
+  sys::Folder release() {
+    current_ = &opened_;
+    return std::move(opened_);
   }
 
  private:
@@ -110,24 +117,49 @@ bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
   return true;
 }
 
-// One exclusive create, the writes, one close; only a passing hold on the name
-// is waited out. Whatever is at the name by then (something planted after it
-// was cleared) makes the create fail.
-bool writeContent(const sys::Folder& folder, const fs::path& name,
-                  std::span<const std::uint8_t> content, diag::Progress& progress,
-                  LockWait<>& wait) {
+// The file was created here, exclusively and never through a link, and has no
+// other name: the checks that a stamp of a file found in the folder makes
+// (a link, other hard links, under Wine its place) hold by construction, so
+// the time is set on the handle that wrote, without opening the file again.
+// The lines are updateFileTime's.
+void stampWritten(sys::OutputFile& out, std::uint64_t fileTime) {
+  AEROLITH_TRACE(kTag, L" - update file time begin");
+  AEROLITH_TRACE(kTag, L" - update file time - create file");
   std::error_code error;
-  sys::OutputFile out = folder.isOpen()
-                            ? wait.run(error, [&] { return folder.createFile(name, error); })
-                            : sys::OutputFile();
+  // Best effort, as updateFileTime: a time left unset is restamped next start.
+  static_cast<void>(out.setLastWriteTime(fileTime, error));
+  AEROLITH_TRACE(kTag, L" - update file time - set time");
+  AEROLITH_TRACE(kTag, L" - update file time - close file");
+  AEROLITH_TRACE(kTag, L" - update file time end");
+}
+
+// One exclusive create (unless `out` is already the created file), the
+// writes, the stamp, one close; only a passing hold on the name is waited
+// out. Whatever is at the name by then (something planted after it was
+// cleared) makes the create fail.
+bool writeContent(const sys::Folder& folder, const fs::path& name, sys::OutputFile out,
+                  std::span<const std::uint8_t> content, std::uint64_t fileTime,
+                  diag::Progress& progress, LockWait<>& wait) {
+  std::error_code error;
+  if (!out.isOpen() && folder.isOpen()) {
+    out = wait.run(error, [&] { return folder.createFile(name, error); });
+  }
   if (!out.isOpen()) {
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
-  if (writePieces(out, content, progress, error) && out.close(error)) return true;
+  if (writePieces(out, content, progress, error)) {
+    stampWritten(out, fileTime);
+    if (out.close(error)) return true;
+  }
   AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
   return false;
 }
+
+// Of a streamed entry's content, how much the process keeps of what it
+// decoded last: the decoder reads back mostly what is near, and the rest is
+// left to the system, which reads it from the file should a match reach it.
+constexpr std::size_t kKeptDecoded = 32 * 1024 * 1024;
 
 // The components of an entry's directory text: '\' and '/' alike, empty ones skipped.
 std::vector<fs::path> folderComponents(const std::wstring& directory) {
@@ -139,6 +171,56 @@ std::vector<fs::path> folderComponents(const std::wstring& directory) {
 }
 
 }  // namespace
+
+// The content is written and checked under a temporary name, so the name is
+// cleared only when there is content to put there: until then an update
+// leaves the file of the last release in place.
+std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
+                                                const sys::Folder& installFolder,
+                                                bundle::Stage stage, diag::Progress& progress,
+                                                const std::function<void(std::size_t)>& onPiece) {
+  const std::vector<fs::path> components = folderComponents(entry.directory);
+  const fs::path dirPath =
+      installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
+  AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
+                 sys::wideFromPath(dirPath));
+  FolderChain chain(installFolder);
+  prepareFolder(chain, components);
+  AEROLITH_TRACE(kTag, L" - write file content");
+  const fs::path name = sys::pathFromWide(entry.name);
+  const fs::path filePath = dirPath / name;
+  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
+                 sys::wideFromPath(filePath));
+  const sys::Folder& folder = chain.current();
+  LockWait<> wait(progress);
+  std::error_code error;
+  sys::StagedFile file =
+      folder.isOpen() ? wait.run(error, [&] { return folder.createStagedFile(entry.size, error); })
+                      : sys::StagedFile();
+  if (!file.isOpen()) {
+    AEROLITH_TRACE(kTag, L" -  - open failed - break");
+    return WriteFailure{filePath};
+  }
+  AEROLITH_TRACE(kTag, L" -  - decode into '{}'", sys::wideFromPath(file.temporaryName()));
+  std::size_t decoded = 0;
+  const auto piece = [&](std::size_t bytes) {
+    decoded += bytes;
+    if (decoded > kKeptDecoded) file.release(decoded - kKeptDecoded);
+    if (onPiece) onPiece(bytes);
+  };
+  if (auto corrupt = bundle::decodeStreamedEntry(entry, stage, file.bytes(), progress, piece)) {
+    file.discard();
+    return *corrupt;
+  }
+  clearFileName(folder, name, wait);
+  if (!file.commit(name, entry.fileTime, error)) {
+    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
+    return WriteFailure{filePath};
+  }
+  AEROLITH_TRACE(kTag, L" -  - stamped and moved over the name");
+  AEROLITH_TRACE(kTag, L" - file write ok");
+  return std::nullopt;
+}
 
 void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");
@@ -155,27 +237,67 @@ void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64
   AEROLITH_TRACE(kTag, L" - update file time end");
 }
 
+namespace {
+
+// What follows the folder's preparation: the name cleared, the file written
+// and stamped.
+std::optional<WriteFailure> writeInFolder(const bundle::FileEntry& entry, const sys::Folder& folder,
+                                          const fs::path& dirPath, diag::Progress& progress) {
+  AEROLITH_TRACE(kTag, L" - write file content");
+  const fs::path name = sys::pathFromWide(entry.name);
+  const fs::path filePath = dirPath / name;
+  LockWait<> wait(progress);
+  // The exclusive create is tried first: where it succeeds nothing was at the
+  // name, which is all that clearing it would have found (and logged), and a
+  // first install saves the look at every name. It never follows a link nor
+  // replaces anything, so where it fails the name is cleared as before.
+  std::error_code error;
+  sys::OutputFile out = folder.isOpen() ? folder.createFile(name, error) : sys::OutputFile();
+  if (out.isOpen()) {
+    AEROLITH_TRACE(kTag, L" -  - file remove failed");
+  } else {
+    clearFileName(folder, name, wait);
+  }
+  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
+                 sys::wideFromPath(filePath));
+  if (!writeContent(folder, name, std::move(out), entry.content, entry.fileTime, progress, wait)) {
+    return WriteFailure{filePath};
+  }
+  AEROLITH_TRACE(kTag, L" - file write ok");
+  return std::nullopt;
+}
+
+}  // namespace
+
+// The folder held since the previous file is the one reached then through
+// real folders from the install folder, and it is open: the next file goes
+// in it without the chain being walked again (two queries and an open per
+// level, for every file). Holding it changes nothing in what a write can do:
+// each file is still created exclusively relative to the folder's handle,
+// never through a link and never over anything, and under Wine still checked
+// to lie inside the install folder once created. A folder that another
+// program moves elsewhere meanwhile receives only new files of the bundle, as
+// it could between the opening of the chain and the creation before.
 std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const sys::Folder& installFolder, diag::Progress& progress) {
-  const std::vector<fs::path> components = folderComponents(entry.directory);
+                                       const sys::Folder& installFolder, LastFolder& last,
+                                       diag::Progress& progress) {
   const fs::path dirPath =
       installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
   AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
                  sys::wideFromPath(dirPath));
   FolderChain chain(installFolder);
-  prepareFolder(chain, components);
-  AEROLITH_TRACE(kTag, L" - write file content");
-  const fs::path name = sys::pathFromWide(entry.name);
-  const fs::path filePath = dirPath / name;
-  LockWait<> wait(progress);
-  clearFileName(chain.current(), name, wait);
-  AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
-                 sys::wideFromPath(filePath));
-  if (!writeContent(chain.current(), name, entry.content, progress, wait))
-    return WriteFailure{filePath};
-  updateFileTime(chain.current(), name, entry.fileTime);
-  AEROLITH_TRACE(kTag, L" - file write ok");
-  return std::nullopt;
+  if (last.folder.isOpen() && last.directory == entry.directory) {
+    AEROLITH_TRACE(kTag, L" - exists and is directory, skip create");
+    chain.enter(std::move(last.folder));
+  } else {
+    // Let go first: a folder held open could not be replaced by a file.
+    last.folder = sys::Folder();
+    prepareFolder(chain, folderComponents(entry.directory));
+  }
+  std::optional<WriteFailure> failure = writeInFolder(entry, chain.current(), dirPath, progress);
+  last.directory = entry.directory;
+  last.folder = chain.release();
+  return failure;
 }
 
 }  // namespace aerolith::install

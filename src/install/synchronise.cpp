@@ -74,13 +74,23 @@ class Synchroniser {
     std::vector<bundle::FileEntry*> entries;
     entries.reserve(files_.size());
     for (const auto& [key, entry] : files_) entries.push_back(entry.get());
+    // Folder by folder, so that each is reached once and held for its files.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const bundle::FileEntry* a, const bundle::FileEntry* b) {
+                       return a->directory < b->directory;
+                     });
     std::uint64_t bytes = 0;
     for (const bundle::FileEntry* entry : entries) bytes += entry->size;
     progress_.willWrite(bytes);
     bundle::DecodeAhead ahead(entries, decodingThreads_, progress_);
     for (bundle::FileEntry* entry : entries) {
-      if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
-      if (auto failure = write(*entry)) return failure;
+      if (entry->isStreamed()) {
+        static_cast<void>(ahead.take(*entry));  // its turn: nothing was decoded ahead
+        if (auto failure = writeStreamed(*entry, bundle::Stage::kAddEntry)) return failure;
+      } else {
+        if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
+        if (auto failure = write(*entry)) return failure;
+      }
       progress_.note();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
@@ -112,11 +122,15 @@ class Synchroniser {
     // The entry outlives its place in the map while it is written.
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
     progress_.willWrite(entry->size);
-    if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
-                                            state_.payloadValidated, progress_)) {
-      return *corrupt;
+    if (entry->isStreamed()) {
+      if (auto failure = writeStreamed(*entry, bundle::Stage::kReplaceEntry)) return failure;
+    } else {
+      if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
+                                              state_.payloadValidated, progress_)) {
+        return *corrupt;
+      }
+      if (auto failure = write(*entry)) return failure;
     }
-    if (auto failure = write(*entry)) return failure;
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(decision.entry);
     return std::nullopt;
@@ -125,11 +139,23 @@ class Synchroniser {
   // Writes an extracted entry and lets its content go.
   std::optional<SyncFailure> write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
-    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_, progress_);
+    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_, lastFolder_, progress_);
     releaseContent(entry);
     if (failure) return *failure;
     progress_.wrote(entry.size);
     return std::nullopt;
+  }
+
+  // Decodes an entry too large to hold straight into its file, its bytes
+  // counted as written piece by piece.
+  std::optional<SyncFailure> writeStreamed(const bundle::FileEntry& entry, bundle::Stage stage) {
+    if (auto corrupt =
+            bundle::checkStreamedEntry(view_, entry, stage, state_.payloadValidated, progress_)) {
+      return *corrupt;
+    }
+    AEROLITH_TRACE(kTag, L" - write file");
+    return writeStreamedEntry(entry, installFolder_, stage, progress_,
+                              [this](std::size_t bytes) { progress_.wrote(bytes); });
   }
 
   // The files the listing shows stand for the bundle's files found: counting
@@ -211,6 +237,7 @@ class Synchroniser {
   SyncProgress& progress_;
   SyncState state_;
   std::vector<Kept> kept_;
+  LastFolder lastFolder_;
 };
 
 }  // namespace

@@ -771,5 +771,76 @@ class ManyFolders(SyncScenario):
         self.assertNotIn(" - not in file list", messages)
 
 
+class LargeEntries(SyncScenario):
+    """An entry too large to hold in memory is decoded straight into its file,
+    under a temporary name beside it that takes the entry's name only once the
+    content passed its check."""
+
+    SIZE = 40 << 20  # above the size from which entries are streamed
+
+    def large_launcher(self, name, damage_content_crc=False):
+        """A launcher carrying the release and Data\\large.bin, packed by the
+        build's aerolith-pack; optionally with that entry's content CRC wrong in
+        an otherwise sound manifest. Returns it, the large file's content and
+        its entry's index."""
+        app = self.scratch / (name + "-app")
+        for f in self.files:
+            path = app / f.relative
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(f.content)
+            set_filetime(path, f.file_time)
+        content = random.Random(5).randbytes(4096) * (self.SIZE // 4096)
+        (app / "Data").mkdir()
+        (app / "Data" / "large.bin").write_bytes(content)
+        set_filetime(app / "Data" / "large.bin", BASE_TIME)
+        host = self.platform.host_path
+        bundle = self.scratch / (name + "-bundle")
+        packed = self.platform.run(self.platform.program("aerolith-pack"),
+                                   ["pack", host(app), host(bundle), "--level", "1"], trace_dialogs=False)
+        self.assertExitCode(packed, 0)
+        manifest = bytearray((bundle / "manifest.bin").read_bytes())
+        index = self.entry_names(manifest).index("large.bin")
+        if damage_content_crc:
+            at = entry_fields_offset(manifest, index) + 4
+            struct.pack_into("<I", manifest, at, struct.unpack_from("<I", manifest, at)[0] ^ 1)
+            struct.pack_into("<I", manifest, 0, bundle_format.crc32c(bytes(manifest[4:])))
+        launcher = harness.embed_bundle(self.platform, bytes(manifest), (bundle / "payload.bin").read_bytes(),
+                                        self.scratch / name, checked=not damage_content_crc)
+        return launcher, content, index
+
+    @staticmethod
+    def entry_names(manifest):
+        position, names = 8, []
+        for _ in range(struct.unpack_from("<I", manifest, 4)[0]):
+            position += 4 + struct.unpack_from("<I", manifest, position)[0]  # the directory
+            length = struct.unpack_from("<I", manifest, position)[0]
+            names.append(bytes(manifest[position + 4:position + 4 + length]).decode("utf-16-le"))
+            position += 4 + length + 28
+        return names
+
+    def test_a_large_entry_is_added_and_rewritten_byte_for_byte_through_a_temporary_name(self):
+        launcher, content, _ = self.large_launcher("large")
+        large = AppFile("Data", "large.bin", content, BASE_TIME)
+        for start in ("added", "rewritten"):
+            _, records = self.start(launcher)
+            self.assertInstalled(self.files + [large])  # nothing else: no temporary file left
+            messages = [r.message for r in records]
+            decoding = next(m for m in messages if m.startswith(" -  - decode into '.aerolith-"))
+            self.assertTrue(decoding.endswith(".tmp'"), decoding)
+            self.assertLess(messages.index(decoding), messages.index(" -  - stamped and moved over the name"))
+            self.platform.wait_until_ended(self.path("Aerolith.exe"))
+            self.path("Data/large.bin").write_bytes(b"an older release's file")
+
+    def test_a_damaged_large_entry_ends_as_today_and_leaves_nothing_of_its_content(self):
+        launcher, _, index = self.large_launcher("damaged", damage_content_crc=True)
+        code = "7.%d.14" % index
+        result, records = self.start(launcher, exit_code=EXIT_FATAL)
+        self.assertSingleDialog(result, CORRUPT.format(code))
+        lines = [(r.tag, r.message) for r in records]
+        self.assertEqual(lines[-2:], [(MAIN, " -  - decompress error"), (MAIN, fatal_record(CORRUPT.format(code)))])
+        self.assertFalse(os.path.lexists(self.path("Data/large.bin")))
+        self.assertEqual([n for _, _, names in os.walk(self.install) for n in names if n.startswith(".aerolith-")], [])
+
+
 if __name__ == "__main__":
     harness.main()

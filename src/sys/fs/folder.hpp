@@ -22,6 +22,7 @@
 #include "sys/fs/object_kind.hpp"
 #include "sys/fs/output_file.hpp"
 #include "sys/fs/owned_handle.hpp"
+#include "sys/fs/staged_file.hpp"
 
 namespace aerolith::sys {
 
@@ -128,6 +129,11 @@ class Folder {
   // A new file, for writing. An error when anything is there.
   [[nodiscard]] OutputFile createFile(const std::filesystem::path& name,
                                       std::error_code& error) const;
+
+  // A new file of `size` bytes under a fresh temporary name in this folder,
+  // mapped for writing, that takes its own name only once complete (see
+  // StagedFile). The folder must stay open until it is committed or discarded.
+  [[nodiscard]] StagedFile createStagedFile(std::uint64_t size, std::error_code& error) const;
 
   // A file that is there, for reading; a link or anything but a file is an error.
   [[nodiscard]] InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sys/fs/stat_posix.hpp"
+#include "sys/fs/temporary_name.hpp"
 #include "sys/internal/last_error_posix.hpp"
 #include "sys/internal/link_text_posix.hpp"
 
@@ -264,6 +265,25 @@ OutputFile Folder::createFile(const fs::path& name, std::error_code& error) cons
     return {};
   }
   return OutputFile(std::move(descriptor));
+}
+
+// Read and write access: a shared mapping for writing needs both.
+StagedFile Folder::createStagedFile(std::uint64_t size, std::error_code& error) const {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    error.clear();
+    fs::path name = freshTemporaryName();
+    OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
+                                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!descriptor.isOpen()) {
+      error = lastErrorCode();
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    StagedFile file(handle_.get(), std::move(descriptor), std::move(name));
+    if (!file.map(size, error)) return {};  // and the file goes with it
+    return file;
+  }
+  return {};
 }
 
 InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {

@@ -15,14 +15,13 @@
 #include <winternl.h>
 
 #include <array>
-#include <cwchar>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sys/fs/name_removal_win.hpp"
 #include "sys/fs/owned_handle_win.hpp"
+#include "sys/fs/temporary_name.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 // Exported by ntdll; the SDK headers at hand declare it for drivers only.
@@ -209,25 +208,6 @@ OwnedHandle createInside(HANDLE folder, const std::wstring& root, const fs::path
   return handle;
 }
 
-// Moves `file` (open for deletion) to `name` in `folder`; over what is there
-// only when `replace` is set.
-bool moveTo(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
-            std::error_code& error) {
-  const std::wstring& text = name.native();
-  std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFORMATION) + text.size() * sizeof(wchar_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-  rename->ReplaceIfExists = replace ? TRUE : FALSE;
-  rename->RootDirectory = folder;
-  rename->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
-  std::copy(text.begin(), text.end(), rename->FileName);
-  IO_STATUS_BLOCK io{};
-  const NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()),
-                                               FileRenameInformation);
-  if (NT_SUCCESS(status)) return true;
-  error = statusError(status);
-  return false;
-}
-
 bool isTemporaryName(const fs::path& name) {
   const std::wstring& text = name.native();
   return text.starts_with(L".aerolith-") && text.ends_with(L".tmp");
@@ -237,11 +217,8 @@ bool isTemporaryName(const fs::path& name) {
 // name it was given was taken; a few collisions in a row give up.
 template <typename Use>
 bool withTemporaryName(Use use, std::error_code& error) {
-  std::random_device source;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    std::array<wchar_t, 32> name{};
-    std::swprintf(name.data(), name.size(), L".aerolith-%08x.tmp", source());
-    if (use(fs::path(name.data()))) return true;
+    if (use(freshTemporaryName())) return true;
     if (error.value() != ERROR_FILE_EXISTS && error.value() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
@@ -281,7 +258,7 @@ bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
       },
       error);
   if (!file.isOpen()) return false;
-  if (moveTo(nativeHandle(file), folder, name, true, error))
+  if (moveName(nativeHandle(file), folder, name, true, error))
     return removeName(folder, nativeHandle(file), name, error);
   // The empty file under its temporary name goes too; `error` stays the move's.
   std::error_code ignored;
@@ -294,6 +271,23 @@ bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
 bool isTransientLock(const std::error_code& error) {
   return error.category() == std::system_category() &&
          (error.value() == ERROR_SHARING_VIOLATION || error.value() == ERROR_DELETE_PENDING);
+}
+
+bool moveName(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
+              std::error_code& error) {
+  const std::wstring& text = name.native();
+  std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFORMATION) + text.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  rename->RootDirectory = folder;
+  rename->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
+  std::copy(text.begin(), text.end(), rename->FileName);
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()),
+                                               FileRenameInformation);
+  if (NT_SUCCESS(status)) return true;
+  error = statusError(status);
+  return false;
 }
 
 bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_code& error,
@@ -327,7 +321,7 @@ bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_c
       error.clear();
       return withTemporaryName(
           [&](const fs::path& temporary) {
-            return moveTo(object, folder, temporary, false, error);
+            return moveName(object, folder, temporary, false, error);
           },
           error);
     }
@@ -340,7 +334,7 @@ bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_c
   // held, and Wine cannot move one by its handle: it is deleted in place.
   if (!standard.Directory && !withTemporaryName(
                                  [&](const fs::path& temporary) {
-                                   return moveTo(object, folder, temporary, false, error);
+                                   return moveName(object, folder, temporary, false, error);
                                  },
                                  error)) {
     return false;
@@ -560,6 +554,26 @@ OutputFile Folder::createFile(const fs::path& name, std::error_code& error) cons
                                     FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, error);
   if (!handle.isOpen()) return {};
   return OutputFile(std::move(handle));
+}
+
+// Made inside the folder and checked as every creation is; DELETE for the
+// move over its name, or its removal.
+StagedFile Folder::createStagedFile(std::uint64_t size, std::error_code& error) const {
+  OwnedHandle file;
+  fs::path name;
+  withTemporaryName(
+      [&](const fs::path& temporary) {
+        name = temporary;
+        file = createInside(nativeHandle(handle_), root_->finalPath, temporary,
+                            GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                            FILE_NON_DIRECTORY_FILE, error);
+        return file.isOpen();
+      },
+      error);
+  if (!file.isOpen()) return {};
+  StagedFile staged(handle_.get(), std::move(file), std::move(name));
+  if (!staged.map(size, error)) return {};  // and the file goes with it
+  return staged;
 }
 
 InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {

@@ -1,7 +1,8 @@
 // Removing an opened object's name on Windows so that the name is free at
 // once, while other programs (a virus scanner, the search indexer, a backup
 // agent) may still hold the object open; Folder::removeObject's last step,
-// with a seam over the one call that sets a disposition.
+// with a seam over the one call that sets a disposition. And moving an opened
+// object to another name in its folder.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,12 @@ namespace aerolith::sys {
 
 // SetFileInformationByHandle's shape.
 using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// Moves `file` (open with DELETE) to `name` in `folder`, the folder's handle
+// naming the folder, so that no path is resolved; over what is there (a file,
+// or a link as itself) only when `replace` is set. False with `error`.
+[[nodiscard]] bool moveName(HANDLE file, HANDLE folder, const std::filesystem::path& name,
+                            bool replace, std::error_code& error);
 
 // Deletes `object`, the entry `name` of `folder` opened with DELETE,
 // FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES and sharing all access, with

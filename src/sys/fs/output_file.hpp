@@ -23,6 +23,10 @@ class OutputFile {
   // Writes all of `bytes` after what was written before. False on failure.
   [[nodiscard]] bool write(std::span<const std::uint8_t> bytes, std::error_code& error);
 
+  // Sets its last-write time (FILETIME) once the writes are done; the other
+  // times stay. False on failure.
+  [[nodiscard]] bool setLastWriteTime(std::uint64_t fileTime, std::error_code& error);
+
   // Closes the file; false when the system reports that the close failed.
   [[nodiscard]] bool close(std::error_code& error);
 

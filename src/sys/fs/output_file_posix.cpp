@@ -1,9 +1,11 @@
 #include "sys/fs/output_file.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "sys/fs/file_time.hpp"
 #include "sys/internal/last_error_posix.hpp"
 #include "sys/internal/posix_io.hpp"
 
@@ -15,6 +17,16 @@ bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& err
   if (writeAll(static_cast<int>(handle_.get()), bytes.data(), bytes.size())) return true;
   // A write that took no byte without an error means the disk is full.
   error = errno != 0 ? lastErrorCode() : std::make_error_code(std::errc::no_space_on_device);
+  return false;
+}
+
+bool OutputFile::setLastWriteTime(std::uint64_t fileTime, std::error_code& error) {
+  error.clear();
+  const UnixTime time = unixFromFileTime(fileTime);
+  const struct timespec times[2] = {
+      {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+  if (::futimens(static_cast<int>(handle_.get()), times) == 0) return true;
+  error = lastErrorCode();
   return false;
 }
 

@@ -186,5 +186,48 @@ TEST_F(Extraction, DecodingAheadFailsAtTheSameEntryAsDecodingOnTheSpot) {
   EXPECT_EQ(logged(), expected);
 }
 
+// An entry decoded into its file is checked in two steps around the making of
+// the file, each failing with the code of extractEntry: its frame before, its
+// content after, with the content's pieces counted as they come.
+TEST_F(Extraction, AStreamedEntryIsCheckedBeforeAndAfterItsFileIsMade) {
+  load();
+  FileEntry& first = entry(0);
+  std::vector<std::uint8_t> file(4000);
+  std::size_t counted = 0;
+  bool validated = false;
+  EXPECT_EQ(checkStreamedEntry(bytes_.view(), first, Stage::kReplaceEntry, validated, unwatched),
+            std::nullopt);
+  EXPECT_TRUE(validated);
+  EXPECT_EQ(decodeStreamedEntry(first, Stage::kReplaceEntry, file, unwatched,
+                                [&](std::size_t bytes) { counted += bytes; }),
+            std::nullopt);
+  EXPECT_EQ(file, std::vector<std::uint8_t>(4000, 'a'));
+  EXPECT_EQ(counted, 4000u);
+  EXPECT_TRUE(first.content.empty());
+  first.crc32c ^= 1;
+  EXPECT_EQ(decodeStreamedEntry(first, Stage::kAddEntry, file, unwatched, {}),
+            (ErrorTriple{Stage::kAddEntry, 0, 14}));
+  damageSecondFrame();
+  EXPECT_EQ(checkStreamedEntry(bytes_.view(), entry(1), Stage::kAddEntry, validated, unwatched),
+            (ErrorTriple{Stage::kAddEntry, 1, 12}));
+  EXPECT_THAT(logged(),
+              ElementsAre(" - content crc32 not validated", " - - begin content crc32 validate",
+                          " - - end content crc32 validate", " - decompress", " -  - decompress ok",
+                          " -  - decompress error", " - decompress", " -  - decompress error"));
+}
+
+// Nor is it decoded ahead, or held: its turn only passes.
+TEST_F(Extraction, DecodingAheadPassesAStreamedEntryBy) {
+  load();
+  damageSecondFrame();
+  entry(1).size = kStreamedSize + 1;  // decoding it would fail
+  std::vector<FileEntry*> order{&entry(0), &entry(1), &entry(2)};
+  DecodeAhead ahead(order, 2, unwatched);
+  EXPECT_EQ(ahead.take(entry(0)), EntryResult::kOk);
+  EXPECT_EQ(ahead.take(entry(1)), EntryResult::kOk);
+  EXPECT_EQ(entry(1).content.capacity(), 0u);
+  EXPECT_EQ(ahead.take(entry(2)), EntryResult::kOk);
+}
+
 }  // namespace
 }  // namespace aerolith::bundle

@@ -41,6 +41,12 @@ class Writer : public ::testing::Test {
     return entry;
   }
 
+  // One file, as the first of a pass: no folder held from before.
+  std::optional<WriteFailure> write(const bundle::FileEntry& file) const {
+    LastFolder none;
+    return writeEntry(file, folder_, none, unwatched);
+  }
+
   std::string host(const fs::path& path) const { return text::toUtf8(sys::wideFromPath(path)); }
 
   void expectWritten(const fs::path& file, const std::string& content) const {
@@ -64,7 +70,7 @@ class Writer : public ::testing::Test {
 
 TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
   const auto file = entry(L"", L"Aerolith.exe", "MZ main");
-  EXPECT_EQ(writeEntry(file, folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(file), std::nullopt);
   expectWritten(install_ / "Aerolith.exe", "MZ main");
   std::vector<std::string> expected = {
       "FileEntry:  - create directory '' (" + host(install_ / "") + ")",
@@ -78,7 +84,7 @@ TEST_F(Writer, TopLevelFileLandsInTheInstallDirectoryStampedToTheTick) {
 
 TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
   const auto file = entry(L"Modules\\Sim\\x64", L"module.dll", std::string(70'000, 'm'));
-  EXPECT_EQ(writeEntry(file, folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(file), std::nullopt);
   expectWritten(install_ / "Modules" / "Sim" / "x64" / "module.dll", std::string(70'000, 'm'));
   const auto records = trace_.records();
   ASSERT_GE(records.size(), 3u);
@@ -91,7 +97,7 @@ TEST_F(Writer, MissingFolderChainIsCreatedAtOnce) {
 
 TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
   testing::writeFile(install_ / "Modules", "a file in the way");
-  EXPECT_EQ(writeEntry(entry(L"Modules", L"a.dll", "a"), folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(entry(L"Modules", L"a.dll", "a")), std::nullopt);
   expectWritten(install_ / "Modules" / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::IsSupersetOf(
                                     {"FileEntry:  - exists but is not directory, remove and create",
@@ -101,20 +107,35 @@ TEST_F(Writer, AFileWhereTheFolderMustGoIsReplacedByTheFolder) {
 TEST_F(Writer, AFolderWhereTheFileMustGoIsRemovedWithEverythingInIt) {
   fs::create_directories(install_ / "a.dll" / "deeper");
   testing::writeFile(install_ / "a.dll" / "deeper" / "x", "x");
-  EXPECT_EQ(writeEntry(entry(L"", L"a.dll", "a"), folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(entry(L"", L"a.dll", "a")), std::nullopt);
   expectWritten(install_ / "a.dll", "a");
   EXPECT_THAT(trace_.records(), ::testing::Contains("FileEntry:  -  - file removed"));
 }
 
 TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
-  EXPECT_EQ(writeEntry(entry(L"Data", L"empty.dat", ""), folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(entry(L"Data", L"empty.dat", "")), std::nullopt);
   expectWritten(install_ / "Data" / "empty.dat", "");
+}
+
+// The folder of the previous file is held for the next file in it, and let go
+// before another entry's: held, it would stay in the way of a file there.
+TEST_F(Writer, TheFolderOfThePreviousFileIsHeldForTheNextFileInItOnly) {
+  LastFolder last;
+  ASSERT_EQ(writeEntry(entry(L"Modules\\Sim", L"a.dll", "a"), folder_, last, unwatched),
+            std::nullopt);
+  ASSERT_EQ(writeEntry(entry(L"Modules\\Sim", L"b.dll", "b"), folder_, last, unwatched),
+            std::nullopt);
+  EXPECT_EQ(last.folder.path(), install_ / "Modules" / "Sim");
+  expectWritten(install_ / "Modules" / "Sim" / "b.dll", "b");
+  EXPECT_EQ(writeEntry(entry(L"Modules", L"Sim", "a file now"), folder_, last, unwatched),
+            std::nullopt);
+  expectWritten(install_ / "Modules" / "Sim", "a file now");
 }
 
 TEST_F(Writer, AFileThatCannotBeOpenedEndsInTheWriteDialog) {
   // No file system holds a name of 300 characters.
   const auto file = entry(L"", std::wstring(300, L'n'), "x");
-  EXPECT_EQ(writeEntry(file, folder_, unwatched), WriteFailure{install_ / std::wstring(300, L'n')});
+  EXPECT_EQ(write(file), WriteFailure{install_ / std::wstring(300, L'n')});
   EXPECT_EQ(trace_.records().back(), "FileEntry:  -  - open failed - break");
 }
 
@@ -133,8 +154,8 @@ TEST_F(Writer, LinksOnTheWayAreReplacedAndNothingOutsideIsWritten) {
   fs::create_directory_symlink(dir_ / "outside", install_ / "Modules");
   fs::create_symlink(dir_ / "outside" / "a.dll", install_ / "b.dll");
 
-  EXPECT_EQ(writeEntry(entry(L"Modules", L"a.dll", "ours"), folder_, unwatched), std::nullopt);
-  EXPECT_EQ(writeEntry(entry(L"", L"b.dll", "ours too"), folder_, unwatched), std::nullopt);
+  EXPECT_EQ(write(entry(L"Modules", L"a.dll", "ours")), std::nullopt);
+  EXPECT_EQ(write(entry(L"", L"b.dll", "ours too")), std::nullopt);
 
   EXPECT_EQ(fs::symlink_status(install_ / "Modules").type(), fs::file_type::directory);
   EXPECT_EQ(fs::symlink_status(install_ / "b.dll").type(), fs::file_type::regular);

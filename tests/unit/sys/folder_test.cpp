@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,26 @@ TEST(Folder, AReadOnlyEntryBecomesWritable) {
   EXPECT_EQ(error.value(), 2);  // ENOENT, ERROR_FILE_NOT_FOUND
 }
 
+TEST(Folder, AStagedFileTakesItsNameOnlyWhenCommitted) {
+  testing::TempDir dir;
+  testing::writeFile(dir / "file", "old");
+  const Folder top = opened(dir.path());
+  std::error_code error;
+  StagedFile staged = top.createStagedFile(3, error);
+  ASSERT_TRUE(staged.isOpen()) << error.message();
+  std::copy_n("new", 3, staged.bytes().begin());
+  EXPECT_EQ(testing::readFile(dir / "file"), "old");
+  EXPECT_TRUE(fs::exists(dir / staged.temporaryName()));
+  EXPECT_TRUE(staged.commit("file", 0x01DB5309A3E23267, error)) << error.message();
+  EXPECT_EQ(testing::readFile(dir / "file"), "new");
+  EXPECT_EQ(top.readStamp("file", error).lastWriteTime, 0x01DB5309A3E23267u);
+
+  StagedFile discarded = top.createStagedFile(1 << 20, error);
+  ASSERT_TRUE(discarded.isOpen()) << error.message();
+  discarded.discard();
+  EXPECT_EQ(walked(top).size(), 1u);  // the committed file alone
+}
+
 #ifndef _WIN32
 // Wine cannot make Windows links; the scenarios check what it does with Unix ones.
 class Links : public ::testing::Test {
@@ -187,6 +208,17 @@ TEST_F(Links, AreRemovedAsLinks) {
   EXPECT_EQ(install_.removeTree("sub", error), 2u);  // sub, folder-link
   EXPECT_FALSE(error);
   EXPECT_EQ(walked(install_).size(), 0u);
+  expectOutsideIntact();
+}
+
+TEST_F(Links, AStagedFileReplacesALinkAsALink) {
+  std::error_code error;
+  StagedFile staged = install_.createStagedFile(1, error);
+  ASSERT_TRUE(staged.isOpen());
+  staged.bytes()[0] = 'y';
+  EXPECT_TRUE(staged.commit("file-link", 0x01DB5309A3E23267, error));
+  EXPECT_FALSE(fs::is_symlink(dir_ / "install" / "file-link"));
+  EXPECT_EQ(testing::readFile(dir_ / "install" / "file-link"), "y");
   expectOutsideIntact();
 }
 

@@ -1,0 +1,86 @@
+// A file that is written under a temporary name beside its own and takes its
+// own name only once it is complete, checked and stamped: content still being
+// written, or content that failed its check, is never seen under the name.
+// Its bytes are written through a mapping of the file, so that a writer that
+// reads back what it wrote (a decoder's window) needs no memory of its own
+// for them: they are the file's pages, which the system writes out and drops
+// as it needs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <system_error>
+#include <utility>
+
+#include "sys/fs/owned_handle.hpp"
+
+namespace aerolith::sys {
+
+class Folder;
+
+class StagedFile {
+ public:
+  StagedFile() = default;  // none; Folder::createStagedFile makes one
+  StagedFile(StagedFile&& other) noexcept { swap(other); }
+  StagedFile& operator=(StagedFile&& other) noexcept {
+    swap(other);  // `other` discards what this held
+    return *this;
+  }
+  // Discards a file that was never committed.
+  ~StagedFile() { discard(); }
+
+  bool isOpen() const { return file_.isOpen(); }
+
+  // Its temporary name in the folder, `.aerolith-XXXXXXXX.tmp`: a name that a
+  // start treats as an unlisted file, so a leftover goes at the next start.
+  const std::filesystem::path& temporaryName() const { return name_; }
+
+  // The whole file, mapped for writing; empty once committed or discarded.
+  std::span<std::uint8_t> bytes() const { return {view_, size_}; }
+
+  // Lets the system have the memory of the first `end` bytes: their pages
+  // leave the process (the file keeps what was written) and are read back
+  // only if touched again. A hint that nothing can fail.
+  void release(std::size_t end);
+
+  // Ends the mapping, stamps `fileTime` (FILETIME) as the last-write time
+  // through the handle that wrote, and moves the file over `name` in its
+  // folder, replacing a file or a link there as a name (a link is never
+  // followed). On failure the file is discarded and `error` tells why.
+  [[nodiscard]] bool commit(const std::filesystem::path& name, std::uint64_t fileTime,
+                            std::error_code& error);
+
+  // Ends the mapping and removes the file; nothing when there is none.
+  void discard();
+
+ private:
+  friend class Folder;
+  // `folder` is the handle of the folder it is made in, which must outlive it.
+  StagedFile(std::intptr_t folder, OwnedHandle file, std::filesystem::path name)
+      : folder_(folder), file_(std::move(file)), name_(std::move(name)) {}
+  // Sets the file's size and maps it; false with `error` (a full disk among
+  // the causes: the space is taken here, never met while writing).
+  [[nodiscard]] bool map(std::uint64_t size, std::error_code& error);
+  void unmap();
+
+  void swap(StagedFile& other) noexcept {
+    std::swap(folder_, other.folder_);
+    std::swap(file_, other.file_);
+    std::swap(mapping_, other.mapping_);
+    std::swap(view_, other.view_);
+    std::swap(size_, other.size_);
+    std::swap(released_, other.released_);
+    std::swap(name_, other.name_);
+  }
+
+  std::intptr_t folder_ = OwnedHandle::kClosed;  // the folder's handle, not owned
+  OwnedHandle file_;
+  OwnedHandle mapping_;  // Windows: the file mapping object
+  std::uint8_t* view_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t released_ = 0;  // of the bytes, those let go, whole pages
+  std::filesystem::path name_;
+};
+
+}  // namespace aerolith::sys

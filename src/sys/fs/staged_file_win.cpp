@@ -1,0 +1,92 @@
+// The file is mapped as a section of its own: the pages written are the
+// file's. Its size is set before it is mapped, which takes the space on NTFS,
+// so that a full disk fails here and not as a fault on a page written later.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "sys/fs/name_removal_win.hpp"
+#include "sys/fs/owned_handle_win.hpp"
+#include "sys/fs/staged_file.hpp"
+#include "sys/internal/last_error_win.hpp"
+
+namespace aerolith::sys {
+namespace {
+
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+bool StagedFile::map(std::uint64_t size, std::error_code& error) {
+  error.clear();
+  const HANDLE file = nativeHandle(file_);
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
+    error = lastErrorCode();
+    return false;
+  }
+  if (size == 0) return true;
+  const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    error = lastErrorCode();
+    return false;
+  }
+  mapping_ = ownHandle(mapping);
+  view_ = static_cast<std::uint8_t*>(::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+  if (view_ == nullptr) {
+    error = lastErrorCode();
+    return false;
+  }
+  size_ = size;
+  return true;
+}
+
+// Unlocking pages that are not locked takes them out of the working set; the
+// call then reports ERROR_NOT_LOCKED, which is the point.
+void StagedFile::release(std::size_t end) {
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  end = std::min(end, size_) / system.dwPageSize * system.dwPageSize;
+  if (end <= released_) return;
+  ::VirtualUnlock(view_ + released_, end - released_);
+  released_ = end;
+}
+
+void StagedFile::unmap() {
+  if (view_ != nullptr) ::UnmapViewOfFile(view_);
+  static_cast<void>(mapping_.close());
+  view_ = nullptr;
+  size_ = 0;
+  released_ = 0;
+}
+
+// A write through a mapping may leave the last-write time to the system: it is
+// set once the mapping is gone, on the handle that wrote.
+bool StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime,
+                        std::error_code& error) {
+  error.clear();
+  unmap();
+  const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  if (!::SetFileTime(nativeHandle(file_), nullptr, nullptr, &lastWrite)) {
+    error = lastErrorCode();
+  } else {
+    static_cast<void>(moveName(nativeHandle(file_), handleOf(folder_), name, true, error));
+  }
+  if (error) {
+    discard();
+    return false;
+  }
+  error = file_.close();
+  return !error;
+}
+
+void StagedFile::discard() {
+  if (!isOpen()) return;
+  unmap();
+  std::error_code ignored;
+  static_cast<void>(removeName(handleOf(folder_), nativeHandle(file_), name_, ignored));
+  static_cast<void>(file_.close());
+}
+
+}  // namespace aerolith::sys
