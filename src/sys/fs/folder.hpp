@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
-#include "sys/fs/file_time.hpp"
-#include "sys/fs/input_file.hpp"
-#include "sys/fs/object_kind.hpp"
-#include "sys/fs/output_file.hpp"
-#include "sys/fs/owned_handle.hpp"
+#include "sys/file/file_time.hpp"
+#include "sys/file/input_file.hpp"
+#include "sys/file/object_kind.hpp"
+#include "sys/file/output_file.hpp"
+#include "sys/file/owned_handle.hpp"
 #include "sys/fs/staged_file.hpp"
 
 namespace aerolith::sys {

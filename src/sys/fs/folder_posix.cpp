@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "sys/fs/stat_posix.hpp"
+#include "sys/file/stat_posix.hpp"
 #include "sys/fs/temporary_name.hpp"
 #include "sys/internal/last_error_posix.hpp"
 #include "sys/internal/link_text_posix.hpp"

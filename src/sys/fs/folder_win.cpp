@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "sys/file/owned_handle_win.hpp"
 #include "sys/fs/name_removal_win.hpp"
-#include "sys/fs/owned_handle_win.hpp"
 #include "sys/fs/temporary_name.hpp"
 #include "sys/internal/last_error_win.hpp"
 

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 #include "sys/fs/staged_file.hpp"
 #include "sys/internal/last_error_posix.hpp"
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
+#include "sys/file/owned_handle_win.hpp"
 #include "sys/fs/name_removal_win.hpp"
-#include "sys/fs/owned_handle_win.hpp"
 #include "sys/fs/staged_file.hpp"
 #include "sys/internal/last_error_win.hpp"
 

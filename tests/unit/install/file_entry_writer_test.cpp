@@ -8,7 +8,7 @@
 #include "bundle/file_entry.hpp"
 #include "support/temp_dir.hpp"
 #include "support/trace_capture.hpp"
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 #include "sys/fs/path.hpp"
 #include "text/utf.hpp"
 

@@ -11,7 +11,7 @@
 #include "bundle/bundle_builder.hpp"
 #include "bundle/loading.hpp"
 #include "support/temp_dir.hpp"
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 
 namespace aerolith::install {
 namespace {

@@ -14,7 +14,7 @@
 #include "pack/image/program_kind.hpp"
 #include "pack/names/bundle_rules.hpp"
 #include "pack/names/windows_case.hpp"
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 #include "sys/fs/path.hpp"
 #include "text/utf16.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <fmt/xchar.h>
 
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 
 namespace aerolith::pack {
 

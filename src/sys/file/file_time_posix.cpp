@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
-#include "sys/fs/file_time.hpp"
-#include "sys/fs/stat_posix.hpp"
+#include "sys/file/file_time.hpp"
+#include "sys/file/stat_posix.hpp"
 #include "sys/internal/last_error_posix.hpp"
 
 namespace aerolith::sys {

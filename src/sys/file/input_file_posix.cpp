@@ -1,4 +1,4 @@
-#include "sys/fs/input_file.hpp"
+#include "sys/file/input_file.hpp"
 
 #include <unistd.h>
 

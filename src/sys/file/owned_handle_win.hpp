@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "sys/fs/owned_handle.hpp"
+#include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
 

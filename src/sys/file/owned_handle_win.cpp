@@ -1,4 +1,4 @@
-#include "sys/fs/owned_handle_win.hpp"
+#include "sys/file/owned_handle_win.hpp"
 
 #include "sys/internal/last_error_win.hpp"
 

@@ -1,4 +1,4 @@
-#include "sys/fs/owned_handle.hpp"
+#include "sys/file/owned_handle.hpp"
 
 #include <unistd.h>
 

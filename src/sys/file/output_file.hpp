@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "sys/fs/owned_handle.hpp"
+#include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "sys/fs/file_time.hpp"
-#include "sys/fs/object_kind.hpp"
+#include "sys/file/file_time.hpp"
+#include "sys/file/object_kind.hpp"
 
 namespace aerolith::sys {
 

@@ -1,10 +1,10 @@
-#include "sys/fs/output_file.hpp"
+#include "sys/file/output_file.hpp"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "sys/fs/owned_handle_win.hpp"
+#include "sys/file/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 namespace aerolith::sys {

@@ -1,11 +1,11 @@
-#include "sys/fs/output_file.hpp"
+#include "sys/file/output_file.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 #include "sys/internal/last_error_posix.hpp"
 #include "sys/internal/posix_io.hpp"
 

@@ -1,4 +1,4 @@
-#include "sys/fs/file_time.hpp"
+#include "sys/file/file_time.hpp"
 
 #include <limits>
 

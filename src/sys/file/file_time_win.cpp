@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "sys/fs/file_time.hpp"
-#include "sys/fs/owned_handle_win.hpp"
+#include "sys/file/file_time.hpp"
+#include "sys/file/owned_handle_win.hpp"
 #include "sys/internal/last_error_win.hpp"
 
 namespace aerolith::sys {
