@@ -37,6 +37,10 @@ struct FileStamp {
 // On failure `error` holds the system's error code.
 [[nodiscard]] FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
 
+// Sets the last-write time of the file open as `file`; its other times stay.
+// The system's error on failure. What every writer of a time calls.
+[[nodiscard]] std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime);
+
 // A file opened only to set its last-write time, step by step, the way the
 // installer stamps what it writes: for writing attributes alone, without
 // sharing. Opened by Folder::openForTimeStamp, never through a link.

@@ -19,14 +19,18 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
   }
   return stampOf(status, error);
 }
-bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
-  error.clear();
+// AT_EMPTY_PATH: the descriptor itself, whatever it was opened for (O_PATH too).
+std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
   const UnixTime time = unixFromFileTime(fileTime);
   const struct timespec times[2] = {
       {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
-  if (::utimensat(static_cast<int>(handle_.get()), "", times, AT_EMPTY_PATH) == 0) return true;
-  error = lastErrorCode();
-  return false;
+  if (::utimensat(static_cast<int>(file.get()), "", times, AT_EMPTY_PATH) == 0) return {};
+  return lastErrorCode();
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
+  error = setLastWriteTime(handle_, fileTime);
+  return !error;
 }
 
 }  // namespace aerolith::sys

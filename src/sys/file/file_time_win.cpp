@@ -22,12 +22,17 @@ FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& erro
           join(data.nFileSizeHigh, data.nFileSizeLow)};
 }
 
-bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
-  error.clear();
+// Set on the handle that wrote, the time is the file system's last word: it
+// is not set again when the handle closes.
+std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
   const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  if (::SetFileTime(nativeHandle(handle_), nullptr, nullptr, &lastWrite)) return true;
-  error = lastErrorCode();
-  return false;
+  if (::SetFileTime(nativeHandle(file), nullptr, nullptr, &lastWrite)) return {};
+  return lastErrorCode();
+}
+
+bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
+  error = setLastWriteTime(handle_, fileTime);
+  return !error;
 }
 
 }  // namespace aerolith::sys

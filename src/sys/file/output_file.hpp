@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
@@ -25,10 +26,16 @@ class OutputFile {
 
   // Sets its last-write time (FILETIME) once the writes are done; the other
   // times stay. False on failure.
-  [[nodiscard]] bool setLastWriteTime(std::uint64_t fileTime, std::error_code& error);
+  [[nodiscard]] bool setLastWriteTime(std::uint64_t fileTime, std::error_code& error) {
+    error = sys::setLastWriteTime(handle_, fileTime);
+    return !error;
+  }
 
   // Closes the file; false when the system reports that the close failed.
-  [[nodiscard]] bool close(std::error_code& error);
+  [[nodiscard]] bool close(std::error_code& error) {
+    error = handle_.close();
+    return !error;
+  }
 
  private:
   friend class Folder;

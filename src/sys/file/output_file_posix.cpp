@@ -20,19 +20,4 @@ bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& err
   return false;
 }
 
-bool OutputFile::setLastWriteTime(std::uint64_t fileTime, std::error_code& error) {
-  error.clear();
-  const UnixTime time = unixFromFileTime(fileTime);
-  const struct timespec times[2] = {
-      {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
-  if (::futimens(static_cast<int>(handle_.get()), times) == 0) return true;
-  error = lastErrorCode();
-  return false;
-}
-
-bool OutputFile::close(std::error_code& error) {
-  error = handle_.close();
-  return !error;
-}
-
 }  // namespace aerolith::sys

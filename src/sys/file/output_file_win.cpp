@@ -29,19 +29,4 @@ bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& err
   return true;
 }
 
-// Set on the handle that wrote, the time is the file system's last word: it
-// is not set again when the handle closes.
-bool OutputFile::setLastWriteTime(std::uint64_t fileTime, std::error_code& error) {
-  error.clear();
-  const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  if (::SetFileTime(nativeHandle(handle_), nullptr, nullptr, &lastWrite)) return true;
-  error = lastErrorCode();
-  return false;
-}
-
-bool OutputFile::close(std::error_code& error) {
-  error = handle_.close();
-  return !error;
-}
-
 }  // namespace aerolith::sys

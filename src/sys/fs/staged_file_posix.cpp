@@ -54,13 +54,12 @@ bool StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTim
                         std::error_code& error) {
   error.clear();
   unmap();
-  const UnixTime time = unixFromFileTime(fileTime);
-  const struct timespec times[2] = {
-      {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
   const int folder = static_cast<int>(folder_);
-  if (::futimens(static_cast<int>(file_.get()), times) != 0 ||
-      ::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) {
+  error = setLastWriteTime(file_, fileTime);
+  if (!error && ::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) {
     error = lastErrorCode();
+  }
+  if (error) {
     discard();
     return false;
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle_win.hpp"
 #include "sys/fs/name_removal_win.hpp"
 #include "sys/fs/staged_file.hpp"
@@ -67,10 +68,8 @@ bool StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTim
                         std::error_code& error) {
   error.clear();
   unmap();
-  const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  if (!::SetFileTime(nativeHandle(file_), nullptr, nullptr, &lastWrite)) {
-    error = lastErrorCode();
-  } else {
+  error = setLastWriteTime(file_, fileTime);
+  if (!error) {
     static_cast<void>(moveName(nativeHandle(file_), handleOf(folder_), name, true, error));
   }
   if (error) {
