@@ -42,17 +42,18 @@ int main(int argc, char** argv) {
   bundle.view.payloadData = mapWhole(bundleDir / "payload.bin", bundle.view.payloadSize);
   std::error_code error;
   std::filesystem::create_directories(argv[2], error);
-  const sys::Folder folder = sys::Folder::open(argv[2], error);
+  const base::Result<sys::Folder> opened = sys::Folder::open(argv[2]);
   install::SyncProgress progress;
-  if (!bundle.view.manifestData || !bundle.view.payloadData || !folder.isOpen() ||
-      bundle::readManifest(bundle.view, bundle.files, progress)) {
+  if (!bundle.view.manifestData || !bundle.view.payloadData || !opened ||
+      !bundle::readManifest(bundle.view, bundle.files, progress)) {
     std::fputs("sync_pass_run: cannot read the bundle or open the folder\n", stderr);
     return 2;
   }
+  const sys::Folder& folder = *opened;
   const unsigned threads = static_cast<unsigned>(std::atoi(argv[3]));
   install::ListingAhead listing(folder);
-  if (install::synchroniseInstallDirectory(folder, listing, bundle, install::protectedConfigNames(),
-                                           threads, progress)) {
+  if (!install::synchroniseInstallDirectory(folder, listing, bundle,
+                                            install::protectedConfigNames(), threads, progress)) {
     std::fputs("sync_pass_run: the pass failed\n", stderr);
     return 1;
   }

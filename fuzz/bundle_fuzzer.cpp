@@ -26,8 +26,8 @@ using namespace aerolith;
 constexpr std::int32_t kLargestContent = 16 << 20;
 
 sys::ResourceLookup lookupOf(const std::vector<std::uint8_t>& resource) {
-  if (resource.empty()) return {sys::ResourceFailure::kEmpty, {}};
-  return {sys::ResourceFailure::kNone, resource};
+  if (resource.empty()) return base::fail(sys::ResourceFailure::kEmpty);
+  return std::span<const std::uint8_t>(resource);
 }
 
 void reseal(std::vector<std::uint8_t>& resource) {
@@ -52,13 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto manifest = lookupOf(input.manifest);
   const auto payload = lookupOf(input.payload);
-  if (bundle::checkResource(manifest, bundle::ResourceKind::kManifest)) return 0;
-  if (bundle::checkResource(payload, bundle::ResourceKind::kPayload)) return 0;
+  if (!bundle::checkResource(manifest, bundle::ResourceKind::kManifest)) return 0;
+  if (!bundle::checkResource(payload, bundle::ResourceKind::kPayload)) return 0;
   const bundle::BundleView view = bundle::viewOf(manifest, payload);
 
   bundle::FilesMap files;
   diag::Progress unwatched;
-  if (bundle::readManifest(view, files, unwatched)) return 0;
+  if (!bundle::readManifest(view, files, unwatched)) return 0;
   static_cast<void>(bundle::checkPayload(view, unwatched));
 
   const std::uint8_t* payloadEnd = input.payload.data() + input.payload.size();
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       entry->compressedCrc32c = crc32c::extend(
           0, entry->compressedData, static_cast<std::size_t>(entry->compressedSize));
     }
-    if (entry->decompress(unwatched) == bundle::EntryResult::kOk) {
+    if (entry->decompress(unwatched)) {
       check(entry->content.size() == static_cast<std::size_t>(entry->size));
     }
   }

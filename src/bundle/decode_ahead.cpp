@@ -1,7 +1,7 @@
 #include "bundle/decode_ahead.hpp"
 
 #include <algorithm>
-#include <stdexcept>
+#include <cstdlib>
 
 namespace aerolith::bundle {
 namespace {
@@ -24,7 +24,7 @@ DecodeAhead::DecodeAhead(std::vector<FileEntry*> entries, unsigned threads,
           contentSizes(entries_),
           [this, &progress](std::size_t index, unsigned) {
             FileEntry& entry = *entries_[index];
-            return entry.isStreamed() ? EntryResult::kOk : entry.decompress(progress);
+            return entry.isStreamed() ? EntryStatus() : entry.decompress(progress);
           },
           std::max(threads, 1u) - 1, budget) {}
 
@@ -35,10 +35,9 @@ DecodeAhead::~DecodeAhead() {
   }
 }
 
-EntryResult DecodeAhead::take(FileEntry& entry) {
-  if (work_.taken() == entries_.size() || entries_[work_.taken()] != &entry) {
-    throw std::logic_error("DecodeAhead::take out of order");
-  }
+EntryStatus DecodeAhead::take(FileEntry& entry) {
+  // Another entry's content would be written under this one's name.
+  if (work_.taken() == entries_.size() || entries_[work_.taken()] != &entry) std::abort();
   return work_.take();
 }
 

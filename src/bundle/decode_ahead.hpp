@@ -34,12 +34,13 @@ class DecodeAhead {
   // The result of FileEntry::decompress for the next entry in order, which
   // must be `entry`, once it is there: its content is filled on success. A
   // streamed entry (FileEntry::isStreamed) is not decoded here, nor held: its
-  // turn only passes, with kOk.
-  [[nodiscard]] EntryResult take(FileEntry& entry);
+  // turn only passes, as a success. Taking entries out of order is a fault of
+  // the caller's, and ends the process.
+  EntryStatus take(FileEntry& entry);
 
  private:
   const std::vector<FileEntry*> entries_;
-  base::WorkAhead<EntryResult> work_;
+  base::WorkAhead<EntryStatus> work_;
 };
 
 }  // namespace aerolith::bundle

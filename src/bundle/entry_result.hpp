@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "base/result.hpp"
+
 namespace aerolith::bundle {
 
 enum class EntryResult : std::int32_t {
@@ -29,6 +31,10 @@ enum class EntryResult : std::int32_t {
   kSizeMismatch = -13,  // the frame is damaged or does not yield exactly `size` bytes
   kContentCrcMismatch = -14,
 };
+
+// What a step on one entry returns: nothing, or the code of the check that
+// failed (never kOk).
+using EntryStatus = base::Result<void, EntryResult>;
 
 // The code as the dialog shows it: 3 for kBadNameLength.
 inline std::int32_t shownCode(EntryResult result) { return -static_cast<std::int32_t>(result); }

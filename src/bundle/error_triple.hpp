@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/result.hpp"
+
 namespace aerolith::bundle {
 
 enum class Stage : std::int32_t {
@@ -35,5 +37,8 @@ struct ErrorTriple {
 
   bool operator==(const ErrorTriple&) const = default;
 };
+
+// What a check of the bundle returns: nothing, or the triple of the damage.
+using Status = base::Result<void, ErrorTriple>;
 
 }  // namespace aerolith::bundle

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <span>
 
 #include "bundle/bundle_view.hpp"
@@ -21,24 +20,24 @@ namespace aerolith::bundle {
 // it was; an added file relies on its own CRC values alone. Returns the triple
 // of the check that failed: stage 4 for the payload, else `stage` with the
 // entry's index and shown result code.
-[[nodiscard]] std::optional<ErrorTriple> extractEntry(const BundleView& view, FileEntry& entry,
+Status extractEntry(const BundleView& view, FileEntry& entry,
                                                       Stage stage, bool& payloadValidated,
                                                       diag::Progress& progress);
 
 // The same for an added file whose decoding `ahead` began earlier: `entry`
 // must be the next of its entries. Logs and fails exactly as the above.
-[[nodiscard]] std::optional<ErrorTriple> extractEntry(DecodeAhead& ahead, FileEntry& entry);
+Status extractEntry(DecodeAhead& ahead, FileEntry& entry);
 
 // For an entry decoded straight into its file (FileEntry::isStreamed), in two
 // steps around the making of the file: first what extractEntry does before it
 // decodes (the payload check of a first overwrite, " - decompress") and the
 // checks of the frame alone; then the decoding into `output`, the file's
 // bytes, logged and failing as extractEntry's. `content` stays empty.
-[[nodiscard]] std::optional<ErrorTriple> checkStreamedEntry(const BundleView& view,
+Status checkStreamedEntry(const BundleView& view,
                                                             const FileEntry& entry, Stage stage,
                                                             bool& payloadValidated,
                                                             diag::Progress& progress);
-[[nodiscard]] std::optional<ErrorTriple> decodeStreamedEntry(
+Status decodeStreamedEntry(
     const FileEntry& entry, Stage stage, std::span<std::uint8_t> output, diag::Progress& progress,
     const std::function<void(std::size_t)>& onPiece);
 

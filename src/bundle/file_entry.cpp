@@ -81,64 +81,62 @@ void resizeInPieces(std::vector<std::uint8_t>& buffer, std::size_t size, diag::P
 
 }  // namespace
 
-EntryResult FileEntry::parse(const BundleView& view, std::int32_t& cursor,
+EntryStatus FileEntry::parse(const BundleView& view, std::int32_t& cursor,
                              std::int32_t entryIndex) {
   FieldReader in(view.manifest(), cursor);
   index = entryIndex;
 
   std::int32_t directoryLength = 0;
-  if (!in.readLength(directoryLength)) return EntryResult::kBadDirectoryLength;
+  if (!in.readLength(directoryLength)) return base::fail(EntryResult::kBadDirectoryLength);
   if (directoryLength > 0) {
-    if (!in.readText(directoryLength, directory)) return EntryResult::kDirectoryPastEnd;
+    if (!in.readText(directoryLength, directory)) return base::fail(EntryResult::kDirectoryPastEnd);
   }
   std::int32_t nameLength = 0;
-  if (!in.readLength(nameLength)) return EntryResult::kBadNameLength;
-  if (nameLength == 0) return EntryResult::kEmptyName;
-  if (!in.readText(nameLength, name)) return EntryResult::kNamePastEnd;
+  if (!in.readLength(nameLength)) return base::fail(EntryResult::kBadNameLength);
+  if (nameLength == 0) return base::fail(EntryResult::kEmptyName);
+  if (!in.readText(nameLength, name)) return base::fail(EntryResult::kNamePastEnd);
   relativePath = BundlePath::join(directory, name);
-  if (!isSafeEntryPath(directory, name)) return EntryResult::kUnsafePath;
+  if (!isSafeEntryPath(directory, name)) return base::fail(EntryResult::kUnsafePath);
 
   std::int32_t offset = 0;
-  if (!in.readLength(size)) return EntryResult::kBadSize;
-  if (!in.read(crc32c)) return EntryResult::kContentCrcPastEnd;
-  if (!in.readLength(compressedSize)) return EntryResult::kBadCompressedSize;
-  if (!in.read(compressedCrc32c)) return EntryResult::kCompressedCrcPastEnd;
-  if (!in.readLength(offset)) return EntryResult::kBadOffset;
-  if (!in.read(fileTime)) return EntryResult::kFileTimePastEnd;
+  if (!in.readLength(size)) return base::fail(EntryResult::kBadSize);
+  if (!in.read(crc32c)) return base::fail(EntryResult::kContentCrcPastEnd);
+  if (!in.readLength(compressedSize)) return base::fail(EntryResult::kBadCompressedSize);
+  if (!in.read(compressedCrc32c)) return base::fail(EntryResult::kCompressedCrcPastEnd);
+  if (!in.readLength(offset)) return base::fail(EntryResult::kBadOffset);
+  if (!in.read(fileTime)) return base::fail(EntryResult::kFileTimePastEnd);
 
   // Tested before the pointer is formed, so that it never points past the payload.
   const std::int64_t frameStart = std::int64_t{offset} + format::kFramesOffset;
-  if (frameStart + compressedSize > view.payloadSize) return EntryResult::kFramePastPayload;
+  if (frameStart + compressedSize > view.payloadSize) return base::fail(EntryResult::kFramePastPayload);
   dataOffset = static_cast<std::int32_t>(frameStart);
   compressedData = view.payloadData + dataOffset;
-  return EntryResult::kOk;
+  return {};
 }
 
 // The frame is decoded straight from the payload: it is read-only there, and a
 // copy would only cost time. Every step that touches all of the frame or all
 // of the content goes a piece at a time, each piece a sign of life, so that
 // an entry of a gigabyte keeps the watchdog content on a slow machine too.
-EntryResult FileEntry::decompress(diag::Progress& progress) {
-  if (const EntryResult checked = checkFrame(progress); checked != EntryResult::kOk) {
-    return checked;
-  }
+EntryStatus FileEntry::decompress(diag::Progress& progress) {
+  if (EntryStatus checked = checkFrame(progress); !checked) return checked;
   resizeInPieces(content, static_cast<std::size_t>(size), progress);
   return decodeInto(content, progress);
 }
 
-EntryResult FileEntry::checkFrame(diag::Progress& progress) const {
+EntryStatus FileEntry::checkFrame(diag::Progress& progress) const {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
-  if (crcInPieces(frame, progress) != compressedCrc32c) return EntryResult::kCompressedCrcMismatch;
+  if (crcInPieces(frame, progress) != compressedCrc32c) return base::fail(EntryResult::kCompressedCrcMismatch);
   // The frame's headers bound what it can yield. One that cannot yield `size`
   // bytes fails as ZSTD_decompress would, but before `size` bytes are allocated.
   const unsigned long long bound = ZSTD_decompressBound(frame.data(), frame.size());
   if (bound == ZSTD_CONTENTSIZE_ERROR || bound < static_cast<unsigned long long>(size)) {
-    return EntryResult::kSizeMismatch;
+    return base::fail(EntryResult::kSizeMismatch);
   }
-  return EntryResult::kOk;
+  return {};
 }
 
-EntryResult FileEntry::decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
+EntryStatus FileEntry::decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
                                   const std::function<void(std::size_t)>& decoded) const {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
   std::uint32_t contentCrc = 0;
@@ -149,9 +147,9 @@ EntryResult FileEntry::decodeInto(std::span<std::uint8_t> output, diag::Progress
         if (decoded) decoded(piece.size());
       },
       progress);
-  if (!complete) return EntryResult::kSizeMismatch;
-  if (contentCrc != crc32c) return EntryResult::kContentCrcMismatch;
-  return EntryResult::kOk;
+  if (!complete) return base::fail(EntryResult::kSizeMismatch);
+  if (contentCrc != crc32c) return base::fail(EntryResult::kContentCrcMismatch);
+  return {};
 }
 
 }  // namespace aerolith::bundle

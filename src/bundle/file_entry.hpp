@@ -43,27 +43,27 @@ struct FileEntry {
   // moves `cursor` past the fields read. Every field is bounds-checked before it
   // is read; nothing is read outside the manifest, and `compressedData` points
   // into the view's payload only when the frame lies inside it.
-  [[nodiscard]] EntryResult parse(const BundleView& view, std::int32_t& cursor,
-                                  std::int32_t entryIndex);
+  EntryStatus parse(const BundleView& view, std::int32_t& cursor,
+                    std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
   // checks the content's CRC. Notes `progress` every few MiB of work, from
   // whichever thread it runs on; neither logs nor shows anything.
-  [[nodiscard]] EntryResult decompress(diag::Progress& progress);
+  EntryStatus decompress(diag::Progress& progress);
 
   // Whether the entry is decoded into its file rather than into `content`.
   bool isStreamed() const { return size > kStreamedSize; }
 
   // What decompress checks before it decodes: the frame's CRC, and whether
   // its headers can yield `size` bytes at all.
-  [[nodiscard]] EntryResult checkFrame(diag::Progress& progress) const;
+  EntryStatus checkFrame(diag::Progress& progress) const;
 
   // Decodes the frame into `output` (exactly `size` bytes, a file's mapping
   // for a streamed entry) and checks the content's CRC, a piece at a time:
   // `decoded` is called with the size of each piece, a sign of life noted
   // as `progress` after it. `content` is left as it is.
-  [[nodiscard]] EntryResult decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
-                                       const std::function<void(std::size_t)>& decoded = {}) const;
+  EntryStatus decodeInto(std::span<std::uint8_t> output, diag::Progress& progress,
+                         const std::function<void(std::size_t)>& decoded = {}) const;
 };
 
 using FilesMap = std::unordered_map<BundlePath, std::shared_ptr<FileEntry>>;

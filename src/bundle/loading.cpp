@@ -17,90 +17,94 @@ namespace {
 // stage: with the CRC of whatever follows byte 4 (0 for nothing) and the bytes
 // of the stored CRC that exist, zero-padded, even where those two agree. So no
 // byte past the end is read, and no later check meets a truncated header.
-std::optional<ErrorTriple> checkCrc(std::span<const std::uint8_t> resource, std::size_t headerSize,
-                                    Stage stage, diag::Progress& progress) {
+Status checkCrc(std::span<const std::uint8_t> resource, std::size_t headerSize, Stage stage,
+                diag::Progress& progress) {
   const std::size_t storedBytes = std::min(resource.size(), format::kCheckedOffset);
   std::uint32_t stored = 0;
   for (std::size_t i = 0; i < storedBytes; ++i) stored |= std::uint32_t{resource[i]} << (8 * i);
   const std::uint32_t computed = crcInPieces(resource.subspan(storedBytes), progress);
   if (computed != stored || resource.size() < headerSize) {
-    return ErrorTriple::crcMismatch(stage, computed, stored);
+    return base::fail(ErrorTriple::crcMismatch(stage, computed, stored));
   }
-  return std::nullopt;
+  return {};
 }
 
 // Checks the manifest's CRC and count, then parses its entries in order: each
 // into a record that `make` returns, handed to `keep` once it parsed. Stops at
 // the first failure. `end` receives the position after the last entry.
 template <typename Make, typename Keep>
-std::optional<ErrorTriple> forEachEntry(const BundleView& view, diag::Progress& progress, Make make,
-                                        Keep keep, std::int32_t* end = nullptr) {
+Status forEachEntry(const BundleView& view, diag::Progress& progress, Make make, Keep keep,
+                    std::int32_t* end = nullptr) {
   const auto manifest = view.manifest();
-  if (auto failure = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc, progress)) {
-    return failure;
+  if (Status checked = checkCrc(manifest, format::kEntriesOffset, Stage::kManifestCrc, progress);
+      !checked) {
+    return checked;
   }
   // Read signed: a count of 2^31 or more is below 1.
   const auto count =
       static_cast<std::int32_t>(base::loadLe32(manifest.data() + format::kEntryCountOffset));
-  if (count < 1) return ErrorTriple{Stage::kEntryCount, count, 0};
+  if (count < 1) return base::fail(ErrorTriple{Stage::kEntryCount, count, 0});
   std::int32_t cursor = format::kEntriesOffset;
   for (std::int32_t index = 0; index < count; ++index) {
     auto entry = make();
-    const EntryResult result = entry->parse(view, cursor, index);
-    if (result != EntryResult::kOk) {
-      return ErrorTriple{Stage::kEntryParse, index, shownCode(result)};
-    }
+    const EntryStatus parsed = entry->parse(view, cursor, index);
+    if (!parsed) return base::fail(ErrorTriple{Stage::kEntryParse, index, shownCode(parsed.error())});
     keep(std::move(entry));
   }
   if (end != nullptr) *end = cursor;
-  return std::nullopt;
+  return {};
+}
+
+// The lookup's step that failed, from 1.
+std::int32_t stepOf(sys::ResourceFailure failure) {
+  switch (failure) {
+    case sys::ResourceFailure::kNotFound:
+      return 1;
+    case sys::ResourceFailure::kNotLoaded:
+      return 2;
+    case sys::ResourceFailure::kNotLocked:
+      return 3;
+    case sys::ResourceFailure::kEmpty:
+      return 4;
+  }
+  return 4;
 }
 
 }  // namespace
 
-std::optional<ErrorTriple> checkResource(const sys::ResourceLookup& lookup, ResourceKind kind) {
+Status checkResource(const sys::ResourceLookup& lookup, ResourceKind kind) {
   const std::int32_t base = kind == ResourceKind::kManifest ? 0 : 10;
   std::int32_t step = 0;
-  switch (lookup.failure) {
-    case sys::ResourceFailure::kNone:
-      step = lookup.bytes.size() >= format::kFieldLimit ? 4 : 0;
-      break;
-    case sys::ResourceFailure::kNotFound:
-      step = 1;
-      break;
-    case sys::ResourceFailure::kNotLoaded:
-      step = 2;
-      break;
-    case sys::ResourceFailure::kNotLocked:
-      step = 3;
-      break;
-    case sys::ResourceFailure::kEmpty:
-      step = 4;
-      break;
+  if (lookup) {
+    step = lookup->size() >= format::kFieldLimit ? 4 : 0;
+  } else {
+    step = stepOf(lookup.error());
   }
-  if (step == 0) return std::nullopt;
-  return ErrorTriple{Stage::kResources, base + step, 0};
+  if (step == 0) return {};
+  return base::fail(ErrorTriple{Stage::kResources, base + step, 0});
 }
 
 BundleView viewOf(const sys::ResourceLookup& manifest, const sys::ResourceLookup& payload) {
-  return {manifest.bytes.data(), static_cast<std::int32_t>(manifest.bytes.size()),
-          payload.bytes.data(), static_cast<std::int32_t>(payload.bytes.size())};
+  return {manifest->data(), static_cast<std::int32_t>(manifest->size()), payload->data(),
+          static_cast<std::int32_t>(payload->size())};
 }
 
-std::optional<ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
-                                       std::span<const std::uint8_t> payload, BundleView& view) {
-  const auto lookup = [](std::span<const std::uint8_t> bytes) {
-    return sys::ResourceLookup{
-        bytes.empty() ? sys::ResourceFailure::kEmpty : sys::ResourceFailure::kNone, bytes};
+base::Result<BundleView, ErrorTriple> viewOfBytes(std::span<const std::uint8_t> manifest,
+                                                  std::span<const std::uint8_t> payload) {
+  const auto lookup = [](std::span<const std::uint8_t> bytes) -> sys::ResourceLookup {
+    if (bytes.empty()) return base::fail(sys::ResourceFailure::kEmpty);
+    return bytes;
   };
   const sys::ResourceLookup manifestLookup = lookup(manifest);
   const sys::ResourceLookup payloadLookup = lookup(payload);
-  if (auto failure = checkResource(manifestLookup, ResourceKind::kManifest)) return failure;
-  if (auto failure = checkResource(payloadLookup, ResourceKind::kPayload)) return failure;
-  view = viewOf(manifestLookup, payloadLookup);
-  return std::nullopt;
+  if (Status checked = checkResource(manifestLookup, ResourceKind::kManifest); !checked) {
+    return base::fail(checked.error());
+  }
+  if (Status checked = checkResource(payloadLookup, ResourceKind::kPayload); !checked) {
+    return base::fail(checked.error());
+  }
+  return viewOf(manifestLookup, payloadLookup);
 }
-
 namespace {
 
 // As many entries as the manifest says, but no more than its bytes can hold
@@ -116,8 +120,7 @@ std::size_t plausibleEntryCount(const BundleView& view) {
 
 }  // namespace
 
-std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files,
-                                        diag::Progress& progress) {
+Status readManifest(const BundleView& view, FilesMap& files, diag::Progress& progress) {
   // Room for every key at once: growing would hash each key again.
   files.reserve(plausibleEntryCount(view));
   return forEachEntry(
@@ -127,25 +130,23 @@ std::optional<ErrorTriple> readManifest(const BundleView& view, FilesMap& files,
       });
 }
 
-std::optional<ErrorTriple> readEntryList(const BundleView& view, EntryList& list,
-                                         diag::Progress& progress) {
+Status readEntryList(const BundleView& view, EntryList& list, diag::Progress& progress) {
   return forEachEntry(
       view, progress, [] { return std::make_unique<FileEntry>(); },
       [&](std::unique_ptr<FileEntry>&& entry) { list.entries.push_back(std::move(*entry)); },
       &list.end);
 }
 
-std::optional<ErrorTriple> checkPayload(const BundleView& view, diag::Progress& progress) {
+Status checkPayload(const BundleView& view, diag::Progress& progress) {
   return checkCrc(view.payload(), format::kFramesOffset, Stage::kPayloadCrc, progress);
 }
 
-std::optional<ErrorTriple> loadBundle(sys::ModuleHandle module, Bundle& bundle,
-                                      diag::Progress& progress) {
+Status loadBundle(sys::ModuleHandle module, Bundle& bundle, diag::Progress& progress) {
   const auto manifest =
       sys::findResource(module, format::kResourceType, format::kManifestResourceId);
-  if (auto failure = checkResource(manifest, ResourceKind::kManifest)) return failure;
+  if (Status checked = checkResource(manifest, ResourceKind::kManifest); !checked) return checked;
   const auto payload = sys::findResource(module, format::kResourceType, format::kPayloadResourceId);
-  if (auto failure = checkResource(payload, ResourceKind::kPayload)) return failure;
+  if (Status checked = checkResource(payload, ResourceKind::kPayload); !checked) return checked;
   bundle.view = viewOf(manifest, payload);
   return readManifest(bundle.view, bundle.files, progress);
 }

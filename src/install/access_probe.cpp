@@ -52,15 +52,14 @@ TestNames drawTestNames() {
 // no folder can never become one while it is there: it is removed (a link as
 // a link), so that a later start can create the folder.
 sys::Folder openOrClear(const fs::path& dir) {
-  std::error_code error;
-  const sys::Folder parent = sys::Folder::open(dir.parent_path(), error);
-  if (!parent.isOpen()) return {};
-  sys::Folder folder = parent.openTopFolder(dir.filename(), error);
-  if (folder.isOpen()) return folder;
-  const sys::ObjectKind kind = parent.kindOf(dir.filename(), error);
-  if (!error && kind != sys::ObjectKind::kMissing && kind != sys::ObjectKind::kDirectory) {
+  const base::Result<sys::Folder> parent = sys::Folder::open(dir.parent_path());
+  if (!parent) return {};
+  base::Result<sys::Folder> folder = parent->openTopFolder(dir.filename());
+  if (folder) return std::move(*folder);
+  const base::Result<sys::ObjectKind> kind = parent->kindOf(dir.filename());
+  if (kind && *kind != sys::ObjectKind::kMissing && *kind != sys::ObjectKind::kDirectory) {
     // The probe fails either way; whether the removal worked shows next time.
-    static_cast<void>(parent.removeObject(dir.filename(), error));
+    static_cast<void>(parent->removeObject(dir.filename()));
   }
   return {};
 }
@@ -69,19 +68,18 @@ sys::Folder openOrClear(const fs::path& dir) {
 // them cannot be removed or the folder cannot be listed. A link under such a
 // name is none of ours: it is removed as a link, and what it leads to stays.
 bool removeLeftovers(const sys::Folder& folder) {
-  std::error_code error;
-  const std::vector<sys::FolderEntry> entries = folder.list(error);
-  if (error) return false;
-  for (const sys::FolderEntry& entry : entries) {
+  const sys::Listing<sys::FolderEntry> listing = folder.list();
+  if (listing.endedEarly) return false;
+  for (const sys::FolderEntry& entry : listing.entries) {
     const NativeName& name = entry.name.native();
     if (entry.kind == sys::ObjectKind::kDirectory) {
       if (!hasPrefixAndSuffix(name, kFolderSuffix)) continue;
-      const std::uintmax_t removed = folder.removeTree(entry.name, error);
-      if (error || removed == 0) return false;
+      const base::Result<std::uintmax_t> removed = folder.removeTree(entry.name);
+      if (!removed || *removed == 0) return false;
     } else if (hasPrefixAndSuffix(name, kFileSuffix) ||
                (entry.kind == sys::ObjectKind::kLink && hasPrefixAndSuffix(name, kFolderSuffix))) {
-      const bool removed = folder.removeObject(entry.name, error);
-      if (!removed || error) return false;
+      const base::Result<bool> removed = folder.removeObject(entry.name);
+      if (!removed || !*removed) return false;
     }
   }
   return true;
@@ -91,35 +89,32 @@ bool removeLeftovers(const sys::Folder& folder) {
 // them as at any new entry: its passing hold is waited out.
 bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name,
                               diag::Progress& progress) {
-  std::error_code error;
   LockWait<> wait(progress);
-  if (!wait.run(error, [&] { return folder.createFolder(name, error); }).isOpen()) {
-    return false;  // closed again at once
-  }
-  const bool removed = wait.run(error, [&] { return folder.removeObject(name, error); });
-  return removed && !error;
+  if (!wait.run([&] { return folder.createFolder(name); })) return false;  // closed again at once
+  const base::Result<bool> removed = wait.run([&] { return folder.removeObject(name); });
+  return removed && *removed;
 }
 
 bool writeAndReadBack(const sys::Folder& folder, const fs::path& name, LockWait<>& wait) {
-  std::error_code error;
   {
-    sys::OutputFile out = wait.run(error, [&] { return folder.createFile(name, error); });
-    if (!out.isOpen()) return false;
-    if (!out.write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()},
-                   error) ||
-        !out.close(error)) {
+    base::Result<sys::OutputFile> out = wait.run([&] { return folder.createFile(name); });
+    if (!out ||
+        !out->write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()}) ||
+        !out->close()) {
       return false;
     }
   }
-  if (folder.readStamp(name, error).size != kMarker.size() || error) return false;
-  sys::InputFile in = wait.run(error, [&] { return folder.openFile(name, error); });
-  if (!in.isOpen()) return false;
+  const base::Result<sys::FileStamp> stamp = folder.readStamp(name);
+  if (!stamp || stamp->size != kMarker.size()) return false;
+  base::Result<sys::InputFile> in = wait.run([&] { return folder.openFile(name); });
+  if (!in) return false;
   // One byte more than the marker's, so that a longer file shows.
   std::array<std::uint8_t, kMarker.size() + 1> content{};
   std::size_t length = 0;
   for (std::size_t read = 1; read != 0 && length < content.size();) {
-    read = in.read(std::span(content).subspan(length), error);
-    if (error) return false;
+    const base::Result<std::size_t> piece = in->read(std::span(content).subspan(length));
+    if (!piece) return false;
+    read = *piece;
     length += read;
   }
   return length == kMarker.size() &&
@@ -132,9 +127,8 @@ bool writeAndReadBack(const sys::Folder& folder, const fs::path& name, LockWait<
 bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name, diag::Progress& progress) {
   LockWait<> wait(progress);
   const bool worked = writeAndReadBack(folder, name, wait);
-  std::error_code error;
-  const bool removed = wait.run(error, [&] { return folder.removeObject(name, error); });
-  return worked && removed && !error;
+  const base::Result<bool> removed = wait.run([&] { return folder.removeObject(name); });
+  return worked && removed && *removed;
 }
 
 }  // namespace

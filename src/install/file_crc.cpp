@@ -21,18 +21,18 @@ constexpr std::size_t kChunkSize = 65'536;
 std::optional<std::uint32_t> computeFileCrc32c(const sys::Folder& folder, const fs::path& name,
                                                std::uint64_t limit, diag::Progress& progress) {
   std::uint32_t crc = 0;
-  std::error_code error;
-  sys::InputFile in = folder.openFile(name, error);
-  if (!in.isOpen()) return crc;
+  base::Result<sys::InputFile> in = folder.openFile(name);
+  if (!in) return crc;
   const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
   // One byte beyond `limit` is asked for, to tell a longer file.
   for (std::uint64_t left = limit + 1;;) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, left));
-    const std::size_t read = in.read({buffer.get(), wanted}, error);
-    if (error) {
+    const base::Result<std::size_t> piece = in->read({buffer.get(), wanted});
+    if (!piece) {
       AEROLITH_TRACE(kTag, L" -  - ifstream read exception");
       return crc;
     }
+    const std::size_t read = *piece;
     if (read == 0) return crc;
     left -= read;
     if (left == 0) return std::nullopt;

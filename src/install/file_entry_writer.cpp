@@ -53,16 +53,16 @@ class FolderChain {
 // link, which is never entered) is replaced by one. Logs as it goes; on a
 // failure the chain is lost and the write meets it.
 void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) {
-  std::error_code error;
   std::size_t level = 0;
   sys::ObjectKind kind = sys::ObjectKind::kDirectory;
   for (; level < components.size(); ++level) {
-    kind = chain.current().kindOf(components[level], error);
-    if (error) return logCreateException(), chain.lose();
+    const base::Result<sys::ObjectKind> found = chain.current().kindOf(components[level]);
+    if (!found) return logCreateException(), chain.lose();
+    kind = *found;
     if (kind != sys::ObjectKind::kDirectory) break;
-    sys::Folder next = chain.current().openFolder(components[level], error);
-    if (!next.isOpen()) return logCreateException(), chain.lose();
-    chain.enter(std::move(next));
+    base::Result<sys::Folder> next = chain.current().openFolder(components[level]);
+    if (!next) return logCreateException(), chain.lose();
+    chain.enter(std::move(*next));
   }
   if (level == components.size()) {
     AEROLITH_TRACE(kTag, L" - exists and is directory, skip create");
@@ -72,17 +72,16 @@ void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) 
     AEROLITH_TRACE(kTag, L" - not exists, create");
   } else {
     AEROLITH_TRACE(kTag, L" - exists but is not directory, remove and create");
-    static_cast<void>(chain.current().removeTree(components[level], error));  // `error` tells
-    if (error) return logCreateException(), chain.lose();
+    if (!chain.current().removeTree(components[level])) return logCreateException(), chain.lose();
   }
   bool created = false;
   for (; level < components.size(); ++level) {
-    sys::Folder next = chain.current().createFolder(components[level], error);
-    created = created || next.isOpen();
+    base::Result<sys::Folder> next = chain.current().createFolder(components[level]);
+    created = created || next.ok();
     // One that appeared meanwhile is used as it is, if it is a real folder.
-    if (!next.isOpen()) next = chain.current().openFolder(components[level], error);
-    if (!next.isOpen()) return logCreateException(), chain.lose();
-    chain.enter(std::move(next));
+    if (!next) next = chain.current().openFolder(components[level]);
+    if (!next) return logCreateException(), chain.lose();
+    chain.enter(std::move(*next));
   }
   AEROLITH_TRACE(kTag, L" -  - create result: {}", created ? L"ok" : L"FAIL");
 }
@@ -90,12 +89,12 @@ void prepareFolder(FolderChain& chain, const std::vector<fs::path>& components) 
 // Removes whatever is at the file's name, a folder with all it holds, a link
 // as a link. A failure is logged and left for the write to meet.
 void clearFileName(const sys::Folder& folder, const fs::path& name, LockWait<>& wait) {
-  std::error_code error;
-  const std::uintmax_t removed =
-      folder.isOpen() ? wait.run(error, [&] { return folder.removeTree(name, error); }) : 0;
-  if (!folder.isOpen() || error) {
+  const base::Result<std::uintmax_t> removed =
+      folder.isOpen() ? wait.run([&] { return folder.removeTree(name); })
+                      : base::fail(std::make_error_code(std::errc::bad_file_descriptor));
+  if (!removed) {
     AEROLITH_TRACE(kTag, L" -  - remove exception");
-  } else if (removed > 0) {
+  } else if (*removed > 0) {
     AEROLITH_TRACE(kTag, L" -  - file removed");
   } else {
     AEROLITH_TRACE(kTag, L" -  - file remove failed");
@@ -106,15 +105,15 @@ void clearFileName(const sys::Folder& folder, const fs::path& name, LockWait<>& 
 // the watchdog; smaller ones in one call.
 constexpr std::size_t kWritePiece = 4 * 1024 * 1024;
 
-bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
-                 diag::Progress& progress, std::error_code& error) {
+base::Result<void> writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
+                               diag::Progress& progress) {
   do {
     const std::span piece = content.first(std::min(content.size(), kWritePiece));
-    if (!out.write(piece, error)) return false;
+    if (base::Result<void> written = out.write(piece); !written) return written;
     progress.note();
     content = content.subspan(piece.size());
   } while (!content.empty());
-  return true;
+  return {};
 }
 
 // The file was created here, exclusively and never through a link, and has no
@@ -125,9 +124,8 @@ bool writePieces(sys::OutputFile& out, std::span<const std::uint8_t> content,
 void stampWritten(sys::OutputFile& out, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");
   AEROLITH_TRACE(kTag, L" - update file time - create file");
-  std::error_code error;
   // Best effort, as updateFileTime: a time left unset is restamped next start.
-  static_cast<void>(out.setLastWriteTime(fileTime, error));
+  static_cast<void>(out.setLastWriteTime(fileTime));
   AEROLITH_TRACE(kTag, L" - update file time - set time");
   AEROLITH_TRACE(kTag, L" - update file time - close file");
   AEROLITH_TRACE(kTag, L" - update file time end");
@@ -140,19 +138,21 @@ void stampWritten(sys::OutputFile& out, std::uint64_t fileTime) {
 bool writeContent(const sys::Folder& folder, const fs::path& name, sys::OutputFile out,
                   std::span<const std::uint8_t> content, std::uint64_t fileTime,
                   diag::Progress& progress, LockWait<>& wait) {
-  std::error_code error;
   if (!out.isOpen() && folder.isOpen()) {
-    out = wait.run(error, [&] { return folder.createFile(name, error); });
+    base::Result<sys::OutputFile> created = wait.run([&] { return folder.createFile(name); });
+    if (created) out = std::move(*created);
   }
   if (!out.isOpen()) {
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return false;
   }
-  if (writePieces(out, content, progress, error)) {
+  base::Result<void> written = writePieces(out, content, progress);
+  if (written) {
     stampWritten(out, fileTime);
-    if (out.close(error)) return true;
+    written = out.close();
+    if (written) return true;
   }
-  AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
+  AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", written.error().value());
   return false;
 }
 
@@ -175,10 +175,9 @@ std::vector<fs::path> folderComponents(const std::wstring& directory) {
 // The content is written and checked under a temporary name, so the name is
 // cleared only when there is content to put there: until then an update
 // leaves the file of the last release in place.
-std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
-                                                const sys::Folder& installFolder,
-                                                bundle::Stage stage, diag::Progress& progress,
-                                                const std::function<void(std::size_t)>& onPiece) {
+base::Result<void, StreamFailure> writeStreamedEntry(
+    const bundle::FileEntry& entry, const sys::Folder& installFolder, bundle::Stage stage,
+    diag::Progress& progress, const std::function<void(std::size_t)>& onPiece) {
   const std::vector<fs::path> components = folderComponents(entry.directory);
   const fs::path dirPath =
       installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
@@ -193,14 +192,14 @@ std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
                  sys::wideFromPath(filePath));
   const sys::Folder& folder = chain.current();
   LockWait<> wait(progress);
-  std::error_code error;
-  sys::StagedFile file =
-      folder.isOpen() ? wait.run(error, [&] { return folder.createStagedFile(entry.size, error); })
-                      : sys::StagedFile();
-  if (!file.isOpen()) {
+  base::Result<sys::StagedFile> staged =
+      folder.isOpen() ? wait.run([&] { return folder.createStagedFile(entry.size); })
+                      : base::fail(std::make_error_code(std::errc::bad_file_descriptor));
+  if (!staged) {
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
-    return WriteFailure{filePath};
+    return base::fail(WriteFailure{filePath});
   }
+  sys::StagedFile& file = *staged;
   AEROLITH_TRACE(kTag, L" -  - decode into '{}'", sys::wideFromPath(file.temporaryName()));
   std::size_t decoded = 0;
   const auto piece = [&](std::size_t bytes) {
@@ -208,30 +207,31 @@ std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
     if (decoded > kKeptDecoded) file.release(decoded - kKeptDecoded);
     if (onPiece) onPiece(bytes);
   };
-  if (auto corrupt = bundle::decodeStreamedEntry(entry, stage, file.bytes(), progress, piece)) {
+  const bundle::Status checked =
+      bundle::decodeStreamedEntry(entry, stage, file.bytes(), progress, piece);
+  if (!checked) {
     file.discard();
-    return *corrupt;
+    return base::fail(checked.error());
   }
   clearFileName(folder, name, wait);
-  if (!file.commit(name, entry.fileTime, error)) {
-    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
-    return WriteFailure{filePath};
+  if (const base::Result<void> committed = file.commit(name, entry.fileTime); !committed) {
+    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", committed.error().value());
+    return base::fail(WriteFailure{filePath});
   }
   AEROLITH_TRACE(kTag, L" -  - stamped and moved over the name");
   AEROLITH_TRACE(kTag, L" - file write ok");
-  return std::nullopt;
+  return {};
 }
 
 void updateFileTime(const sys::Folder& folder, const fs::path& name, std::uint64_t fileTime) {
   AEROLITH_TRACE(kTag, L" - update file time begin");
-  std::error_code error;
-  sys::LastWriteTimeWriter file = folder.openForTimeStamp(name, error);
+  base::Result<sys::LastWriteTimeWriter> file = folder.openForTimeStamp(name);
   AEROLITH_TRACE(kTag, L" - update file time - create file");
-  if (file.isOpen()) {
+  if (file) {
     // Best effort: a time left unset is restamped by the next start.
-    static_cast<void>(file.set(fileTime, error));
+    static_cast<void>(file->set(fileTime));
     AEROLITH_TRACE(kTag, L" - update file time - set time");
-    file.close();
+    file->close();
     AEROLITH_TRACE(kTag, L" - update file time - close file");
   }
   AEROLITH_TRACE(kTag, L" - update file time end");
@@ -241,8 +241,9 @@ namespace {
 
 // What follows the folder's preparation: the name cleared, the file written
 // and stamped.
-std::optional<WriteFailure> writeInFolder(const bundle::FileEntry& entry, const sys::Folder& folder,
-                                          const fs::path& dirPath, diag::Progress& progress) {
+base::Result<void, WriteFailure> writeInFolder(const bundle::FileEntry& entry,
+                                               const sys::Folder& folder, const fs::path& dirPath,
+                                               diag::Progress& progress) {
   AEROLITH_TRACE(kTag, L" - write file content");
   const fs::path name = sys::pathFromWide(entry.name);
   const fs::path filePath = dirPath / name;
@@ -251,8 +252,11 @@ std::optional<WriteFailure> writeInFolder(const bundle::FileEntry& entry, const 
   // name, which is all that clearing it would have found (and logged), and a
   // first install saves the look at every name. It never follows a link nor
   // replaces anything, so where it fails the name is cleared as before.
-  std::error_code error;
-  sys::OutputFile out = folder.isOpen() ? folder.createFile(name, error) : sys::OutputFile();
+  sys::OutputFile out;
+  if (folder.isOpen()) {
+    base::Result<sys::OutputFile> created = folder.createFile(name);
+    if (created) out = std::move(*created);
+  }
   if (out.isOpen()) {
     AEROLITH_TRACE(kTag, L" -  - file remove failed");
   } else {
@@ -261,10 +265,10 @@ std::optional<WriteFailure> writeInFolder(const bundle::FileEntry& entry, const 
   AEROLITH_TRACE(kTag, L" - write to '{}' '{}' ({})", entry.directory, entry.name,
                  sys::wideFromPath(filePath));
   if (!writeContent(folder, name, std::move(out), entry.content, entry.fileTime, progress, wait)) {
-    return WriteFailure{filePath};
+    return base::fail(WriteFailure{filePath});
   }
   AEROLITH_TRACE(kTag, L" - file write ok");
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace
@@ -278,9 +282,9 @@ std::optional<WriteFailure> writeInFolder(const bundle::FileEntry& entry, const 
 // to lie inside the install folder once created. A folder that another
 // program moves elsewhere meanwhile receives only new files of the bundle, as
 // it could between the opening of the chain and the creation before.
-std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                       const sys::Folder& installFolder, LastFolder& last,
-                                       diag::Progress& progress) {
+base::Result<void, WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                            const sys::Folder& installFolder, LastFolder& last,
+                                            diag::Progress& progress) {
   const fs::path dirPath =
       installFolder.path() / bundle::BundlePath(entry.directory).toFileSystemPath();
   AEROLITH_TRACE(kTag, L" - create directory '{}' ({})", entry.directory,
@@ -294,10 +298,10 @@ std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
     last.folder = sys::Folder();
     prepareFolder(chain, folderComponents(entry.directory));
   }
-  std::optional<WriteFailure> failure = writeInFolder(entry, chain.current(), dirPath, progress);
+  base::Result<void, WriteFailure> written = writeInFolder(entry, chain.current(), dirPath, progress);
   last.directory = entry.directory;
   last.folder = chain.release();
-  return failure;
+  return written;
 }
 
 }  // namespace aerolith::install

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <variant>
 
@@ -40,9 +39,9 @@ struct LastFolder {
 // when it is the previous file's, and left there for the next. Each piece
 // written, and each pause for another program's passing hold, is noted as
 // `progress`.
-[[nodiscard]] std::optional<WriteFailure> writeEntry(const bundle::FileEntry& entry,
-                                                     const sys::Folder& installFolder,
-                                                     LastFolder& last, diag::Progress& progress);
+base::Result<void, WriteFailure> writeEntry(const bundle::FileEntry& entry,
+                                            const sys::Folder& installFolder, LastFolder& last,
+                                            diag::Progress& progress);
 
 // Why a streamed entry was not written: its content failed its check, or its
 // file could not be written.
@@ -56,7 +55,7 @@ using StreamFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // what is there as writeEntry does; a damaged entry leaves nothing of its
 // content behind, and whatever was at the name stays. Folders and failures
 // to write as writeEntry.
-[[nodiscard]] std::optional<StreamFailure> writeStreamedEntry(
+base::Result<void, StreamFailure> writeStreamedEntry(
     const bundle::FileEntry& entry, const sys::Folder& installFolder, bundle::Stage stage,
     diag::Progress& progress, const std::function<void(std::size_t)>& onPiece);
 

@@ -25,20 +25,22 @@ constexpr std::wstring_view kProductFolderName = L"Aerolith";
 // is removed as a link, its target untouched, so that a real folder is made.
 // Returns the folder the link leads to when it is followed; closed otherwise.
 sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLink link) {
-  std::error_code ec;
-  if (!root.isOpen() || root.kindOf(dir.filename(), ec) != sys::ObjectKind::kLink) return {};
+  if (!root.isOpen()) return {};
+  const base::Result<sys::ObjectKind> kind = root.kindOf(dir.filename());
+  if (!kind || *kind != sys::ObjectKind::kLink) return {};
   if (link == FolderLink::kFollowed) {
-    sys::Folder target = sys::Folder::open(dir, ec);
-    if (target.isOpen()) {
-      const fs::path leadsTo = target.finalPath(ec);
+    base::Result<sys::Folder> target = sys::Folder::open(dir);
+    if (target) {
+      const base::Result<fs::path> leadsTo = target->finalPath();
       AEROLITH_TRACE(kTag, L"dir: '{}' is a link to '{}', followed, ec = {}",
-                     sys::wideFromPath(dir), sys::wideFromPath(leadsTo), ec.value());
-      return target;
+                     sys::wideFromPath(dir), sys::wideFromPath(leadsTo ? *leadsTo : fs::path()),
+                     base::errorOf(leadsTo).value());
+      return std::move(*target);
     }
   }
-  static_cast<void>(root.removeObject(dir.filename(), ec));  // the trace shows `ec`
+  const base::Result<bool> removed = root.removeObject(dir.filename());
   AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
-                 ec.value());
+                 base::errorOf(removed).value());
   return {};
 }
 
@@ -48,26 +50,37 @@ sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLin
 // cleared by the next probe anyway.
 sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Progress& progress) {
   const fs::path name = dir.filename();
-  std::error_code rootError;
-  const sys::Folder root = sys::Folder::open(dir.parent_path(), rootError);
+  base::Result<sys::Folder> opened = sys::Folder::open(dir.parent_path());
+  const std::error_code rootError = base::errorOf(opened);
+  const sys::Folder root = opened ? std::move(*opened) : sys::Folder();
   sys::Folder linked = settleLinkAt(root, dir, link);
   std::error_code ec;
-  const bool exists = root.isOpen() && root.kindOf(name, ec) != sys::ObjectKind::kMissing;
+  bool exists = false;
+  if (root.isOpen()) {
+    const base::Result<sys::ObjectKind> kind = root.kindOf(name);
+    exists = kind && *kind != sys::ObjectKind::kMissing;
+    ec = base::errorOf(kind);
+  }
   AEROLITH_TRACE(kTag, L"dir is exists: '{}', exists = {}, ec = {}", sys::wideFromPath(dir), exists,
                  ec.value());
   bool created = false;
   if (!exists) {
     // One level only: a missing root is not created.
     ec = rootError;
-    if (root.isOpen()) created = root.createFolder(name, ec).isOpen();
+    if (root.isOpen()) {
+      const base::Result<sys::Folder> made = root.createFolder(name);
+      created = made.ok();
+      ec = base::errorOf(made);
+    }
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
   sys::Folder folder = linked.isOpen() ? probeFolderAccess(std::move(linked), progress)
                                        : probeDirectoryAccess(dir, progress);
   AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
   if (!folder.isOpen() && created) {
-    static_cast<void>(root.removeObject(name, ec));  // the trace shows `ec`
-    AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir), ec.value());
+    const base::Result<bool> removed = root.removeObject(name);
+    AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir),
+                   base::errorOf(removed).value());
     AEROLITH_TRACE(kTag, L"");
   }
   return folder;
@@ -76,13 +89,12 @@ sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Prog
 // The launcher-relative fallback root; nothing when the launcher's own file name
 // cannot be read whole, since a cut-short name would point somewhere else.
 std::optional<fs::path> launcherRelativeRoot() {
-  std::error_code error;
-  const fs::path launcher = sys::currentExecutablePath(error);
-  if (error) {
-    AEROLITH_TRACE(kTag, L"launcher file name unreadable, ec = {}", error.value());
+  const base::Result<fs::path> launcher = sys::currentExecutablePath();
+  if (!launcher) {
+    AEROLITH_TRACE(kTag, L"launcher file name unreadable, ec = {}", launcher.error().value());
     return std::nullopt;
   }
-  const LauncherFolders folders = launcherFolders(launcher);
+  const LauncherFolders folders = launcherFolders(*launcher);
   AEROLITH_TRACE(kTag, L"current path: {}", sys::wideFromPath(folders.folder));
   AEROLITH_TRACE(kTag, L"current dir: {}", sys::wideFromPath(folders.parent));
   return folders.parent;

@@ -33,14 +33,14 @@ class LockWait {
   explicit LockWait(diag::Progress& progress, Clock clock = {})
       : progress_(progress), clock_(clock) {}
 
-  // Runs `step`, which reports through `error`, until it meets no passing
+  // Runs `step`, which returns a base::Result, until it meets no passing
   // hold or the entry's second is spent; returns its last result. Each pause
   // is a sign of progress for the watchdog.
   template <typename Step>
-  auto run(std::error_code& error, Step step) {
+  auto run(Step step) {
     for (;;) {
       auto result = step();
-      if (!sys::isTransientLock(error) || !pause()) return result;
+      if (result || !sys::isTransientLock(result.error()) || !pause()) return result;
     }
   }
 

@@ -58,10 +58,10 @@ bool holdsForeignSeparator(std::wstring_view relative) {
 bool sameTimeAndSize(const sys::Folder& folder, const sys::WalkEntry& existing,
                      const bundle::FileEntry& entry) {
   AEROLITH_TRACE(kTag, L" - begin check file time and size");
-  std::error_code error;
-  const sys::FileStamp stamp =
-      existing.stamp ? *existing.stamp : folder.readStamp(existing.name, error);
-  if (error) return false;
+  const base::Result<sys::FileStamp> read =
+      existing.stamp ? *existing.stamp : folder.readStamp(existing.name);
+  if (!read) return false;
+  const sys::FileStamp& stamp = *read;
   const auto entrySize = static_cast<std::int64_t>(entry.size);
   AEROLITH_TRACE(kTag, L" - time existing: {}", stamp.lastWriteTime);
   AEROLITH_TRACE(kTag, L" - time entry:    {}", entry.fileTime);
@@ -83,8 +83,8 @@ Decision intact(bundle::FilesMap::iterator listed) {
 // times are those of every name, maybe outside the folder); asked only where a
 // change in place would follow, as the answer takes a query of its own.
 bool hasOtherLinks(const sys::Folder& folder, const sys::WalkEntry& existing) {
-  std::error_code error;
-  return folder.linkCount(existing.name, error) > 1;
+  const base::Result<std::uint32_t> links = folder.linkCount(existing.name);
+  return links && *links > 1;
 }
 
 }  // namespace

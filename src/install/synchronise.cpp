@@ -40,7 +40,7 @@ class Synchroniser {
 
   // The walk's folders close when it ends: a folder still held open could not
   // be replaced by a file of the same name afterwards.
-  std::optional<SyncFailure> walkPass(ListingAhead& listing) {
+  SyncStatus walkPass(ListingAhead& listing) {
     AEROLITH_TRACE(kTag, L"Begin recursive directory iterate");
     const sys::Walk walk = listing.take();
     if (walk.stop) {
@@ -51,23 +51,22 @@ class Synchroniser {
     sys::FolderChain folders(installFolder_, walk);
     for (const sys::WalkEntry& listed : walk.entries) {
       AEROLITH_TRACE(kTag, L"Existing file: '{}'", sys::wideFromPath(walk.pathOf(listed)));
-      std::error_code error;
-      const sys::Folder* folder = folders.open(listed.folder, error);
-      if (folder == nullptr) {
+      const base::Result<const sys::Folder*> folder = folders.open(listed.folder);
+      if (!folder) {
         // Its listed entries are written by the remaining-entries pass.
         AEROLITH_TRACE(kTag, L" - folder gone since the listing, ec = {} - continue",
-                       error.value());
+                       folder.error().value());
         continue;
       }
-      if (auto failure = handle(*folder, listed)) return failure;
+      if (SyncStatus handled = handle(**folder, listed); !handled) return handled;
       progress_.note();
     }
     recheckKept(walk, folders);
     AEROLITH_TRACE(kTag, L"End recursive directory iterate");
-    return std::nullopt;
+    return {};
   }
 
-  std::optional<SyncFailure> remainingEntriesPass() {
+  SyncStatus remainingEntriesPass() {
     AEROLITH_TRACE(kTag, L"files map remain: {}", files_.size());
     AEROLITH_TRACE(kTag, L"Begin files map iterate");
     // Every entry is known here, so their decoding can run ahead of the writing.
@@ -86,36 +85,39 @@ class Synchroniser {
     for (bundle::FileEntry* entry : entries) {
       if (entry->isStreamed()) {
         static_cast<void>(ahead.take(*entry));  // its turn: nothing was decoded ahead
-        if (auto failure = writeStreamed(*entry, bundle::Stage::kAddEntry)) return failure;
+        if (SyncStatus written = writeStreamed(*entry, bundle::Stage::kAddEntry); !written) {
+          return written;
+        }
       } else {
-        if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
-        if (auto failure = write(*entry)) return failure;
+        const bundle::Status extracted = bundle::extractEntry(ahead, *entry);
+        if (!extracted) return base::fail(extracted.error());
+        if (SyncStatus written = write(*entry); !written) return written;
       }
       progress_.note();
     }
     AEROLITH_TRACE(kTag, L"End files map iterate");
-    return std::nullopt;
+    return {};
   }
 
  private:
-  std::optional<SyncFailure> handle(const sys::Folder& folder, const sys::WalkEntry& existing) {
+  SyncStatus handle(const sys::Folder& folder, const sys::WalkEntry& existing) {
     resetAttributes(folder, existing);
     const Decision decision =
         decide(installFolder_.path(), folder, existing, files_, protectedNames_, progress_);
     switch (decision.verdict) {
       case Verdict::kDirectory:
       case Verdict::kProtected:
-        return std::nullopt;
+        return {};
       case Verdict::kUnlisted:
         removeUnlisted(folder, existing.name);
-        return std::nullopt;
+        return {};
       case Verdict::kRestamp:
         updateFileTime(folder, existing.name, decision.entry->second->fileTime);
         [[fallthrough]];
       case Verdict::kIntact:
         kept_.push_back({existing.folder, existing.name, decision.entry->second});
         files_.erase(decision.entry);
-        return std::nullopt;
+        return {};
       case Verdict::kRewrite:
         break;
     }
@@ -123,36 +125,37 @@ class Synchroniser {
     const std::shared_ptr<bundle::FileEntry> entry = decision.entry->second;
     progress_.willWrite(entry->size);
     if (entry->isStreamed()) {
-      if (auto failure = writeStreamed(*entry, bundle::Stage::kReplaceEntry)) return failure;
-    } else {
-      if (auto corrupt = bundle::extractEntry(view_, *entry, bundle::Stage::kReplaceEntry,
-                                              state_.payloadValidated, progress_)) {
-        return *corrupt;
+      if (SyncStatus written = writeStreamed(*entry, bundle::Stage::kReplaceEntry); !written) {
+        return written;
       }
-      if (auto failure = write(*entry)) return failure;
+    } else {
+      const bundle::Status extracted = bundle::extractEntry(
+          view_, *entry, bundle::Stage::kReplaceEntry, state_.payloadValidated, progress_);
+      if (!extracted) return base::fail(extracted.error());
+      if (SyncStatus written = write(*entry); !written) return written;
     }
     AEROLITH_TRACE(kTag, L" - delete in files map");
     files_.erase(decision.entry);
-    return std::nullopt;
+    return {};
   }
 
   // Writes an extracted entry and lets its content go.
-  std::optional<SyncFailure> write(bundle::FileEntry& entry) {
+  SyncStatus write(bundle::FileEntry& entry) {
     AEROLITH_TRACE(kTag, L" - write file");
-    std::optional<WriteFailure> failure = writeEntry(entry, installFolder_, lastFolder_, progress_);
+    const base::Result<void, WriteFailure> written =
+        writeEntry(entry, installFolder_, lastFolder_, progress_);
     releaseContent(entry);
-    if (failure) return *failure;
+    if (!written) return base::fail(written.error());
     progress_.wrote(entry.size);
-    return std::nullopt;
+    return {};
   }
 
   // Decodes an entry too large to hold straight into its file, its bytes
   // counted as written piece by piece.
-  std::optional<SyncFailure> writeStreamed(const bundle::FileEntry& entry, bundle::Stage stage) {
-    if (auto corrupt =
-            bundle::checkStreamedEntry(view_, entry, stage, state_.payloadValidated, progress_)) {
-      return *corrupt;
-    }
+  SyncStatus writeStreamed(const bundle::FileEntry& entry, bundle::Stage stage) {
+    const bundle::Status checked =
+        bundle::checkStreamedEntry(view_, entry, stage, state_.payloadValidated, progress_);
+    if (!checked) return base::fail(checked.error());
     AEROLITH_TRACE(kTag, L" - write file");
     return writeStreamedEntry(entry, installFolder_, stage, progress_,
                               [this](std::size_t bytes) { progress_.wrote(bytes); });
@@ -177,10 +180,9 @@ class Synchroniser {
     std::map<std::size_t, std::vector<const Kept*>> byFolder;
     for (const Kept& kept : kept_) byFolder[kept.folder].push_back(&kept);
     for (const auto& [index, kept] : byFolder) {
-      std::error_code error;
-      const sys::Folder* folder = folders.open(index, error);
+      const base::Result<const sys::Folder*> folder = folders.open(index);
       std::vector<std::filesystem::path> names;
-      if (folder != nullptr) names = folder->names(error);
+      if (folder) names = (*folder)->names().entries;
       std::sort(names.begin(), names.end());
       for (const Kept* file : kept) {
         if (std::binary_search(names.begin(), names.end(), file->name)) continue;
@@ -203,19 +205,17 @@ class Synchroniser {
       AEROLITH_TRACE(kTag, L" - attributes already normal");
       return;
     }
-    std::error_code error;
-    folder.setNormalAttributes(existing.name, error);
-    AEROLITH_TRACE(kTag, L" - set attribute: {}", error ? L"FAIL" : L"ok");
-    if (error) AEROLITH_TRACE(kTag, L" - set attribute error: {}", error.value());
+    const base::Result<void> set = folder.setNormalAttributes(existing.name);
+    AEROLITH_TRACE(kTag, L" - set attribute: {}", set ? L"ok" : L"FAIL");
+    if (!set) AEROLITH_TRACE(kTag, L" - set attribute error: {}", set.error().value());
   }
 
   void removeUnlisted(const sys::Folder& folder, const std::filesystem::path& name) {
-    std::error_code error;
-    const bool removed =
-        LockWait<>(progress_).run(error, [&] { return folder.removeObject(name, error); });
-    if (error) {
+    const base::Result<bool> removed =
+        LockWait<>(progress_).run([&] { return folder.removeObject(name); });
+    if (!removed) {
       AEROLITH_TRACE(kTag, L" - remove exception");
-    } else if (removed) {
+    } else if (*removed) {
       AEROLITH_TRACE(kTag, L" -  - file removed");
     } else {
       AEROLITH_TRACE(kTag, L" -  - file remove failed");
@@ -242,11 +242,11 @@ class Synchroniser {
 
 }  // namespace
 
-std::optional<SyncFailure> synchroniseInstallDirectory(
+SyncStatus synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
     const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
-  if (auto failure = pass.walkPass(listing)) return failure;
+  if (SyncStatus walked = pass.walkPass(listing); !walked) return walked;
   return pass.remainingEntriesPass();
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <variant>
 
 #include "bundle/error_triple.hpp"
@@ -20,6 +19,7 @@ namespace aerolith::install {
 // Why a pass stopped: the bundle is damaged (stage 4, 6 or 7), or a file could
 // not be written.
 using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
+using SyncStatus = base::Result<void, SyncFailure>;
 
 // Walks the install folder once, as `listing` found it before any change: keeps
 // each listed file whose time and size, or else whose content, match its entry
@@ -34,7 +34,7 @@ using SyncFailure = std::variant<bundle::ErrorTriple, WriteFailure>;
 // activity once the folder is listed, each file's bytes when it decides to
 // write them (the entries not met all at once, before the first is written)
 // and again once they are written.
-[[nodiscard]] std::optional<SyncFailure> synchroniseInstallDirectory(
+SyncStatus synchroniseInstallDirectory(
     const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
     const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress);
 

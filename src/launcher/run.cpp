@@ -55,22 +55,23 @@ int run(sys::ModuleHandle module) {
   // The folder is listed while the bundle loads; nothing changes before both are done.
   install::ListingAhead listing(installFolder);
   bundle::Bundle bundle;
-  if (const auto corrupt = bundle::loadBundle(module, bundle, progress)) {
-    showCorruptAndExit(*corrupt);
+  if (const bundle::Status loaded = bundle::loadBundle(module, bundle, progress); !loaded) {
+    showCorruptAndExit(loaded.error());
   }
   const install::ProtectedNames protectedNames = install::protectedConfigNames();
 
   startProgressWatcher(progress);
-  if (const auto failure =
+  if (const install::SyncStatus synced =
           install::synchroniseInstallDirectory(installFolder, listing, bundle, protectedNames,
-                                               install::defaultDecodingThreads(), progress)) {
-    showSyncFailureAndExit(*failure);
+                                               install::defaultDecodingThreads(), progress);
+      !synced) {
+    showSyncFailureAndExit(synced.error());
   }
   closeProgressWindow();
 
-  if (const auto failure = launchTarget(installFolder)) {
-    showFatalAndExit(messages::kFailedToStartProcess, failure->processError, failure->shellError,
-                     sys::wideFromPath(installFolder.path()));
+  if (const StartStatus started = launchTarget(installFolder); !started) {
+    showFatalAndExit(messages::kFailedToStartProcess, started.error().processError,
+                     started.error().shellError, sys::wideFromPath(installFolder.path()));
   }
   endRun();
   return kExitStarted;

@@ -21,24 +21,24 @@ std::uint32_t codeOf(const std::error_code& error) {
 
 // The launch strings live only as long as the attempts: they are gone before
 // a failure is reported.
-std::optional<StartFailure> startTarget(const fs::path& installDirectory) {
+StartStatus startTarget(const fs::path& installDirectory) {
   const std::wstring target = sys::wideFromPath(installDirectory / kTargetName);
   sys::LaunchStrings strings{target, fmt::format(L"\"{}\"", target),
                              sys::wideFromPath(installDirectory)};
   AEROLITH_TRACE(kTag, L"path: '{}'", strings.applicationName);
   AEROLITH_TRACE(kTag, L"cmd: '{}'", strings.commandLine);
-  std::error_code processError;
-  if (sys::createProcess(strings, processError)) {
+  const base::Result<void> process = sys::createProcess(strings);
+  if (process) {
     AEROLITH_TRACE(kTag, L"CreateProcess success");
-    return std::nullopt;
+    return {};
   }
-  AEROLITH_TRACE(kTag, L"CreateProcess failed, GetLastError = {}", codeOf(processError));
-  std::error_code shellError;
-  if (sys::openWithShell(strings, shellError)) {
+  AEROLITH_TRACE(kTag, L"CreateProcess failed, GetLastError = {}", codeOf(process.error()));
+  const base::Result<void> shell = sys::openWithShell(strings);
+  if (shell) {
     AEROLITH_TRACE(kTag, L"ShellExecuteEx success");
-    return std::nullopt;
+    return {};
   }
-  return StartFailure{codeOf(processError), codeOf(shellError)};
+  return base::fail(StartFailure{codeOf(process.error()), codeOf(shell.error())});
 }
 
 }  // namespace
@@ -47,17 +47,17 @@ std::optional<StartFailure> startTarget(const fs::path& installDirectory) {
 // application starts all the same.
 void removeLegacyFiles(const sys::Folder& installFolder) {
   for (const std::wstring_view name : kLegacyFileNames) {
-    std::error_code ignored;
-    static_cast<void>(installFolder.removeObject(sys::pathFromWide(name), ignored));
+    static_cast<void>(installFolder.removeObject(sys::pathFromWide(name)));
   }
 }
 
-std::optional<StartFailure> launchTarget(const sys::Folder& installFolder) {
+StartStatus launchTarget(const sys::Folder& installFolder) {
   removeLegacyFiles(installFolder);
-  const std::optional<StartFailure> failure = startTarget(installFolder.path());
-  if (failure)
-    AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", failure->shellError);
-  return failure;
+  StartStatus started = startTarget(installFolder.path());
+  if (!started) {
+    AEROLITH_TRACE(kTag, L"ShellExecuteEx failed, GetLastError = {}", started.error().shellError);
+  }
+  return started;
 }
 
 }  // namespace aerolith::launcher

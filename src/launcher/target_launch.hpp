@@ -5,9 +5,9 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
+#include "base/result.hpp"
 #include "sys/fs/folder.hpp"
 
 namespace aerolith::launcher {
@@ -28,8 +28,10 @@ struct StartFailure {
   std::uint32_t shellError = 0;    // the shell's
 };
 
+using StartStatus = base::Result<void, StartFailure>;
+
 // Removes the legacy files, then starts the application with the process
-// loader, or else through the shell. Returns the failure when neither could.
-[[nodiscard]] std::optional<StartFailure> launchTarget(const sys::Folder& installFolder);
+// loader, or else through the shell. Fails when neither could.
+StartStatus launchTarget(const sys::Folder& installFolder);
 
 }  // namespace aerolith::launcher

@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
   if (args.size() % 2 != 0) return 2;
   bundle::Bundle bundle;
   diag::Progress unwatched;
-  if (const auto corrupt = bundle::loadBundle(nullptr, bundle, unwatched))
-    launcher::showCorruptAndExit(*corrupt);
+  if (const bundle::Status loaded = bundle::loadBundle(nullptr, bundle, unwatched); !loaded)
+    launcher::showCorruptAndExit(loaded.error());
   install::SyncState state;
   for (std::size_t i = 0; i < args.size(); i += 2) {
     if (args[i] != "replace" && args[i] != "add") return 2;
@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
       if (entry->index != index) continue;
       const auto stage =
           args[i] == "replace" ? bundle::Stage::kReplaceEntry : bundle::Stage::kAddEntry;
-      if (const auto corrupt =
-              bundle::extractEntry(bundle.view, *entry, stage, state.payloadValidated, unwatched)) {
-        launcher::showCorruptAndExit(*corrupt);
+      if (const bundle::Status extracted =
+              bundle::extractEntry(bundle.view, *entry, stage, state.payloadValidated, unwatched);
+          !extracted) {
+        launcher::showCorruptAndExit(extracted.error());
       }
     }
   }

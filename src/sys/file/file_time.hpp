@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <system_error>
 #include <utility>
 
+#include "base/result.hpp"
 #include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
@@ -34,12 +34,12 @@ struct FileStamp {
   std::uint64_t size = 0;
 };
 
-// On failure `error` holds the system's error code.
-[[nodiscard]] FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error);
+// The stamp of the file at `file`, links followed; the system's error on failure.
+base::Result<FileStamp> readFileStamp(const std::filesystem::path& file);
 
 // Sets the last-write time of the file open as `file`; its other times stay.
 // The system's error on failure. What every writer of a time calls.
-[[nodiscard]] std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime);
+base::Result<void> setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime);
 
 // A file opened only to set its last-write time, step by step, the way the
 // installer stamps what it writes: for writing attributes alone, without
@@ -49,9 +49,9 @@ class LastWriteTimeWriter {
   LastWriteTimeWriter() = default;  // closed
 
   bool isOpen() const { return handle_.isOpen(); }
-  // Sets the last-write time; the other times stay. False on failure, with
-  // `error` holding the system's error.
-  [[nodiscard]] bool set(std::uint64_t fileTime, std::error_code& error);
+  // Sets the last-write time; the other times stay. The system's error on
+  // failure.
+  base::Result<void> set(std::uint64_t fileTime) { return setLastWriteTime(handle_, fileTime); }
   // Closes it now. A time already set stays whatever the close reports, so
   // there is nothing to report.
   void close() { static_cast<void>(handle_.close()); }

@@ -10,27 +10,19 @@
 
 namespace aerolith::sys {
 
-FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error) {
-  error.clear();
+base::Result<FileStamp> readFileStamp(const std::filesystem::path& file) {
   struct stat status {};
-  if (::stat(file.c_str(), &status) != 0) {
-    error = lastErrorCode();
-    return {};
-  }
-  return stampOf(status, error);
+  if (::stat(file.c_str(), &status) != 0) return lastError();
+  return stampOf(status);
 }
+
 // AT_EMPTY_PATH: the descriptor itself, whatever it was opened for (O_PATH too).
-std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
+base::Result<void> setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
   const UnixTime time = unixFromFileTime(fileTime);
   const struct timespec times[2] = {
       {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
   if (::utimensat(static_cast<int>(file.get()), "", times, AT_EMPTY_PATH) == 0) return {};
-  return lastErrorCode();
-}
-
-bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
-  error = setLastWriteTime(handle_, fileTime);
-  return !error;
+  return lastError();
 }
 
 }  // namespace aerolith::sys

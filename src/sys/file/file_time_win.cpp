@@ -11,28 +11,19 @@ std::uint64_t join(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) |
 
 }  // namespace
 
-FileStamp readFileStamp(const std::filesystem::path& file, std::error_code& error) {
-  error.clear();
+base::Result<FileStamp> readFileStamp(const std::filesystem::path& file) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
-    error = lastErrorCode();
-    return {};
-  }
-  return {join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+  if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return lastError();
+  return FileStamp{join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
           join(data.nFileSizeHigh, data.nFileSizeLow)};
 }
 
 // Set on the handle that wrote, the time is the file system's last word: it
 // is not set again when the handle closes.
-std::error_code setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
+base::Result<void> setLastWriteTime(const OwnedHandle& file, std::uint64_t fileTime) {
   const FILETIME lastWrite{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
   if (::SetFileTime(nativeHandle(file), nullptr, nullptr, &lastWrite)) return {};
-  return lastErrorCode();
-}
-
-bool LastWriteTimeWriter::set(std::uint64_t fileTime, std::error_code& error) {
-  error = setLastWriteTime(handle_, fileTime);
-  return !error;
+  return lastError();
 }
 
 }  // namespace aerolith::sys

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <span>
-#include <system_error>
 #include <utility>
+
+#include "base/result.hpp"
 
 #include "sys/file/owned_handle.hpp"
 
@@ -19,9 +20,9 @@ class InputFile {
 
   bool isOpen() const { return handle_.isOpen(); }
 
-  // Reads up to `into.size()` bytes after those read before; 0 at the end of
-  // the file, or on failure with `error` set.
-  [[nodiscard]] std::size_t read(std::span<std::uint8_t> into, std::error_code& error);
+  // Reads up to `into.size()` bytes after those read before, and says how
+  // many: 0 at the end of the file.
+  base::Result<std::size_t> read(std::span<std::uint8_t> into);
 
  private:
   friend class Folder;

@@ -8,14 +8,11 @@
 
 namespace aerolith::sys {
 
-std::size_t InputFile::read(std::span<std::uint8_t> into, std::error_code& error) {
-  error.clear();
+base::Result<std::size_t> InputFile::read(std::span<std::uint8_t> into) {
   for (;;) {
     const ssize_t read = ::read(static_cast<int>(handle_.get()), into.data(), into.size());
     if (read >= 0) return static_cast<std::size_t>(read);
-    if (errno == EINTR) continue;
-    error = lastErrorCode();
-    return 0;
+    if (errno != EINTR) return lastError();
   }
 }
 

@@ -9,15 +9,11 @@
 
 namespace aerolith::sys {
 
-std::size_t InputFile::read(std::span<std::uint8_t> into, std::error_code& error) {
-  error.clear();
+base::Result<std::size_t> InputFile::read(std::span<std::uint8_t> into) {
   DWORD read = 0;
   const auto size = static_cast<DWORD>(std::min<std::size_t>(into.size(), MAXDWORD));
-  if (::ReadFile(nativeHandle(handle_), into.data(), size, &read, nullptr)) {
-    return read;
-  }
-  error = lastErrorCode();
-  return 0;
+  if (!::ReadFile(nativeHandle(handle_), into.data(), size, &read, nullptr)) return lastError();
+  return std::size_t{read};
 }
 
 }  // namespace aerolith::sys

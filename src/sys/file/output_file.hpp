@@ -5,8 +5,9 @@
 
 #include <cstdint>
 #include <span>
-#include <system_error>
 #include <utility>
+
+#include "base/result.hpp"
 
 #include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle.hpp"
@@ -21,21 +22,17 @@ class OutputFile {
 
   bool isOpen() const { return handle_.isOpen(); }
 
-  // Writes all of `bytes` after what was written before. False on failure.
-  [[nodiscard]] bool write(std::span<const std::uint8_t> bytes, std::error_code& error);
+  // Writes all of `bytes` after what was written before.
+  base::Result<void> write(std::span<const std::uint8_t> bytes);
 
   // Sets its last-write time (FILETIME) once the writes are done; the other
-  // times stay. False on failure.
-  [[nodiscard]] bool setLastWriteTime(std::uint64_t fileTime, std::error_code& error) {
-    error = sys::setLastWriteTime(handle_, fileTime);
-    return !error;
+  // times stay.
+  base::Result<void> setLastWriteTime(std::uint64_t fileTime) {
+    return sys::setLastWriteTime(handle_, fileTime);
   }
 
-  // Closes the file; false when the system reports that the close failed.
-  [[nodiscard]] bool close(std::error_code& error) {
-    error = handle_.close();
-    return !error;
-  }
+  // Closes the file; fails when the system reports that the close failed.
+  base::Result<void> close() { return handle_.close(); }
 
  private:
   friend class Folder;

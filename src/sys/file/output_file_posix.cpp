@@ -11,13 +11,12 @@
 
 namespace aerolith::sys {
 
-bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
-  error.clear();
+base::Result<void> OutputFile::write(std::span<const std::uint8_t> bytes) {
   errno = 0;
-  if (writeAll(static_cast<int>(handle_.get()), bytes.data(), bytes.size())) return true;
+  if (writeAll(static_cast<int>(handle_.get()), bytes.data(), bytes.size())) return {};
   // A write that took no byte without an error means the disk is full.
-  error = errno != 0 ? lastErrorCode() : std::make_error_code(std::errc::no_space_on_device);
-  return false;
+  if (errno == 0) return base::fail(std::make_error_code(std::errc::no_space_on_device));
+  return lastError();
 }
 
 }  // namespace aerolith::sys

@@ -15,18 +15,16 @@ constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
 
 }  // namespace
 
-bool OutputFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
-  error.clear();
+base::Result<void> OutputFile::write(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     const auto size = static_cast<DWORD>(std::min(bytes.size(), kLargestWrite));
     DWORD written = 0;
     if (!::WriteFile(nativeHandle(handle_), bytes.data(), size, &written, nullptr)) {
-      error = lastErrorCode();
-      return false;
+      return lastError();
     }
     bytes = bytes.subspan(written);
   }
-  return true;
+  return {};
 }
 
 }  // namespace aerolith::sys

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <utility>
 
+#include "base/result.hpp"
+
 namespace aerolith::sys {
 
 class OwnedHandle {
@@ -29,15 +31,13 @@ class OwnedHandle {
   Native get() const { return native_; }
   Native release() { return std::exchange(native_, kClosed); }
 
-  // Closes it now; a closed owner stays closed without an error. The system's
-  // error when it reports that the close failed, which for a written file
-  // means its content may not have reached the disk.
-  [[nodiscard]] std::error_code close() {
-    return isOpen() ? closeNative(release()) : std::error_code();
-  }
+  // Closes it now; a closed owner stays closed without an error. Fails when
+  // the system reports that the close failed, which for a written file means
+  // its content may not have reached the disk.
+  base::Result<void> close() { return isOpen() ? closeNative(release()) : base::Result<void>(); }
 
  private:
-  static std::error_code closeNative(Native native);
+  static base::Result<void> closeNative(Native native);
 
   Native native_ = kClosed;
 };

@@ -8,8 +8,9 @@ namespace aerolith::sys {
 
 // No retry on EINTR: Linux releases the descriptor whatever close() returns,
 // and a second close could hit a descriptor another thread has just opened.
-std::error_code OwnedHandle::closeNative(Native native) {
-  return ::close(static_cast<int>(native)) == 0 ? std::error_code() : lastErrorCode();
+base::Result<void> OwnedHandle::closeNative(Native native) {
+  if (::close(static_cast<int>(native)) == 0) return {};
+  return base::fail(lastErrorCode());
 }
 
 }  // namespace aerolith::sys

@@ -4,8 +4,9 @@
 
 namespace aerolith::sys {
 
-std::error_code OwnedHandle::closeNative(Native native) {
-  return ::CloseHandle(reinterpret_cast<HANDLE>(native)) ? std::error_code() : lastErrorCode();
+base::Result<void> OwnedHandle::closeNative(Native native) {
+  if (::CloseHandle(reinterpret_cast<HANDLE>(native))) return {};
+  return lastError();
 }
 
 }  // namespace aerolith::sys

@@ -18,14 +18,11 @@ inline ObjectKind kindOfMode(mode_t mode) {
 }
 
 // A time FILETIME cannot hold (before 1601) is an overflow.
-inline FileStamp stampOf(const struct stat& status, std::error_code& error) {
+inline base::Result<FileStamp> stampOf(const struct stat& status) {
   const auto time =
       fileTimeFromUnix({status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)});
-  if (!time) {
-    error.assign(EOVERFLOW, std::system_category());
-    return {};
-  }
-  return {*time, static_cast<std::uint64_t>(status.st_size)};
+  if (!time) return base::fail(std::error_code(EOVERFLOW, std::system_category()));
+  return FileStamp{*time, static_cast<std::uint64_t>(status.st_size)};
 }
 
 }  // namespace aerolith::sys

@@ -9,26 +9,24 @@ namespace {
 // Appends what lies below `folder`, the walk's folder `index`; false once the
 // walk has to end. A sub-folder is closed again once it has been listed.
 bool walkBelow(const Folder& folder, std::size_t index, Walk& walk, ListDetail detail) {
-  std::error_code error;
-  const std::vector<FolderEntry> entries = folder.list(error, detail);
-  for (const FolderEntry& entry : entries) {
+  const Listing<FolderEntry> listing = folder.list(detail);
+  for (const FolderEntry& entry : listing.entries) {
     walk.entries.push_back({index, entry.name, entry.kind, entry.stamp, entry.normalAttributes});
     if (entry.kind != ObjectKind::kDirectory) continue;
     // Opened without following links: a folder swapped for a link since it
     // was listed is not entered, and the walk ends there.
-    std::error_code openError;
-    const Folder inside = folder.openFolder(entry.name, openError);
+    const base::Result<Folder> inside = folder.openFolder(entry.name);
     const std::filesystem::path path = walk.folders[index].path / entry.name;
-    if (!inside.isOpen()) {
-      walk.stop = WalkStop{path, openError};
+    if (!inside) {
+      walk.stop = WalkStop{path, inside.error()};
       return false;
     }
     const std::size_t below = walk.folders.size();
     walk.folders.push_back({index, entry.name, path});
-    if (!walkBelow(inside, below, walk, detail)) return false;
+    if (!walkBelow(*inside, below, walk, detail)) return false;
   }
-  if (error) walk.stop = WalkStop{walk.folders[index].path, error};
-  return !error;
+  if (listing.endedEarly) walk.stop = WalkStop{walk.folders[index].path, listing.endedEarly};
+  return !listing.endedEarly;
 }
 
 }  // namespace
@@ -40,8 +38,7 @@ Walk walkTree(const Folder& root, ListDetail detail) {
   return walk;
 }
 
-const Folder* FolderChain::open(std::size_t index, std::error_code& error) {
-  error.clear();
+base::Result<const Folder*> FolderChain::open(std::size_t index) {
   if (index == 0) return &root_;
   if (!chain_.empty() && chain_.back().first == index) return &chain_.back().second;
   std::vector<std::size_t> way;  // from `index` up to the root's child
@@ -52,9 +49,9 @@ const Folder* FolderChain::open(std::size_t index, std::error_code& error) {
   chain_.resize(kept);
   for (std::size_t level = kept; level < way.size(); ++level) {
     const Folder& parent = level == 0 ? root_ : chain_.back().second;
-    Folder next = parent.openFolder(walk_.folders[way[level]].name, error);
-    if (!next.isOpen()) return nullptr;
-    chain_.emplace_back(way[level], std::move(next));
+    base::Result<Folder> next = parent.openFolder(walk_.folders[way[level]].name);
+    if (!next) return base::fail(next.error());
+    chain_.emplace_back(way[level], std::move(*next));
   }
   return &chain_.back().second;
 }

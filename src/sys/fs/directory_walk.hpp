@@ -60,9 +60,9 @@ class FolderChain {
   // `root` is the walked folder; both must outlive this object.
   FolderChain(const Folder& root, const Walk& walk) : root_(root), walk_(walk) {}
 
-  // The walk's folder `index`, open. Null, with `error`, when it (or a folder
-  // on its way) cannot be opened any more.
-  [[nodiscard]] const Folder* open(std::size_t index, std::error_code& error);
+  // The walk's folder `index`, open. Fails when it (or a folder on its way)
+  // cannot be opened any more.
+  base::Result<const Folder*> open(std::size_t index);
 
  private:
   const Folder& root_;

@@ -5,8 +5,8 @@
 // in between two steps can lead a change outside the folder, and a link is
 // only ever removed, as itself.
 //
-// Names are single components. Failures are reported through the trailing
-// error code; a missing object is an error only where the function says so.
+// Names are single components. A failure is the system's error code; a
+// missing object is an error only where the function says so.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.hpp"
 #include "sys/file/file_time.hpp"
 #include "sys/file/input_file.hpp"
 #include "sys/file/object_kind.hpp"
@@ -36,6 +37,14 @@ struct FolderEntry {
   bool normalAttributes = false;
 };
 
+// What a listing read: every entry up to where it ended, and why it ended
+// before the last (clear when it read them all).
+template <typename Entry>
+struct Listing {
+  std::vector<Entry> entries;
+  std::error_code endedEarly;
+};
+
 // kStatus: each entry's time, size and attributes as well, at the cost of one
 // status query per entry where the listing itself does not carry them (POSIX).
 enum class ListDetail { kNames, kStatus };
@@ -50,9 +59,9 @@ class Folder {
   Folder() = default;
 
   // Opens the folder at `path`. A link or junction at `path` itself is
-  // followed: the folder is used where it was found. Left closed, with `error`
-  // set, when nothing is there or it is no folder.
-  [[nodiscard]] static Folder open(const std::filesystem::path& path, std::error_code& error);
+  // followed: the folder is used where it was found. Fails when nothing is
+  // there or it is no folder.
+  static base::Result<Folder> open(const std::filesystem::path& path);
 
   bool isOpen() const { return handle_.isOpen(); }
 
@@ -60,34 +69,31 @@ class Folder {
   const std::filesystem::path& path() const { return path_; }
 
   // Where the folder really is, every link on the way resolved, as the system
-  // spells it (on Windows with its "\\?\" prefix). Empty, with `error` set,
-  // when the system cannot say.
-  [[nodiscard]] std::filesystem::path finalPath(std::error_code& error) const;
+  // spells it (on Windows with its "\\?\" prefix). Fails when the system
+  // cannot say.
+  base::Result<std::filesystem::path> finalPath() const;
 
   // Its entries without "." and "..", in the order the file system lists them.
-  // When an entry cannot be read, `error` is set and those read before are
-  // returned. An entry whose status cannot be read is listed without it.
-  [[nodiscard]] std::vector<FolderEntry> list(std::error_code& error,
-                                              ListDetail detail = ListDetail::kNames) const;
+  // When an entry cannot be read, the listing ends early with those read
+  // before. An entry whose status cannot be read is listed without it.
+  [[nodiscard]] Listing<FolderEntry> list(ListDetail detail = ListDetail::kNames) const;
 
   // The names of its entries alone, without "." and "..": the cheapest listing,
-  // which asks the file system nothing about each entry. Errors as list().
-  [[nodiscard]] std::vector<std::filesystem::path> names(std::error_code& error) const;
+  // which asks the file system nothing about each entry. Ends as list().
+  [[nodiscard]] Listing<std::filesystem::path> names() const;
 
   // The sub-folder `name` itself. A link, a file or nothing there is an error.
-  [[nodiscard]] Folder openFolder(const std::filesystem::path& name, std::error_code& error) const;
+  base::Result<Folder> openFolder(const std::filesystem::path& name) const;
 
   // The same, opened as a folder of its own: everything later opened below it
   // must lie below it, not merely below this one.
-  [[nodiscard]] Folder openTopFolder(const std::filesystem::path& name,
-                                     std::error_code& error) const;
+  base::Result<Folder> openTopFolder(const std::filesystem::path& name) const;
 
   // Creates the sub-folder `name` and opens it. An error when anything is there.
-  [[nodiscard]] Folder createFolder(const std::filesystem::path& name,
-                                    std::error_code& error) const;
+  base::Result<Folder> createFolder(const std::filesystem::path& name) const;
 
-  // The object's own kind; kMissing, without an error, when nothing is there.
-  [[nodiscard]] ObjectKind kindOf(const std::filesystem::path& name, std::error_code& error) const;
+  // The object's own kind; kMissing, not an error, when nothing is there.
+  base::Result<ObjectKind> kindOf(const std::filesystem::path& name) const;
 
   // Clears what would keep the launcher from replacing or removing the object:
   // Windows' read-only, hidden and system attributes (and the temporary,
@@ -96,19 +102,17 @@ class Folder {
   // link is left as it is. A file with other hard links is left too, with
   // std::errc::too_many_links: its attributes are those of every name it has,
   // some perhaps outside this folder.
-  void setNormalAttributes(const std::filesystem::path& name, std::error_code& error) const;
+  base::Result<void> setNormalAttributes(const std::filesystem::path& name) const;
 
   // The object's last-write time and size.
-  [[nodiscard]] FileStamp readStamp(const std::filesystem::path& name,
-                                    std::error_code& error) const;
+  base::Result<FileStamp> readStamp(const std::filesystem::path& name) const;
 
   // How many names the file has: more than one when it is hard-linked, maybe
-  // from outside this folder. 0, with `error`, when it cannot be asked.
-  [[nodiscard]] std::uint32_t linkCount(const std::filesystem::path& name,
-                                        std::error_code& error) const;
+  // from outside this folder.
+  base::Result<std::uint32_t> linkCount(const std::filesystem::path& name) const;
 
-  // Removes the object itself: a file, a link, or an empty folder. False,
-  // without an error, when nothing was there. The name is free at once, even
+  // Removes the object itself: a file, a link, or an empty folder. False, not
+  // an error, when nothing was there. The name is free at once, even
   // while another program still holds the object open: POSIX unlinks it; on
   // Windows it is deleted with POSIX semantics or, where the system has none
   // (before Windows 10, Wine), first moved to a temporary name
@@ -119,30 +123,27 @@ class Folder {
   // link loses the attribute first where the system cannot delete it regardless;
   // one with more links (a hard link from outside) never does: it is then left
   // as it is, with std::errc::too_many_links.
-  [[nodiscard]] bool removeObject(const std::filesystem::path& name, std::error_code& error) const;
+  base::Result<bool> removeObject(const std::filesystem::path& name) const;
 
   // Removes the object and, for a real folder, everything in it, links as
-  // links. Returns how many objects were removed.
-  [[nodiscard]] std::uintmax_t removeTree(const std::filesystem::path& name,
-                                          std::error_code& error) const;
+  // links. Returns how many objects were removed: 0 when nothing was there.
+  base::Result<std::uintmax_t> removeTree(const std::filesystem::path& name) const;
 
   // A new file, for writing. An error when anything is there.
-  [[nodiscard]] OutputFile createFile(const std::filesystem::path& name,
-                                      std::error_code& error) const;
+  base::Result<OutputFile> createFile(const std::filesystem::path& name) const;
 
   // A new file of `size` bytes under a fresh temporary name in this folder,
   // mapped for writing, that takes its own name only once complete (see
   // StagedFile). The folder must stay open until it is committed or discarded.
-  [[nodiscard]] StagedFile createStagedFile(std::uint64_t size, std::error_code& error) const;
+  base::Result<StagedFile> createStagedFile(std::uint64_t size) const;
 
   // A file that is there, for reading; a link or anything but a file is an error.
-  [[nodiscard]] InputFile openFile(const std::filesystem::path& name, std::error_code& error) const;
+  base::Result<InputFile> openFile(const std::filesystem::path& name) const;
 
   // A file that is there, opened to set its last-write time alone (for writing
   // attributes only, without sharing); a link is an error, and so is a file
   // with other hard links (std::errc::too_many_links), whose time is theirs too.
-  [[nodiscard]] LastWriteTimeWriter openForTimeStamp(const std::filesystem::path& name,
-                                                     std::error_code& error) const;
+  base::Result<LastWriteTimeWriter> openForTimeStamp(const std::filesystem::path& name) const;
 
  private:
   struct Root;  // what every folder opened below the same folder shares

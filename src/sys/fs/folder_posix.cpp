@@ -37,38 +37,32 @@ FolderEntry listedEntry(int folder, const dirent64& entry, ListDetail detail) {
   if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return listed;
   listed.kind = kindOfMode(status.st_mode);
   if (detail != ListDetail::kStatus || listed.kind == ObjectKind::kLink) return listed;
-  std::error_code error;
-  const FileStamp stamp = stampOf(status, error);
-  if (listed.kind == ObjectKind::kFile && !error) listed.stamp = stamp;
+  const base::Result<FileStamp> stamp = stampOf(status);
+  if (listed.kind == ObjectKind::kFile && stamp) listed.stamp = *stamp;
   listed.normalAttributes = (status.st_mode & S_IWUSR) != 0;
   return listed;
 }
 
 // Opens a regular file `name` of `folder` with `flags`; a link, a folder or a
 // device is refused on the opened descriptor, and so, with kSoleLink, is a file
-// with other hard links. Closed, with `error`, on failure.
+// with other hard links.
 enum class Links { kAny, kSoleLink };
 
-OwnedHandle openRegularFile(int folder, const fs::path& name, int flags, Links links,
-                            std::error_code& error) {
-  error.clear();
+base::Result<OwnedHandle> openRegularFile(int folder, const fs::path& name, int flags,
+                                          Links links) {
   // O_NONBLOCK: a FIFO planted under a listed name must not hold the open.
   OwnedHandle descriptor(
       ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (!descriptor.isOpen()) {
-    error = lastErrorCode();
-    return {};
-  }
+  if (!descriptor.isOpen()) return lastError();
   struct stat status {};
   if (::fstat(descriptorOf(descriptor), &status) != 0 || !S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
-                                    : std::make_error_code(std::errc::invalid_argument);
-  } else if (links == Links::kSoleLink && status.st_nlink > 1) {
-    error = std::make_error_code(std::errc::too_many_links);
-  } else {
-    return descriptor;
+    return base::fail(S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                              : std::make_error_code(std::errc::invalid_argument));
   }
-  return {};
+  if (links == Links::kSoleLink && status.st_nlink > 1) {
+    return base::fail(std::make_error_code(std::errc::too_many_links));
+  }
+  return descriptor;
 }
 
 // The path through which a descriptor opened with O_PATH reaches its object
@@ -79,20 +73,18 @@ std::string descriptorPath(int descriptor) { return "/proc/self/fd/" + std::to_s
 
 bool isTransientLock(const std::error_code&) { return false; }
 
-Folder Folder::open(const fs::path& path, std::error_code& error) {
-  error.clear();
+base::Result<Folder> Folder::open(const fs::path& path) {
   OwnedHandle descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!descriptor.isOpen()) {
-    error = lastErrorCode();
-    return {};
-  }
+  if (!descriptor.isOpen()) return lastError();
   return Folder(std::move(descriptor), path, std::make_shared<const Root>());
 }
 
 // The kernel keeps the resolved path of every open descriptor.
-fs::path Folder::finalPath(std::error_code& error) const {
+base::Result<fs::path> Folder::finalPath() const {
   const std::string link = "/proc/self/fd/" + std::to_string(descriptorOf(handle_));
-  return fs::path(readLinkText(link.c_str(), error));
+  base::Result<std::string> text = readLinkText(link.c_str());
+  if (!text) return base::fail(text.error());
+  return fs::path(std::move(*text));
 }
 
 namespace {
@@ -100,20 +92,14 @@ namespace {
 // Calls `take` with each entry the folder's own descriptor yields, rewound: no
 // second descriptor and no directory stream to set up, two system calls fewer
 // for every folder walked.
+// Returns why the reading ended early; clear when it read them all.
 template <typename Take>
-void readEntries(int folder, std::error_code& error, Take take) {
-  error.clear();
-  if (::lseek(folder, 0, SEEK_SET) != 0) {
-    error = lastErrorCode();
-    return;
-  }
+std::error_code readEntries(int folder, Take take) {
+  if (::lseek(folder, 0, SEEK_SET) != 0) return lastErrorCode();
   alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
     const ssize_t filled = ::getdents64(folder, buffer, sizeof buffer);
-    if (filled <= 0) {
-      if (filled < 0) error = lastErrorCode();
-      return;
-    }
+    if (filled <= 0) return filled < 0 ? lastErrorCode() : std::error_code();
     for (ssize_t offset = 0; offset < filled;) {
       const auto& entry = *reinterpret_cast<const dirent64*>(buffer + offset);
       offset += entry.d_reclen;
@@ -125,55 +111,46 @@ void readEntries(int folder, std::error_code& error, Take take) {
 
 }  // namespace
 
-std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail detail) const {
-  std::vector<FolderEntry> entries;
+Listing<FolderEntry> Folder::list(ListDetail detail) const {
+  Listing<FolderEntry> listing;
   const int folder = descriptorOf(handle_);
-  readEntries(folder, error, [&](const dirent64& entry) {
-    entries.push_back(listedEntry(folder, entry, detail));
+  listing.endedEarly = readEntries(folder, [&](const dirent64& entry) {
+    listing.entries.push_back(listedEntry(folder, entry, detail));
   });
-  return entries;
+  return listing;
 }
 
-std::vector<fs::path> Folder::names(std::error_code& error) const {
-  std::vector<fs::path> names;
-  readEntries(descriptorOf(handle_), error,
-              [&](const dirent64& entry) { names.emplace_back(entry.d_name); });
-  return names;
+Listing<fs::path> Folder::names() const {
+  Listing<fs::path> listing;
+  listing.endedEarly = readEntries(
+      descriptorOf(handle_), [&](const dirent64& entry) { listing.entries.emplace_back(entry.d_name); });
+  return listing;
 }
 
-Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<Folder> Folder::openFolder(const fs::path& name) const {
   OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!descriptor.isOpen()) {
-    error = lastErrorCode();
-    return {};
-  }
+  if (!descriptor.isOpen()) return lastError();
   return Folder(std::move(descriptor), path_ / name, root_);
 }
 
-Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const {
-  Folder folder = openFolder(name, error);
-  if (folder.isOpen()) folder.root_ = std::make_shared<const Root>();
+base::Result<Folder> Folder::openTopFolder(const fs::path& name) const {
+  base::Result<Folder> folder = openFolder(name);
+  if (folder) folder->root_ = std::make_shared<const Root>();
   return folder;
 }
 
-Folder Folder::createFolder(const fs::path& name, std::error_code& error) const {
-  error.clear();
-  if (::mkdirat(descriptorOf(handle_), name.c_str(), 0777) != 0) {
-    error = lastErrorCode();
-    return {};
-  }
-  return openFolder(name, error);
+base::Result<Folder> Folder::createFolder(const fs::path& name) const {
+  if (::mkdirat(descriptorOf(handle_), name.c_str(), 0777) != 0) return lastError();
+  return openFolder(name);
 }
 
-ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<ObjectKind> Folder::kindOf(const fs::path& name) const {
   struct stat status {};
   if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
     return kindOfMode(status.st_mode);
   }
-  if (errno != ENOENT) error = lastErrorCode();
+  if (errno != ENOENT) return lastError();
   return ObjectKind::kMissing;
 }
 
@@ -181,120 +158,115 @@ ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
 // start on an intact installation changes nothing. The object is opened as
 // itself (O_PATH, never through a link) and judged and changed through that
 // descriptor, so that what is changed is what was judged.
-void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<void> Folder::setNormalAttributes(const fs::path& name) const {
   const OwnedHandle object(
       ::openat(descriptorOf(handle_), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  if (!object.isOpen()) {
-    error = lastErrorCode();
-    return;
-  }
+  if (!object.isOpen()) return lastError();
   struct stat status {};
-  if (::fstat(descriptorOf(object), &status) != 0) {
-    error = lastErrorCode();
-  } else if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
-    if (!S_ISDIR(status.st_mode) && status.st_nlink > 1) {
-      error = std::make_error_code(std::errc::too_many_links);
-    } else if (::chmod(descriptorPath(descriptorOf(object)).c_str(),
-                       (status.st_mode & 07777) | S_IWUSR) != 0) {
-      error = lastErrorCode();
-    }
+  if (::fstat(descriptorOf(object), &status) != 0) return lastError();
+  if (S_ISLNK(status.st_mode) || (status.st_mode & S_IWUSR) != 0) return {};
+  if (!S_ISDIR(status.st_mode) && status.st_nlink > 1) {
+    return base::fail(std::make_error_code(std::errc::too_many_links));
   }
+  if (::chmod(descriptorPath(descriptorOf(object)).c_str(), (status.st_mode & 07777) | S_IWUSR) !=
+      0) {
+    return lastError();
+  }
+  return {};
 }
 
-FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<FileStamp> Folder::readStamp(const fs::path& name) const {
   struct stat status {};
   if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    error = lastErrorCode();
-    return {};
+    return lastError();
   }
-  return stampOf(status, error);
+  return stampOf(status);
 }
 
-std::uint32_t Folder::linkCount(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<std::uint32_t> Folder::linkCount(const fs::path& name) const {
   struct stat status {};
   if (::fstatat(descriptorOf(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    error = lastErrorCode();
-    return 0;
+    return lastError();
   }
   return static_cast<std::uint32_t>(status.st_nlink);
 }
 
-bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<bool> Folder::removeObject(const fs::path& name) const {
   const int folder = descriptorOf(handle_);
   if (::unlinkat(folder, name.c_str(), 0) == 0) return true;
   if (errno == EISDIR && ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0) return true;
-  if (errno != ENOENT) error = lastErrorCode();
+  if (errno != ENOENT) return lastError();
   return false;
 }
 
 // A real folder is entered through a descriptor of its own, opened without
 // following links; anything else, a link swapped in included, is removed as
 // itself.
-std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {
-  error.clear();
-  Folder inside = openFolder(name, error);
-  if (!inside.isOpen()) {
+base::Result<std::uintmax_t> Folder::removeTree(const fs::path& name) const {
+  base::Result<Folder> inside = openFolder(name);
+  if (!inside) {
+    const std::error_code error = inside.error();
+    if (error == std::errc::no_such_file_or_directory) return std::uintmax_t{0};
     if (error != std::errc::not_a_directory && error != std::errc::too_many_symbolic_link_levels) {
-      if (error == std::errc::no_such_file_or_directory) error.clear();
-      return 0;
+      return base::fail(error);
     }
-    return removeObject(name, error) ? 1 : 0;
+    const base::Result<bool> removed = removeObject(name);
+    if (!removed) return base::fail(removed.error());
+    return std::uintmax_t{*removed ? 1u : 0u};
   }
+  const Listing<FolderEntry> listing = inside->list();
+  if (listing.endedEarly) return base::fail(listing.endedEarly);
   std::uintmax_t removed = 0;
-  for (const FolderEntry& entry : inside.list(error)) {
-    if (error) break;
-    removed += inside.removeTree(entry.name, error);
-    if (error) return removed;
+  for (const FolderEntry& entry : listing.entries) {
+    const base::Result<std::uintmax_t> below = inside->removeTree(entry.name);
+    if (!below) return below;
+    removed += *below;
   }
-  if (error) return removed;
-  if (::unlinkat(descriptorOf(handle_), name.c_str(), AT_REMOVEDIR) == 0) return removed + 1;
-  error = lastErrorCode();
-  return removed;
+  if (::unlinkat(descriptorOf(handle_), name.c_str(), AT_REMOVEDIR) != 0) return lastError();
+  return removed + 1;
 }
 
-OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
-  error.clear();
+base::Result<OutputFile> Folder::createFile(const fs::path& name) const {
   OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!descriptor.isOpen()) {
-    error = lastErrorCode();
-    return {};
-  }
+  if (!descriptor.isOpen()) return lastError();
   return OutputFile(std::move(descriptor));
 }
 
 // Read and write access: a shared mapping for writing needs both.
-StagedFile Folder::createStagedFile(std::uint64_t size, std::error_code& error) const {
+base::Result<StagedFile> Folder::createStagedFile(std::uint64_t size) const {
+  std::error_code error;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    error.clear();
     fs::path name = freshTemporaryName();
     OwnedHandle descriptor(::openat(descriptorOf(handle_), name.c_str(),
                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!descriptor.isOpen()) {
       error = lastErrorCode();
       if (errno == EEXIST) continue;
-      return {};
+      return base::fail(error);
     }
     StagedFile file(handle_.get(), std::move(descriptor), std::move(name));
-    if (!file.map(size, error)) return {};  // and the file goes with it
+    const base::Result<void> mapped = file.map(size);
+    if (!mapped) return base::fail(mapped.error());  // and the file goes with it
     return file;
   }
-  return {};
+  return base::fail(error);
 }
 
-InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
-  return InputFile(openRegularFile(descriptorOf(handle_), name, O_RDONLY, Links::kAny, error));
+base::Result<InputFile> Folder::openFile(const fs::path& name) const {
+  base::Result<OwnedHandle> file =
+      openRegularFile(descriptorOf(handle_), name, O_RDONLY, Links::kAny);
+  if (!file) return base::fail(file.error());
+  return InputFile(std::move(*file));
 }
 
 // A descriptor that only names the file (O_PATH) needs no read or write
 // permission; the time is set through it.
-LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
-  return LastWriteTimeWriter(
-      openRegularFile(descriptorOf(handle_), name, O_PATH, Links::kSoleLink, error));
+base::Result<LastWriteTimeWriter> Folder::openForTimeStamp(const fs::path& name) const {
+  base::Result<OwnedHandle> file =
+      openRegularFile(descriptorOf(handle_), name, O_PATH, Links::kSoleLink);
+  if (!file) return base::fail(file.error());
+  return LastWriteTimeWriter(std::move(*file));
 }
 
 }  // namespace aerolith::sys

@@ -98,19 +98,15 @@ struct ObjectName {
 };
 
 // Opens `name` inside `folder`; a link as itself.
-OwnedHandle openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access, ULONG share,
-                   ULONG disposition, ULONG options, std::error_code& error) {
-  error.clear();
+base::Result<OwnedHandle> openIn(HANDLE folder, const fs::path& name, ACCESS_MASK access,
+                                 ULONG share, ULONG disposition, ULONG options) {
   ObjectName object(folder, name);
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
   const NTSTATUS status = NtCreateFile(
       &handle, access | SYNCHRONIZE, &object.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
       disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (!NT_SUCCESS(status)) {
-    error = statusError(status);
-    return {};
-  }
+  if (!NT_SUCCESS(status)) return base::fail(statusError(status));
   return ownHandle(handle);
 }
 
@@ -121,27 +117,28 @@ struct Opened {
   ObjectKind kind() const { return kindOfListing(attributes, reparseTag); }
 };
 
-bool describe(HANDLE handle, Opened& opened, std::error_code& error) {
+base::Result<Opened> describe(HANDLE handle) {
   FILE_ATTRIBUTE_TAG_INFO information{};
   if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &information,
                                       sizeof information)) {
-    error = lastErrorCode();
-    return false;
+    return lastError();
   }
-  opened = {information.FileAttributes, information.ReparseTag};
-  return true;
+  return Opened{information.FileAttributes, information.ReparseTag};
 }
 
-std::uint32_t linksOf(HANDLE handle, std::error_code& error) {
+base::Result<std::uint32_t> linksOf(HANDLE handle) {
   FILE_STANDARD_INFO information{};
   if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &information, sizeof information)) {
-    error = lastErrorCode();
-    return 0;
+    return lastError();
   }
-  return information.NumberOfLinks;
+  return std::uint32_t{information.NumberOfLinks};
 }
 
-std::error_code sharedFileError() { return std::make_error_code(std::errc::too_many_links); }
+base::Failure<std::error_code> sharedFile() {
+  return base::fail(std::make_error_code(std::errc::too_many_links));
+}
+
+base::Failure<std::error_code> reparsePoint() { return base::fail(reparsePointError()); }
 
 // Without a trailing separator, which only a drive's root folder has.
 std::wstring finalPathOf(HANDLE handle) {
@@ -168,29 +165,34 @@ bool insideRoot(HANDLE handle, const std::wstring& root) {
                                 static_cast<int>(root.size()), TRUE) == CSTR_EQUAL;
 }
 
+struct CheckedHandle {
+  OwnedHandle handle;
+  Opened opened;
+};
+
 // Opens `name` and checks what was opened: a link (or, under Wine, anything
-// that turns out to lie outside the root) is refused unless `linksAllowed`.
-OwnedHandle openChecked(HANDLE folder, const std::wstring& root, const fs::path& name,
-                        ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
-                        Opened& opened, std::error_code& error) {
-  OwnedHandle handle =
-      openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options, error);
-  if (!handle.isOpen() || !describe(nativeHandle(handle), opened, error)) return {};
-  if (opened.kind() == ObjectKind::kLink || !insideRoot(nativeHandle(handle), root)) {
-    error = reparsePointError();
-    return {};
+// that turns out to lie outside the root) is refused.
+base::Result<CheckedHandle> openChecked(HANDLE folder, const std::wstring& root,
+                                        const fs::path& name, ACCESS_MASK access, ULONG share,
+                                        ULONG disposition, ULONG options) {
+  base::Result<OwnedHandle> handle =
+      openIn(folder, name, access | FILE_READ_ATTRIBUTES, share, disposition, options);
+  if (!handle) return base::fail(handle.error());
+  const base::Result<Opened> opened = describe(nativeHandle(*handle));
+  if (!opened) return base::fail(opened.error());
+  if (opened->kind() == ObjectKind::kLink || !insideRoot(nativeHandle(*handle), root)) {
+    return reparsePoint();
   }
-  return handle;
+  return CheckedHandle{std::move(*handle), *opened};
 }
 
-bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
+base::Result<void> setAttributes(HANDLE handle, DWORD attributes) {
   FILE_BASIC_INFO information{};  // zero times: left as they are
   information.FileAttributes = attributes;
   if (::SetFileInformationByHandle(handle, FileBasicInfo, &information, sizeof information)) {
-    return true;
+    return {};
   }
-  error = lastErrorCode();
-  return false;
+  return lastError();
 }
 
 // Creates `name` in `folder` and checks where it was made. Wine opens a name
@@ -198,13 +200,11 @@ bool setAttributes(HANDLE handle, DWORD attributes, std::error_code& error) {
 // a link in between passes for inside, and what is created in it lies outside.
 // That creation fails and nothing is written through it. It is not undone:
 // Wine deletes by the kept path, which may name another object by then.
-OwnedHandle createInside(HANDLE folder, const std::wstring& root, const fs::path& name,
-                         ACCESS_MASK access, ULONG share, ULONG options, std::error_code& error) {
-  OwnedHandle handle = openIn(folder, name, access, share, FILE_CREATE, options, error);
-  if (handle.isOpen() && !insideRoot(nativeHandle(handle), root)) {
-    error = reparsePointError();
-    return {};
-  }
+base::Result<OwnedHandle> createInside(HANDLE folder, const std::wstring& root,
+                                       const fs::path& name, ACCESS_MASK access, ULONG share,
+                                       ULONG options) {
+  base::Result<OwnedHandle> handle = openIn(folder, name, access, share, FILE_CREATE, options);
+  if (handle && !insideRoot(nativeHandle(*handle), root)) return reparsePoint();
   return handle;
 }
 
@@ -214,14 +214,17 @@ bool isTemporaryName(const fs::path& name) {
 }
 
 // Calls `use` with fresh temporary names (`.aerolith-XXXXXXXX.tmp`) while the
-// name it was given was taken; a few collisions in a row give up.
+// name it was given was taken; a few collisions in a row give up. Returns
+// what the last call returned.
 template <typename Use>
-bool withTemporaryName(Use use, std::error_code& error) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    if (use(freshTemporaryName())) return true;
-    if (error.value() != ERROR_FILE_EXISTS && error.value() != ERROR_ALREADY_EXISTS) return false;
+auto withTemporaryName(Use use) {
+  auto result = use(freshTemporaryName());
+  for (int attempt = 1; attempt < 8 && !result; ++attempt) {
+    const int error = result.error().value();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    result = use(freshTemporaryName());
   }
-  return false;
+  return result;
 }
 
 // Windows 7's headers lack the disposition class of Windows 10 1607 and its flags.
@@ -230,40 +233,38 @@ constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
 constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 
-enum class Disposition { kSet, kRefused, kFailed };
-
-// Refused: the system (or the file system) knows the class or a flag not.
-Disposition setDisposition(SetFileInformation setInformation, HANDLE object, DWORD flags,
-                           std::error_code& error) {
+// True when set; false when refused: the system (or the file system) knows
+// the class or a flag not.
+base::Result<bool> setDisposition(SetFileInformation setInformation, HANDLE object, DWORD flags) {
   DWORD information = flags;  // FILE_DISPOSITION_INFO_EX
-  if (setInformation(object, kDispositionInfoEx, &information, sizeof information)) {
-    return Disposition::kSet;
-  }
-  error = lastErrorCode();
+  if (setInformation(object, kDispositionInfoEx, &information, sizeof information)) return true;
+  const std::error_code error = lastErrorCode();
   const bool refused = error.value() == ERROR_INVALID_PARAMETER ||
                        error.value() == ERROR_INVALID_FUNCTION ||
                        error.value() == ERROR_NOT_SUPPORTED;
-  return refused ? Disposition::kRefused : Disposition::kFailed;
+  if (refused) return false;
+  return base::fail(error);
+}
+
+// Moves `object` out of the way under a temporary name in `folder`.
+base::Result<void> moveAside(HANDLE object, HANDLE folder) {
+  return withTemporaryName(
+      [&](const fs::path& temporary) { return moveName(object, folder, temporary, false); });
 }
 
 // Removes the link at `name` that Wine opened as its target, without touching
 // the target: a new empty file is moved over the name, then removed.
-bool replaceLink(HANDLE folder, const fs::path& name, std::error_code& error) {
-  OwnedHandle file;
-  withTemporaryName(
-      [&](const fs::path& temporary) {
-        file = openIn(folder, temporary, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
-                      FILE_CREATE, FILE_NON_DIRECTORY_FILE, error);
-        return file.isOpen();
-      },
-      error);
-  if (!file.isOpen()) return false;
-  if (moveName(nativeHandle(file), folder, name, true, error))
-    return removeName(folder, nativeHandle(file), name, error);
-  // The empty file under its temporary name goes too; `error` stays the move's.
-  std::error_code ignored;
-  static_cast<void>(removeName(folder, nativeHandle(file), name, ignored));
-  return false;
+base::Result<void> replaceLink(HANDLE folder, const fs::path& name) {
+  const base::Result<OwnedHandle> file = withTemporaryName([&](const fs::path& temporary) {
+    return openIn(folder, temporary, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, FILE_CREATE,
+                  FILE_NON_DIRECTORY_FILE);
+  });
+  if (!file) return base::fail(file.error());
+  const base::Result<void> moved = moveName(nativeHandle(*file), folder, name, true);
+  // The empty file goes either way, from under the name or its temporary one;
+  // a failed move is what is reported.
+  const base::Result<void> removed = removeName(folder, nativeHandle(*file), name);
+  return moved ? removed : moved;
 }
 
 }  // namespace
@@ -273,8 +274,7 @@ bool isTransientLock(const std::error_code& error) {
          (error.value() == ERROR_SHARING_VIOLATION || error.value() == ERROR_DELETE_PENDING);
 }
 
-bool moveName(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
-              std::error_code& error) {
+base::Result<void> moveName(HANDLE file, HANDLE folder, const fs::path& name, bool replace) {
   const std::wstring& text = name.native();
   std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFORMATION) + text.size() * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
@@ -285,105 +285,84 @@ bool moveName(HANDLE file, HANDLE folder, const fs::path& name, bool replace,
   IO_STATUS_BLOCK io{};
   const NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()),
                                                FileRenameInformation);
-  if (NT_SUCCESS(status)) return true;
-  error = statusError(status);
-  return false;
+  if (NT_SUCCESS(status)) return {};
+  return base::fail(statusError(status));
 }
 
-bool removeName(HANDLE folder, HANDLE object, const fs::path& name, std::error_code& error,
-                SetFileInformation setInformation) {
-  error.clear();
-  const Disposition posix = setDisposition(
+base::Result<void> removeName(HANDLE folder, HANDLE object, const fs::path& name,
+                              SetFileInformation setInformation) {
+  const base::Result<bool> posix = setDisposition(
       setInformation, object,
-      kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly, error);
-  if (posix != Disposition::kRefused) return posix == Disposition::kSet;
-  error.clear();
+      kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly);
+  if (!posix) return base::fail(posix.error());
+  if (*posix) return {};
   FILE_BASIC_INFO basic{};
   FILE_STANDARD_INFO standard{};
   if (!::GetFileInformationByHandleEx(object, FileBasicInfo, &basic, sizeof basic) ||
       !::GetFileInformationByHandleEx(object, FileStandardInfo, &standard, sizeof standard)) {
-    error = lastErrorCode();
-    return false;
+    return lastError();
   }
   if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
     // The attribute belongs to the file, not the name: with more links than
     // this one, clearing it would change the file as its other names show it.
     if (!standard.Directory && standard.NumberOfLinks > 1) {
-      const Disposition ignoring = setDisposition(
-          setInformation, object, kDispositionDelete | kDispositionIgnoreReadOnly, error);
-      if (ignoring != Disposition::kRefused) return ignoring == Disposition::kSet;
+      const base::Result<bool> ignoring =
+          setDisposition(setInformation, object, kDispositionDelete | kDispositionIgnoreReadOnly);
+      if (!ignoring) return base::fail(ignoring.error());
+      if (*ignoring) return {};
       // Refused (Wine): the name is still freed, as a file may be written
       // there, and the file stays under a temporary one, then left alone.
-      if (isTemporaryName(name)) {
-        error = std::make_error_code(std::errc::too_many_links);
-        return false;
-      }
-      error.clear();
-      return withTemporaryName(
-          [&](const fs::path& temporary) {
-            return moveName(object, folder, temporary, false, error);
-          },
-          error);
+      if (isTemporaryName(name)) return sharedFile();
+      return moveAside(object, folder);
     }
-    if (!setAttributes(object, basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}, error)) {
-      return false;
-    }
+    const base::Result<void> cleared =
+        setAttributes(object, basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (!cleared) return cleared;
   }
   // A deleted name stays, refusing every open, until the last handle closes:
   // so a file is deleted under a name of its own. An empty folder is seldom
   // held, and Wine cannot move one by its handle: it is deleted in place.
-  if (!standard.Directory && !withTemporaryName(
-                                 [&](const fs::path& temporary) {
-                                   return moveName(object, folder, temporary, false, error);
-                                 },
-                                 error)) {
-    return false;
+  if (!standard.Directory) {
+    const base::Result<void> moved = moveAside(object, folder);
+    if (!moved) return moved;
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (setInformation(object, FileDispositionInfo, &disposition, sizeof disposition)) return true;
-  error = lastErrorCode();
-  return false;
+  if (setInformation(object, FileDispositionInfo, &disposition, sizeof disposition)) return {};
+  return lastError();
 }
 
-Folder Folder::open(const fs::path& path, std::error_code& error) {
-  error.clear();
+base::Result<Folder> Folder::open(const fs::path& path) {
   OwnedHandle handle = ownHandle(::CreateFileW(
       path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
       kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.isOpen()) {
-    error = lastErrorCode();
-    return {};
-  }
-  Opened opened;
-  if (!describe(nativeHandle(handle), opened, error)) return {};
-  if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    error.assign(ERROR_DIRECTORY, std::system_category());
-    return {};
+  if (!handle.isOpen()) return lastError();
+  const base::Result<Opened> opened = describe(nativeHandle(handle));
+  if (!opened) return base::fail(opened.error());
+  if ((opened->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return base::fail(std::error_code(ERROR_DIRECTORY, std::system_category()));
   }
   auto root = std::make_shared<Root>();
   root->finalPath = finalPathOf(nativeHandle(handle));
   return Folder(std::move(handle), path, std::move(root));
 }
 
-fs::path Folder::finalPath(std::error_code& error) const {
-  error.clear();
+base::Result<fs::path> Folder::finalPath() const {
   std::wstring path = finalPathOf(nativeHandle(handle_));
-  if (path.empty()) error = lastErrorCode();
+  if (path.empty()) return lastError();
   return fs::path(std::move(path));
 }
 
 // The listing carries every entry's status: `detail` asks for nothing more.
-std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const {
-  error.clear();
-  std::vector<FolderEntry> entries;
+Listing<FolderEntry> Folder::list(ListDetail) const {
+  Listing<FolderEntry> listing;
   alignas(LONGLONG) std::array<std::byte, 64 * 1024> buffer;
   for (auto informationClass = FileIdBothDirectoryRestartInfo;;
        informationClass = FileIdBothDirectoryInfo) {
     if (!::GetFileInformationByHandleEx(nativeHandle(handle_), informationClass, buffer.data(),
                                         buffer.size())) {
-      error = lastErrorCode();
-      if (error.value() == ERROR_NO_MORE_FILES) error.clear();
-      return entries;
+      const std::error_code error = lastErrorCode();
+      if (error.value() != ERROR_NO_MORE_FILES) listing.endedEarly = error;
+      return listing;
     }
     for (std::size_t offset = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
@@ -391,7 +370,7 @@ std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const 
       if (name != L"." && name != L"..") {
         // For a reparse point the listing holds its tag where the EA size would be.
         const ObjectKind kind = kindOfListing(entry->FileAttributes, entry->EaSize);
-        FolderEntry& added = entries.emplace_back(
+        FolderEntry& added = listing.entries.emplace_back(
             FolderEntry{fs::path(name), kind, {}, (entry->FileAttributes & kResetAttributes) == 0});
         if (kind == ObjectKind::kFile) {
           added.stamp = FileStamp{static_cast<std::uint64_t>(entry->LastWriteTime.QuadPart),
@@ -407,197 +386,189 @@ std::vector<FolderEntry> Folder::list(std::error_code& error, ListDetail) const 
 // The names class needs no status of any entry: under Wine that spares a stat
 // of each.
 constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
-std::vector<fs::path> Folder::names(std::error_code& error) const {
-  error.clear();
-  std::vector<fs::path> names;
+Listing<fs::path> Folder::names() const {
+  Listing<fs::path> listing;
   alignas(LONGLONG) std::array<std::byte, 64 * 1024> buffer;
   for (BOOLEAN restart = TRUE;; restart = FALSE) {
     IO_STATUS_BLOCK io{};
     const NTSTATUS status =
         NtQueryDirectoryFile(nativeHandle(handle_), nullptr, nullptr, nullptr, &io, buffer.data(),
                              buffer.size(), FileNamesInformation, FALSE, nullptr, restart);
-    if (status == kStatusNoMoreFiles) return names;
+    if (status == kStatusNoMoreFiles) return listing;
     if (!NT_SUCCESS(status)) {
-      error = statusError(status);
-      return names;
+      listing.endedEarly = statusError(status);
+      return listing;
     }
     for (std::size_t offset = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_NAMES_INFORMATION*>(buffer.data() + offset);
       const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") names.emplace_back(name);
+      if (name != L"." && name != L"..") listing.entries.emplace_back(name);
       if (entry->NextEntryOffset == 0) break;
       offset += entry->NextEntryOffset;
     }
   }
 }
 
-Folder Folder::openFolder(const fs::path& name, std::error_code& error) const {
-  Opened opened;
-  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name,
-                                   FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, FILE_OPEN,
-                                   FILE_DIRECTORY_FILE, opened, error);
-  if (!handle.isOpen()) return {};
-  return Folder(std::move(handle), path_ / name, root_);
+base::Result<Folder> Folder::openFolder(const fs::path& name) const {
+  base::Result<CheckedHandle> opened =
+      openChecked(nativeHandle(handle_), root_->finalPath, name,
+                  FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+  if (!opened) return base::fail(opened.error());
+  return Folder(std::move(opened->handle), path_ / name, root_);
 }
 
-Folder Folder::openTopFolder(const fs::path& name, std::error_code& error) const {
-  Folder folder = openFolder(name, error);
-  if (!folder.isOpen()) return folder;
+base::Result<Folder> Folder::openTopFolder(const fs::path& name) const {
+  base::Result<Folder> folder = openFolder(name);
+  if (!folder) return folder;
   auto root = std::make_shared<Root>();
-  root->finalPath = finalPathOf(nativeHandle(folder.handle_));
-  folder.root_ = std::move(root);
+  root->finalPath = finalPathOf(nativeHandle(folder->handle_));
+  folder->root_ = std::move(root);
   return folder;
 }
 
-Folder Folder::createFolder(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle = createInside(nativeHandle(handle_), root_->finalPath, name,
-                                    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                    kShareAll, FILE_DIRECTORY_FILE, error);
-  if (!handle.isOpen()) return {};
-  return Folder(std::move(handle), path_ / name, root_);
+base::Result<Folder> Folder::createFolder(const fs::path& name) const {
+  base::Result<OwnedHandle> handle = createInside(
+      nativeHandle(handle_), root_->finalPath, name,
+      FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kShareAll, FILE_DIRECTORY_FILE);
+  if (!handle) return base::fail(handle.error());
+  return Folder(std::move(*handle), path_ / name, root_);
 }
 
 // Under Wine a link is opened as its target: one that lies outside is a link.
-ObjectKind Folder::kindOf(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle =
-      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
-  if (!handle.isOpen()) {
-    if (isNotFound(error)) error.clear();
-    return ObjectKind::kMissing;
+base::Result<ObjectKind> Folder::kindOf(const fs::path& name) const {
+  const base::Result<OwnedHandle> handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
+  if (!handle) {
+    if (isNotFound(handle.error())) return ObjectKind::kMissing;
+    return base::fail(handle.error());
   }
-  Opened opened;
-  if (!describe(nativeHandle(handle), opened, error)) return ObjectKind::kMissing;
-  if (!insideRoot(nativeHandle(handle), root_->finalPath)) return ObjectKind::kLink;
-  return opened.kind();
+  const base::Result<Opened> opened = describe(nativeHandle(*handle));
+  if (!opened) return base::fail(opened.error());
+  if (!insideRoot(nativeHandle(*handle), root_->finalPath)) return ObjectKind::kLink;
+  return opened->kind();
 }
 
-void Folder::setNormalAttributes(const fs::path& name, std::error_code& error) const {
-  Opened opened;
-  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name,
-                                   FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN, 0, opened, error);
-  if (!handle.isOpen() || (opened.attributes & kResetAttributes) == 0) return;
-  if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    const std::uint32_t links = linksOf(nativeHandle(handle), error);
-    if (error) return;
-    if (links > 1) {
-      error = sharedFileError();
-      return;
-    }
+base::Result<void> Folder::setNormalAttributes(const fs::path& name) const {
+  const base::Result<CheckedHandle> object =
+      openChecked(nativeHandle(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES, kShareAll,
+                  FILE_OPEN, 0);
+  if (!object) return base::fail(object.error());
+  const DWORD attributes = object->opened.attributes;
+  if ((attributes & kResetAttributes) == 0) return {};
+  const HANDLE handle = nativeHandle(object->handle);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const base::Result<std::uint32_t> links = linksOf(handle);
+    if (!links) return base::fail(links.error());
+    if (*links > 1) return sharedFile();
   }
-  const DWORD kept = opened.attributes & FILE_ATTRIBUTE_ARCHIVE;
-  setAttributes(nativeHandle(handle), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, error);
+  const DWORD kept = attributes & FILE_ATTRIBUTE_ARCHIVE;
+  return setAttributes(handle, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
-FileStamp Folder::readStamp(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle =
-      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
+base::Result<FileStamp> Folder::readStamp(const fs::path& name) const {
+  const base::Result<OwnedHandle> handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
+  if (!handle) return base::fail(handle.error());
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!handle.isOpen()) return {};
-  if (!::GetFileInformationByHandle(nativeHandle(handle), &information)) {
-    error = lastErrorCode();
-    return {};
-  }
-  return {(std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
-              information.ftLastWriteTime.dwLowDateTime,
-          (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
+  if (!::GetFileInformationByHandle(nativeHandle(*handle), &information)) return lastError();
+  return FileStamp{(std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
+                       information.ftLastWriteTime.dwLowDateTime,
+                   (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
 }
 
-std::uint32_t Folder::linkCount(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle =
-      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, error);
-  return handle.isOpen() ? linksOf(nativeHandle(handle), error) : 0;
+base::Result<std::uint32_t> Folder::linkCount(const fs::path& name) const {
+  const base::Result<OwnedHandle> handle =
+      openIn(nativeHandle(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
+  if (!handle) return base::fail(handle.error());
+  return linksOf(nativeHandle(*handle));
 }
 
-bool Folder::removeObject(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle =
+base::Result<bool> Folder::removeObject(const fs::path& name) const {
+  base::Result<OwnedHandle> handle =
       openIn(nativeHandle(handle_), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-             kShareAll, FILE_OPEN, 0, error);
-  if (!handle.isOpen()) {
-    if (isNotFound(error)) error.clear();
-    return false;
+             kShareAll, FILE_OPEN, 0);
+  if (!handle) {
+    if (isNotFound(handle.error())) return false;
+    return base::fail(handle.error());
   }
-  Opened opened;
-  if (!describe(nativeHandle(handle), opened, error)) return false;
-  if (!insideRoot(nativeHandle(handle), root_->finalPath)) {
-    handle = OwnedHandle();
-    if ((opened.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      error = reparsePointError();  // a link to a folder that Wine cannot remove as itself
-      return false;
+  const base::Result<Opened> opened = describe(nativeHandle(*handle));
+  if (!opened) return base::fail(opened.error());
+  base::Result<void> removed;
+  if (insideRoot(nativeHandle(*handle), root_->finalPath)) {
+    removed = removeName(nativeHandle(handle_), nativeHandle(*handle), name);
+  } else {
+    *handle = OwnedHandle();
+    if ((opened->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return reparsePoint();  // a link to a folder that Wine cannot remove as itself
     }
-    return replaceLink(nativeHandle(handle_), name, error);
+    removed = replaceLink(nativeHandle(handle_), name);
   }
-  return removeName(nativeHandle(handle_), nativeHandle(handle), name, error);
+  if (!removed) return base::fail(removed.error());
+  return true;
 }
 
-std::uintmax_t Folder::removeTree(const fs::path& name, std::error_code& error) const {
-  if (kindOf(name, error) != ObjectKind::kDirectory) {
-    if (error) return 0;
-    return removeObject(name, error) ? 1 : 0;
-  }
+base::Result<std::uintmax_t> Folder::removeTree(const fs::path& name) const {
+  const base::Result<ObjectKind> kind = kindOf(name);
+  if (!kind) return base::fail(kind.error());
   std::uintmax_t removed = 0;
-  {
-    const Folder inside = openFolder(name, error);
-    if (!inside.isOpen()) return 0;
-    for (const FolderEntry& entry : inside.list(error)) {
-      if (error) return removed;
-      removed += inside.removeTree(entry.name, error);
-      if (error) return removed;
+  if (*kind == ObjectKind::kDirectory) {
+    const base::Result<Folder> inside = openFolder(name);
+    if (!inside) return base::fail(inside.error());
+    const Listing<FolderEntry> listing = inside->list();
+    if (listing.endedEarly) return base::fail(listing.endedEarly);
+    for (const FolderEntry& entry : listing.entries) {
+      const base::Result<std::uintmax_t> below = inside->removeTree(entry.name);
+      if (!below) return below;
+      removed += *below;
     }
-    if (error) return removed;
-  }
-  if (removeObject(name, error)) ++removed;
-  return removed;
+  }  // the folder is closed before it is removed
+  const base::Result<bool> gone = removeObject(name);
+  if (!gone) return base::fail(gone.error());
+  return removed + (*gone ? 1 : 0);
 }
 
-OutputFile Folder::createFile(const fs::path& name, std::error_code& error) const {
-  OwnedHandle handle = createInside(nativeHandle(handle_), root_->finalPath, name, GENERIC_WRITE,
-                                    FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, error);
-  if (!handle.isOpen()) return {};
-  return OutputFile(std::move(handle));
+base::Result<OutputFile> Folder::createFile(const fs::path& name) const {
+  base::Result<OwnedHandle> handle =
+      createInside(nativeHandle(handle_), root_->finalPath, name, GENERIC_WRITE, FILE_SHARE_READ,
+                   FILE_NON_DIRECTORY_FILE);
+  if (!handle) return base::fail(handle.error());
+  return OutputFile(std::move(*handle));
 }
 
 // Made inside the folder and checked as every creation is; DELETE for the
 // move over its name, or its removal.
-StagedFile Folder::createStagedFile(std::uint64_t size, std::error_code& error) const {
-  OwnedHandle file;
+base::Result<StagedFile> Folder::createStagedFile(std::uint64_t size) const {
   fs::path name;
-  withTemporaryName(
-      [&](const fs::path& temporary) {
-        name = temporary;
-        file = createInside(nativeHandle(handle_), root_->finalPath, temporary,
-                            GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                            FILE_NON_DIRECTORY_FILE, error);
-        return file.isOpen();
-      },
-      error);
-  if (!file.isOpen()) return {};
-  StagedFile staged(handle_.get(), std::move(file), std::move(name));
-  if (!staged.map(size, error)) return {};  // and the file goes with it
+  base::Result<OwnedHandle> file = withTemporaryName([&](const fs::path& temporary) {
+    name = temporary;
+    return createInside(nativeHandle(handle_), root_->finalPath, temporary,
+                        GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                        FILE_NON_DIRECTORY_FILE);
+  });
+  if (!file) return base::fail(file.error());
+  StagedFile staged(handle_.get(), std::move(*file), std::move(name));
+  const base::Result<void> mapped = staged.map(size);
+  if (!mapped) return base::fail(mapped.error());  // and the file goes with it
   return staged;
 }
 
-InputFile Folder::openFile(const fs::path& name, std::error_code& error) const {
-  Opened opened;
-  OwnedHandle handle = openChecked(nativeHandle(handle_), root_->finalPath, name, GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                                   FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, opened, error);
-  if (!handle.isOpen()) return {};
-  return InputFile(std::move(handle));
+base::Result<InputFile> Folder::openFile(const fs::path& name) const {
+  base::Result<CheckedHandle> file = openChecked(
+      nativeHandle(handle_), root_->finalPath, name, GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+  if (!file) return base::fail(file.error());
+  return InputFile(std::move(file->handle));
 }
 
-LastWriteTimeWriter Folder::openForTimeStamp(const fs::path& name, std::error_code& error) const {
-  Opened opened;
-  OwnedHandle handle =
+base::Result<LastWriteTimeWriter> Folder::openForTimeStamp(const fs::path& name) const {
+  base::Result<CheckedHandle> file =
       openChecked(nativeHandle(handle_), root_->finalPath, name, FILE_WRITE_ATTRIBUTES, 0,
-                  FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened, error);
-  if (!handle.isOpen()) return {};
-  const std::uint32_t links = linksOf(nativeHandle(handle), error);
-  if (error) return {};
-  if (links > 1) {
-    error = sharedFileError();
-    return {};
-  }
-  return LastWriteTimeWriter(std::move(handle));
+                  FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+  if (!file) return base::fail(file.error());
+  const base::Result<std::uint32_t> links = linksOf(nativeHandle(file->handle));
+  if (!links) return base::fail(links.error());
+  if (*links > 1) return sharedFile();
+  return LastWriteTimeWriter(std::move(file->handle));
 }
 
 }  // namespace aerolith::sys

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/result.hpp"
+
 namespace aerolith::sys {
 
 // SetFileInformationByHandle's shape.
@@ -17,9 +19,9 @@ using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVO
 
 // Moves `file` (open with DELETE) to `name` in `folder`, the folder's handle
 // naming the folder, so that no path is resolved; over what is there (a file,
-// or a link as itself) only when `replace` is set. False with `error`.
-[[nodiscard]] bool moveName(HANDLE file, HANDLE folder, const std::filesystem::path& name,
-                            bool replace, std::error_code& error);
+// or a link as itself) only when `replace` is set.
+base::Result<void> moveName(HANDLE file, HANDLE folder, const std::filesystem::path& name,
+                            bool replace);
 
 // Deletes `object`, the entry `name` of `folder` opened with DELETE,
 // FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES and sharing all access, with
@@ -28,12 +30,11 @@ using SetFileInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVO
 // name in `folder` and deletes it there, a read-only file with one link after
 // clearing the attribute. A read-only file with more links is deleted in place
 // ignoring the attribute; where that is refused too, its attribute is never
-// touched: it is moved to a temporary name and kept there (true: the name is
-// free), and under a temporary name it is left as it is (false, with
-// std::errc::too_many_links). False with `error` on any other
-// failure; the object may then be left under its temporary name.
-[[nodiscard]] bool removeName(HANDLE folder, HANDLE object, const std::filesystem::path& name,
-                              std::error_code& error,
+// touched: it is moved to a temporary name and kept there (success: the name
+// is free), and under a temporary name it is left as it is (a failure,
+// std::errc::too_many_links). On any other failure the object may be left
+// under its temporary name.
+base::Result<void> removeName(HANDLE folder, HANDLE object, const std::filesystem::path& name,
                               SetFileInformation setInformation = ::SetFileInformationByHandle);
 
 }  // namespace aerolith::sys

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <system_error>
 #include <utility>
 
+#include "base/result.hpp"
 #include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
@@ -47,9 +47,8 @@ class StagedFile {
   // Ends the mapping, stamps `fileTime` (FILETIME) as the last-write time
   // through the handle that wrote, and moves the file over `name` in its
   // folder, replacing a file or a link there as a name (a link is never
-  // followed). On failure the file is discarded and `error` tells why.
-  [[nodiscard]] bool commit(const std::filesystem::path& name, std::uint64_t fileTime,
-                            std::error_code& error);
+  // followed). On failure the file is discarded.
+  base::Result<void> commit(const std::filesystem::path& name, std::uint64_t fileTime);
 
   // Ends the mapping and removes the file; nothing when there is none.
   void discard();
@@ -59,9 +58,9 @@ class StagedFile {
   // `folder` is the handle of the folder it is made in, which must outlive it.
   StagedFile(std::intptr_t folder, OwnedHandle file, std::filesystem::path name)
       : folder_(folder), file_(std::move(file)), name_(std::move(name)) {}
-  // Sets the file's size and maps it; false with `error` (a full disk among
-  // the causes: the space is taken here, never met while writing).
-  [[nodiscard]] bool map(std::uint64_t size, std::error_code& error);
+  // Sets the file's size and maps it; a full disk is among the failures: the
+  // space is taken here, never met while writing.
+  base::Result<void> map(std::uint64_t size);
   void unmap();
 
   void swap(StagedFile& other) noexcept {

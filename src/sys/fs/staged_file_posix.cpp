@@ -14,22 +14,17 @@
 
 namespace aerolith::sys {
 
-bool StagedFile::map(std::uint64_t size, std::error_code& error) {
-  error.clear();
-  if (size == 0) return true;
+base::Result<void> StagedFile::map(std::uint64_t size) {
+  if (size == 0) return {};
   const int file = static_cast<int>(file_.get());
   if (const int failed = ::posix_fallocate(file, 0, static_cast<off_t>(size)); failed != 0) {
-    error = {failed, std::system_category()};
-    return false;
+    return base::fail(std::error_code(failed, std::system_category()));
   }
   void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
-  if (view == MAP_FAILED) {
-    error = lastErrorCode();
-    return false;
-  }
+  if (view == MAP_FAILED) return lastError();
   view_ = static_cast<std::uint8_t*>(view);
   size_ = size;
-  return true;
+  return {};
 }
 
 // A shared mapping's written pages stay in the file's cache: dropping them
@@ -50,21 +45,16 @@ void StagedFile::unmap() {
 }
 
 // The time is set after the mapping ends: a write through it would set it again.
-bool StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime,
-                        std::error_code& error) {
-  error.clear();
+base::Result<void> StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime) {
   unmap();
   const int folder = static_cast<int>(folder_);
-  error = setLastWriteTime(file_, fileTime);
-  if (!error && ::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) {
-    error = lastErrorCode();
-  }
-  if (error) {
+  base::Result<void> done = setLastWriteTime(file_, fileTime);
+  if (done && ::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) done = lastError();
+  if (!done) {
     discard();
-    return false;
+    return done;
   }
-  error = file_.close();
-  return !error;
+  return file_.close();
 }
 
 void StagedFile::discard() {

@@ -18,29 +18,21 @@ HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 }  // namespace
 
-bool StagedFile::map(std::uint64_t size, std::error_code& error) {
-  error.clear();
+base::Result<void> StagedFile::map(std::uint64_t size) {
   const HANDLE file = nativeHandle(file_);
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
   if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
-    error = lastErrorCode();
-    return false;
+    return lastError();
   }
-  if (size == 0) return true;
+  if (size == 0) return {};
   const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, nullptr);
-  if (mapping == nullptr) {
-    error = lastErrorCode();
-    return false;
-  }
+  if (mapping == nullptr) return lastError();
   mapping_ = ownHandle(mapping);
   view_ = static_cast<std::uint8_t*>(::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
-  if (view_ == nullptr) {
-    error = lastErrorCode();
-    return false;
-  }
+  if (view_ == nullptr) return lastError();
   size_ = size;
-  return true;
+  return {};
 }
 
 // Unlocking pages that are not locked takes them out of the working set; the
@@ -64,27 +56,23 @@ void StagedFile::unmap() {
 
 // A write through a mapping may leave the last-write time to the system: it is
 // set once the mapping is gone, on the handle that wrote.
-bool StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime,
-                        std::error_code& error) {
-  error.clear();
+base::Result<void> StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime) {
   unmap();
-  error = setLastWriteTime(file_, fileTime);
-  if (!error) {
-    static_cast<void>(moveName(nativeHandle(file_), handleOf(folder_), name, true, error));
-  }
-  if (error) {
+  base::Result<void> done = setLastWriteTime(file_, fileTime);
+  if (done) done = moveName(nativeHandle(file_), handleOf(folder_), name, true);
+  if (!done) {
     discard();
-    return false;
+    return done;
   }
-  error = file_.close();
-  return !error;
+  return file_.close();
 }
 
+// Nothing to report: a file that stays under its temporary name is an
+// unlisted file, which the next start removes.
 void StagedFile::discard() {
   if (!isOpen()) return;
   unmap();
-  std::error_code ignored;
-  static_cast<void>(removeName(handleOf(folder_), nativeHandle(file_), name_, ignored));
+  static_cast<void>(removeName(handleOf(folder_), nativeHandle(file_), name_));
   static_cast<void>(file_.close());
 }
 

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/result.hpp"
+
 namespace aerolith::sys {
 
-// Empty, with `error` set, when the name could not be read whole: a name cut
-// short would point somewhere else.
-[[nodiscard]] std::filesystem::path currentExecutablePath(std::error_code& error);
+// Fails when the name could not be read whole: a name cut short would point
+// somewhere else.
+base::Result<std::filesystem::path> currentExecutablePath();
 
 }  // namespace aerolith::sys

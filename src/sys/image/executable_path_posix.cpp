@@ -3,8 +3,10 @@
 
 namespace aerolith::sys {
 
-std::filesystem::path currentExecutablePath(std::error_code& error) {
-  return std::filesystem::path(readLinkText("/proc/self/exe", error));
+base::Result<std::filesystem::path> currentExecutablePath() {
+  base::Result<std::string> text = readLinkText("/proc/self/exe");
+  if (!text) return base::fail(text.error());
+  return std::filesystem::path(std::move(*text));
 }
 
 }  // namespace aerolith::sys

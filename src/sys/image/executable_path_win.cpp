@@ -7,19 +7,14 @@
 
 namespace aerolith::sys {
 
-std::filesystem::path currentExecutablePath(std::error_code& error) {
-  error.clear();
+base::Result<std::filesystem::path> currentExecutablePath() {
   std::array<wchar_t, MAX_PATH> buffer{};
   SetLastError(0);
   const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), buffer.size());
-  if (length == 0) {
-    error = lastErrorCode();
-    return {};
-  }
+  if (length == 0) return lastError();
   // A name that fills the buffer was cut short (older systems do not say so).
   if (length >= buffer.size()) {
-    error.assign(ERROR_INSUFFICIENT_BUFFER, std::system_category());
-    return {};
+    return base::fail(std::error_code(ERROR_INSUFFICIENT_BUFFER, std::system_category()));
   }
   return std::filesystem::path(std::wstring(buffer.data(), length));
 }

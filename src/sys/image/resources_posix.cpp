@@ -45,9 +45,9 @@ const MappedImage& ownImage() {
 ResourceLookup findResource(ModuleHandle /*module*/, std::uint32_t type, std::uint32_t id) {
   const MappedImage& image = ownImage();
   const AppendedResource* resource = findAppendedResource(image.table, type, id);
-  if (resource == nullptr) return {ResourceFailure::kNotFound, {}};
-  if (resource->size == 0) return {ResourceFailure::kEmpty, {}};
-  return {ResourceFailure::kNone, image.bytes.subspan(resource->offset, resource->size)};
+  if (resource == nullptr) return base::fail(ResourceFailure::kNotFound);
+  if (resource->size == 0) return base::fail(ResourceFailure::kEmpty);
+  return image.bytes.subspan(resource->offset, resource->size);
 }
 
 }  // namespace aerolith::sys

@@ -5,8 +5,13 @@
 #include <cerrno>
 #include <system_error>
 
+#include "base/result.hpp"
+
 namespace aerolith::sys {
 
 inline std::error_code lastErrorCode() { return {errno, std::system_category()}; }
+
+// The same as a failed Result: `return lastError();`.
+inline base::Failure<std::error_code> lastError() { return base::fail(lastErrorCode()); }
 
 }  // namespace aerolith::sys

@@ -5,22 +5,17 @@
 #include <unistd.h>
 
 #include <string>
-#include <system_error>
 
 #include "sys/internal/last_error_posix.hpp"
 
 namespace aerolith::sys {
 
-// Empty, with `error` set, when the link cannot be read.
-inline std::string readLinkText(const char* link, std::error_code& error) {
-  error.clear();
+// Fails when the link cannot be read.
+inline base::Result<std::string> readLinkText(const char* link) {
   std::string buffer(256, '\0');
   for (;;) {
     const ssize_t length = ::readlink(link, buffer.data(), buffer.size());
-    if (length < 0) {
-      error = lastErrorCode();
-      return {};
-    }
+    if (length < 0) return lastError();
     if (static_cast<std::size_t>(length) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(length));
       return buffer;

@@ -6,6 +6,8 @@
 #include <string>
 #include <system_error>
 
+#include "base/result.hpp"
+
 namespace aerolith::sys {
 
 // The strings a start is made of. They are writable because process creation
@@ -16,20 +18,19 @@ struct LaunchStrings {
   std::wstring workingDirectory;
 };
 
-// Each returns whether the program was started; if not, `error` holds the
-// system's code for why.
+// Each fails, with the system's code for why, when the program was not started.
 //
 // CreateProcessW on Windows: the application name, the command line, no
 // inherited handles, the inherited environment, the working directory. On
 // POSIX posix_spawn of the program with its path as the only argument, in a
 // session of its own, holding nothing of the launcher's but its environment.
-[[nodiscard]] bool createProcess(LaunchStrings& strings, std::error_code& error);
+base::Result<void> createProcess(LaunchStrings& strings);
 
 // ShellExecuteExW "open" of the application name with the command line as its
 // parameters, in the working directory. On POSIX the desktop's opener,
 // xdg-open, is handed the application name (it takes no parameters); its
 // failure is the errno of its start, or its exit status in a category of
 // its own.
-[[nodiscard]] bool openWithShell(LaunchStrings& strings, std::error_code& error);
+base::Result<void> openWithShell(LaunchStrings& strings);
 
 }  // namespace aerolith::sys

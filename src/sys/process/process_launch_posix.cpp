@@ -98,47 +98,42 @@ const std::error_category& openerStatusCategory() {
 
 // Whether the opener started the program; its exit status (or 128 plus the
 // signal that ended it) when it did not.
-bool awaitOpener(pid_t pid, std::error_code& error) {
+base::Result<void> awaitOpener(pid_t pid) {
   const auto deadline = std::chrono::steady_clock::now() + kOpenerVerdictTime;
   for (;;) {
     int status = 0;
     const pid_t ended = ::waitpid(pid, &status, WNOHANG);
     if (ended == pid) {
       const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      if (code != 0) error.assign(code, openerStatusCategory());
-      return code == 0;
+      if (code != 0) return base::fail(std::error_code(code, openerStatusCategory()));
+      return {};
     }
     // Its end can no longer be learned (someone else reaped it): it did start.
-    if (ended < 0 && errno != EINTR) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return true;
+    if (ended < 0 && errno != EINTR) return {};
+    if (std::chrono::steady_clock::now() >= deadline) return {};
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 }  // namespace
 
-bool createProcess(LaunchStrings& strings, std::error_code& error) {
-  error.clear();
+base::Result<void> createProcess(LaunchStrings& strings) {
   const std::string program = text::toUtf8(strings.applicationName);
   grantExecuteWhereReadable(program);
   pid_t pid = 0;
   const int failure = DetachedSpawn(text::toUtf8(strings.workingDirectory))
                           .start(pid, {program}, /*searchPath=*/false);
-  if (failure != 0) error.assign(failure, std::system_category());
-  return failure == 0;
+  if (failure != 0) return base::fail(std::error_code(failure, std::system_category()));
+  return {};
 }
 
-bool openWithShell(LaunchStrings& strings, std::error_code& error) {
-  error.clear();
+base::Result<void> openWithShell(LaunchStrings& strings) {
   pid_t pid = 0;
   const int failure = DetachedSpawn(text::toUtf8(strings.workingDirectory))
                           .start(pid, {kOpener, text::toUtf8(strings.applicationName)},
                                  /*searchPath=*/true);
-  if (failure != 0) {
-    error.assign(failure, std::system_category());
-    return false;
-  }
-  return awaitOpener(pid, error);
+  if (failure != 0) return base::fail(std::error_code(failure, std::system_category()));
+  return awaitOpener(pid);
 }
 
 }  // namespace aerolith::sys

@@ -14,20 +14,18 @@ namespace aerolith::sys {
 static_assert(sizeof(STARTUPINFOW) == 104);
 static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
 
-bool createProcess(LaunchStrings& strings, std::error_code& error) {
-  error.clear();
+base::Result<void> createProcess(LaunchStrings& strings) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
   SetLastError(0);
   if (!CreateProcessW(strings.applicationName.data(), strings.commandLine.data(), nullptr, nullptr,
                       FALSE, 0, nullptr, strings.workingDirectory.data(), &startup, &process)) {
-    error = lastErrorCode();
-    return false;
+    return lastError();
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return true;
+  return {};
 }
 
 // The shell needs COM on the calling thread, apartment-threaded, for the
@@ -53,14 +51,10 @@ class ComApartment {
   bool initialized_ = false;
 };
 
-bool openWithShell(LaunchStrings& strings, std::error_code& error) {
-  error.clear();
+base::Result<void> openWithShell(LaunchStrings& strings) {
   static const auto shellExecute =
       systemFunction<decltype(&ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
-  if (shellExecute == nullptr) {
-    error = lastErrorCode();
-    return false;
-  }
+  if (shellExecute == nullptr) return lastError();
   const ComApartment com;
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
@@ -72,11 +66,8 @@ bool openWithShell(LaunchStrings& strings, std::error_code& error) {
   // The shell shows no error box of its own: the launcher's dialog, with both
   // error codes, is the one explanation the user gets.
   execute.fMask = SEE_MASK_FLAG_NO_UI;
-  if (!shellExecute(&execute)) {
-    error = lastErrorCode();
-    return false;
-  }
-  return true;
+  if (!shellExecute(&execute)) return lastError();
+  return {};
 }
 
 }  // namespace aerolith::sys

@@ -11,6 +11,7 @@
 #include "bundle/loading.hpp"
 #include "bundle_builder.hpp"
 #include "diag/trace_logger.hpp"
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 
 namespace aerolith::bundle {
@@ -39,7 +40,7 @@ class Extraction : public ::testing::Test {
   void load() {
     bytes_ = builder_.build();
     FilesMap files;
-    ASSERT_EQ(readManifest(bytes_.view(), files, unwatched), std::nullopt);
+    ASSERT_EQ(testing::failureOf(readManifest(bytes_.view(), files, unwatched)), std::nullopt);
     for (const auto& [key, entry] : files) entries_[entry->index] = entry;
   }
 
@@ -54,7 +55,8 @@ class Extraction : public ::testing::Test {
   FileEntry& entry(int index) { return *entries_[index]; }
 
   std::optional<ErrorTriple> extract(int index, Stage stage, bool& payloadValidated) {
-    return extractEntry(bytes_.view(), entry(index), stage, payloadValidated, unwatched);
+    return testing::failureOf(
+        extractEntry(bytes_.view(), entry(index), stage, payloadValidated, unwatched));
   }
 
   // The messages logged so far.
@@ -99,7 +101,7 @@ TEST_F(Extraction, FirstOverwriteVerifiesThePayloadOncePerRun) {
 TEST_F(Extraction, AddingNeverChecksThePayload) {
   load();
   damagePayloadOnly();
-  ASSERT_NE(checkPayload(bytes_.view(), unwatched), std::nullopt);
+  ASSERT_NE(testing::failureOf(checkPayload(bytes_.view(), unwatched)), std::nullopt);
   bool payloadValidated = false;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(extract(i, Stage::kAddEntry, payloadValidated), std::nullopt);
@@ -120,7 +122,7 @@ TEST_F(Extraction, AValidatedPayloadIsNotCheckedAgain) {
 TEST_F(Extraction, DamagedPayloadStopsTheFirstOverwriteBeforeDecompressing) {
   load();
   damagePayloadOnly();
-  const ErrorTriple failure = *checkPayload(bytes_.view(), unwatched);
+  const ErrorTriple failure = checkPayload(bytes_.view(), unwatched).error();
   bool payloadValidated = false;
   EXPECT_EQ(extract(0, Stage::kReplaceEntry, payloadValidated), failure);
   EXPECT_FALSE(payloadValidated);
@@ -140,7 +142,8 @@ TEST_F(Extraction, DamagedFrameFailsWithTheStageAndIndex) {
   bool notValidated = false;
   EXPECT_EQ(extract(1, Stage::kAddEntry, notValidated), (ErrorTriple{Stage::kAddEntry, 1, 12}));
   // Before the payload check has run, the payload mismatch comes first.
-  EXPECT_EQ(extract(1, Stage::kReplaceEntry, notValidated), checkPayload(bytes_.view(), unwatched));
+  EXPECT_EQ(extract(1, Stage::kReplaceEntry, notValidated),
+            testing::failureOf(checkPayload(bytes_.view(), unwatched)));
   EXPECT_THAT(logged(),
               ElementsAre(" - decompress", " -  - decompress error",  //
                           " - decompress", " -  - decompress error",  //
@@ -169,14 +172,14 @@ TEST_F(Extraction, DecodingAheadFailsAtTheSameEntryAsDecodingOnTheSpot) {
   for (const unsigned workers : {1u, 2u, 4u}) {
     for (const std::size_t budget : {std::size_t{0}, DecodeAhead::kDefaultBudget}) {
       FilesMap files;
-      ASSERT_EQ(readManifest(bytes_.view(), files, unwatched), std::nullopt);
+      ASSERT_EQ(testing::failureOf(readManifest(bytes_.view(), files, unwatched)), std::nullopt);
       std::vector<FileEntry*> order(files.size());
       for (const auto& [key, entry] : files) order[entry->index] = entry.get();
       {
         DecodeAhead ahead(order, workers, unwatched, budget);
-        EXPECT_EQ(extractEntry(ahead, *order[0]), std::nullopt);
+        EXPECT_EQ(testing::failureOf(extractEntry(ahead, *order[0])), std::nullopt);
         EXPECT_EQ(order[0]->content, std::vector<std::uint8_t>(4000, 'a'));
-        EXPECT_EQ(extractEntry(ahead, *order[1]), (ErrorTriple{Stage::kAddEntry, 1, 12}));
+        EXPECT_EQ(testing::failureOf(extractEntry(ahead, *order[1])), (ErrorTriple{Stage::kAddEntry, 1, 12}));
       }
       EXPECT_EQ(order[2]->content.capacity(), 0u) << workers << " threads, budget " << budget;
       expected.insert(expected.end(), {" - decompress", " -  - decompress ok", " - decompress",
@@ -195,20 +198,20 @@ TEST_F(Extraction, AStreamedEntryIsCheckedBeforeAndAfterItsFileIsMade) {
   std::vector<std::uint8_t> file(4000);
   std::size_t counted = 0;
   bool validated = false;
-  EXPECT_EQ(checkStreamedEntry(bytes_.view(), first, Stage::kReplaceEntry, validated, unwatched),
+  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), first, Stage::kReplaceEntry, validated, unwatched)),
             std::nullopt);
   EXPECT_TRUE(validated);
-  EXPECT_EQ(decodeStreamedEntry(first, Stage::kReplaceEntry, file, unwatched,
-                                [&](std::size_t bytes) { counted += bytes; }),
+  EXPECT_EQ(testing::failureOf(decodeStreamedEntry(first, Stage::kReplaceEntry, file, unwatched,
+                                [&](std::size_t bytes) { counted += bytes; })),
             std::nullopt);
   EXPECT_EQ(file, std::vector<std::uint8_t>(4000, 'a'));
   EXPECT_EQ(counted, 4000u);
   EXPECT_TRUE(first.content.empty());
   first.crc32c ^= 1;
-  EXPECT_EQ(decodeStreamedEntry(first, Stage::kAddEntry, file, unwatched, {}),
+  EXPECT_EQ(testing::failureOf(decodeStreamedEntry(first, Stage::kAddEntry, file, unwatched, {})),
             (ErrorTriple{Stage::kAddEntry, 0, 14}));
   damageSecondFrame();
-  EXPECT_EQ(checkStreamedEntry(bytes_.view(), entry(1), Stage::kAddEntry, validated, unwatched),
+  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), entry(1), Stage::kAddEntry, validated, unwatched)),
             (ErrorTriple{Stage::kAddEntry, 1, 12}));
   EXPECT_THAT(logged(),
               ElementsAre(" - content crc32 not validated", " - - begin content crc32 validate",
@@ -223,10 +226,10 @@ TEST_F(Extraction, DecodingAheadPassesAStreamedEntryBy) {
   entry(1).size = kStreamedSize + 1;  // decoding it would fail
   std::vector<FileEntry*> order{&entry(0), &entry(1), &entry(2)};
   DecodeAhead ahead(order, 2, unwatched);
-  EXPECT_EQ(ahead.take(entry(0)), EntryResult::kOk);
-  EXPECT_EQ(ahead.take(entry(1)), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(ahead.take(entry(0))), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(ahead.take(entry(1))), EntryResult::kOk);
   EXPECT_EQ(entry(1).content.capacity(), 0u);
-  EXPECT_EQ(ahead.take(entry(2)), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(ahead.take(entry(2))), EntryResult::kOk);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "bundle/frame_decoder.hpp"
 #include "bundle_builder.hpp"
 #include "diag/progress.hpp"
+#include "support/results.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -31,7 +32,7 @@ struct Parsed {
 
 Parsed parseFirst(const BundleBytes& bytes) {
   Parsed parsed{{}, EntryResult::kOk, format::kEntriesOffset};
-  parsed.result = parsed.entry.parse(bytes.view(), parsed.cursor, 0);
+  parsed.result = testing::codeOf(parsed.entry.parse(bytes.view(), parsed.cursor, 0));
   return parsed;
 }
 
@@ -50,9 +51,9 @@ TEST(ParseEntry, FillsEveryFieldAndMovesTheCursorPastTheEntry) {
   FileEntry first;
   FileEntry second;
   std::int32_t cursor = format::kEntriesOffset;
-  ASSERT_EQ(first.parse(bytes.view(), cursor, 0), EntryResult::kOk);
+  ASSERT_EQ(testing::codeOf(first.parse(bytes.view(), cursor, 0)), EntryResult::kOk);
   EXPECT_EQ(cursor, 8 + 36 + 18);
-  ASSERT_EQ(second.parse(bytes.view(), cursor, 1), EntryResult::kOk);
+  ASSERT_EQ(testing::codeOf(second.parse(bytes.view(), cursor, 1)), EntryResult::kOk);
   EXPECT_EQ(cursor, static_cast<std::int32_t>(bytes.manifest.size()));
 
   const EntryRecord& record = builder.record(1);
@@ -232,7 +233,7 @@ struct Extracted {
 Extracted parsedEntry(BundleBuilder& builder) {
   Extracted extracted{builder.build(), {}};
   std::int32_t cursor = format::kEntriesOffset;
-  EXPECT_EQ(extracted.entry.parse(extracted.bytes.view(), cursor, 0), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(extracted.entry.parse(extracted.bytes.view(), cursor, 0)), EntryResult::kOk);
   return extracted;
 }
 
@@ -248,7 +249,7 @@ TEST(DecompressEntry, YieldsTheExactContentForEveryFrameSizeField) {
     BundleBuilder builder;
     builder.add(L"", L"file", content);
     Extracted extracted = parsedEntry(builder);
-    ASSERT_EQ(extracted.entry.decompress(unwatched), EntryResult::kOk) << size;
+    ASSERT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kOk) << size;
     EXPECT_EQ(contentOf(extracted.entry), content);
   }
 }
@@ -270,7 +271,7 @@ TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
   BundleBuilder builder;
   builder.addFrame(L"", L"file", content, frame);
   Extracted extracted = parsedEntry(builder);
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kOk);
   EXPECT_EQ(contentOf(extracted.entry), content);
 
   // The frame's own checksum is checked too: a mismatch is a damaged frame.
@@ -278,7 +279,7 @@ TEST(DecompressEntry, AcceptsFramesWithAChecksumOrWithoutAContentSize) {
   BundleBuilder damaged;
   damaged.addFrame(L"", L"file", content, frame);
   Extracted bad = parsedEntry(damaged);
-  EXPECT_EQ(bad.entry.decompress(unwatched), EntryResult::kSizeMismatch);
+  EXPECT_EQ(testing::codeOf(bad.entry.decompress(unwatched)), EntryResult::kSizeMismatch);
 }
 
 TEST(DecompressEntry, DamagedCompressedBytesFailTheirCrcBeforeDecoding) {
@@ -287,7 +288,7 @@ TEST(DecompressEntry, DamagedCompressedBytesFailTheirCrcBeforeDecoding) {
   builder.frames()[5] ^= 0x10;
   Extracted extracted = parsedEntry(builder);
   extracted.entry.content = {1, 2, 3};
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kCompressedCrcMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kCompressedCrcMismatch);
   EXPECT_EQ(extracted.entry.content, (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -297,7 +298,7 @@ TEST(DecompressEntry, AFrameOfAnotherSizeFailsAsSizeMismatchNeverAsCrc) {
     BundleBuilder builder;
     builder.add(L"", L"file", content).size = static_cast<std::uint32_t>(content.size() + delta);
     Extracted extracted = parsedEntry(builder);
-    EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kSizeMismatch) << delta;
+    EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kSizeMismatch) << delta;
   }
 }
 
@@ -307,14 +308,14 @@ TEST(DecompressEntry, ADamagedFrameWithAMatchingCrcFailsAsSizeMismatch) {
   builder.frames()[0] ^= 0xFF;  // the magic number
   record.compressedCrc32c = crc32c::value(builder.frames());
   Extracted extracted = parsedEntry(builder);
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kSizeMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kSizeMismatch);
 }
 
 TEST(DecompressEntry, ContentThatFailsItsCrcIsReported) {
   BundleBuilder builder;
   builder.add(L"", L"file", "some content").crc32c ^= 0x80000000;
   Extracted extracted = parsedEntry(builder);
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kContentCrcMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kContentCrcMismatch);
 }
 
 TEST(DecompressEntry, EmptyContentHasCrcZero) {
@@ -322,7 +323,7 @@ TEST(DecompressEntry, EmptyContentHasCrcZero) {
   builder.add(L"", L"empty", "");
   Extracted extracted = parsedEntry(builder);
   EXPECT_EQ(extracted.entry.crc32c, 0u);
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kOk);
   EXPECT_TRUE(extracted.entry.content.empty());
 }
 
@@ -356,7 +357,7 @@ TEST(DecompressEntry, ALargeEntryIsDecodedInPiecesEachASignOfLife) {
   BundleBuilder builder;
   builder.add(L"", L"big", content);
   Extracted extracted = parsedEntry(builder);
-  ASSERT_EQ(extracted.entry.decompress(unwatched), EntryResult::kOk);
+  ASSERT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kOk);
   EXPECT_EQ(contentOf(extracted.entry), content);
 }
 
@@ -369,17 +370,17 @@ TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
   damaged[damaged.size() / 2] ^= 0x01;
   BundleBuilder checked;
   checked.addFrame(L"", L"big", content, damaged);
-  EXPECT_EQ(parsedEntry(checked).entry.decompress(unwatched), EntryResult::kSizeMismatch);
+  EXPECT_EQ(testing::codeOf(parsedEntry(checked).entry.decompress(unwatched)), EntryResult::kSizeMismatch);
   for (const std::int64_t delta : {-1, 1}) {
     BundleBuilder builder;
     builder.addFrame(L"", L"big", content, frameOf(content, false, false)).size =
         static_cast<std::uint32_t>(content.size() + delta);
-    EXPECT_EQ(parsedEntry(builder).entry.decompress(unwatched), EntryResult::kSizeMismatch)
+    EXPECT_EQ(testing::codeOf(parsedEntry(builder).entry.decompress(unwatched)), EntryResult::kSizeMismatch)
         << delta;
   }
   BundleBuilder wrongCrc;
   wrongCrc.add(L"", L"big", content).crc32c ^= 1;
-  EXPECT_EQ(parsedEntry(wrongCrc).entry.decompress(unwatched), EntryResult::kContentCrcMismatch);
+  EXPECT_EQ(testing::codeOf(parsedEntry(wrongCrc).entry.decompress(unwatched)), EntryResult::kContentCrcMismatch);
 }
 
 // No compressed bytes at all decode to no content, as ZSTD_decompress has it.
@@ -391,10 +392,10 @@ TEST(DecompressEntry, NoCompressedBytesYieldNoContent) {
   FileEntry empty;
   FileEntry one;
   std::int32_t cursor = format::kEntriesOffset;
-  ASSERT_EQ(empty.parse(bytes.view(), cursor, 0), EntryResult::kOk);
-  ASSERT_EQ(one.parse(bytes.view(), cursor, 1), EntryResult::kOk);
-  EXPECT_EQ(empty.decompress(unwatched), EntryResult::kOk);
-  EXPECT_EQ(one.decompress(unwatched), EntryResult::kSizeMismatch);
+  ASSERT_EQ(testing::codeOf(empty.parse(bytes.view(), cursor, 0)), EntryResult::kOk);
+  ASSERT_EQ(testing::codeOf(one.parse(bytes.view(), cursor, 1)), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(empty.decompress(unwatched)), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(one.decompress(unwatched)), EntryResult::kSizeMismatch);
 }
 
 // A manifest may claim any size below 2^31; the frame's headers say what it can
@@ -403,7 +404,7 @@ TEST(DecompressEntry, AHugeSizeIsRefusedBeforeItsBufferIsAllocated) {
   BundleBuilder builder;
   builder.add(L"", L"file", "tiny").size = 0x7FFFFFFF;
   Extracted extracted = parsedEntry(builder);
-  EXPECT_EQ(extracted.entry.decompress(unwatched), EntryResult::kSizeMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kSizeMismatch);
   EXPECT_EQ(extracted.entry.content.capacity(), 0u);
 }
 

@@ -7,6 +7,7 @@
 #include "base/byte_order.hpp"
 #include "bundle/format.hpp"
 #include "bundle_builder.hpp"
+#include "support/results.hpp"
 
 namespace aerolith::bundle {
 namespace {
@@ -19,7 +20,7 @@ using testing::BundleBytes;
 using testing::reseal;
 
 std::optional<ErrorTriple> read(const BundleBytes& bytes, FilesMap& files) {
-  return readManifest(bytes.view(), files, unwatched);
+  return testing::failureOf(readManifest(bytes.view(), files, unwatched));
 }
 
 std::optional<ErrorTriple> read(const BundleBytes& bytes) {
@@ -50,13 +51,13 @@ TEST(CheckResource, EachFailedStepHasItsSubCode) {
                {ResourceFailure::kNotLocked, 3},
                {ResourceFailure::kEmpty, 4}};
   for (const auto& step : steps) {
-    const sys::ResourceLookup lookup{step.failure, {}};
-    EXPECT_EQ(checkResource(lookup, ResourceKind::kManifest),
+    const sys::ResourceLookup lookup = base::fail(step.failure);
+    EXPECT_EQ(testing::failureOf(checkResource(lookup, ResourceKind::kManifest)),
               triple(Stage::kResources, step.manifestCode, 0));
-    EXPECT_EQ(checkResource(lookup, ResourceKind::kPayload),
+    EXPECT_EQ(testing::failureOf(checkResource(lookup, ResourceKind::kPayload)),
               triple(Stage::kResources, step.manifestCode + 10, 0));
   }
-  EXPECT_EQ(checkResource({sys::ResourceFailure::kNone, {&byte, 1}}, ResourceKind::kPayload),
+  EXPECT_EQ(testing::failureOf(checkResource(std::span(&byte, 1), ResourceKind::kPayload)),
             std::nullopt);
 }
 
@@ -65,11 +66,9 @@ TEST(CheckResource, EachFailedStepHasItsSubCode) {
 // is enough.
 TEST(CheckResource, ASizeOfTwoToTheThirtyFirstOrMoreCountsAsEmpty) {
   const auto* start = reinterpret_cast<const std::uint8_t*>(16);
-  EXPECT_EQ(
-      checkResource({sys::ResourceFailure::kNone, {start, 0x80000000}}, ResourceKind::kManifest),
+  EXPECT_EQ(testing::failureOf(checkResource(std::span(start, 0x80000000), ResourceKind::kManifest)),
       triple(Stage::kResources, 4, 0));
-  EXPECT_EQ(
-      checkResource({sys::ResourceFailure::kNone, {start, 0x7FFFFFFF}}, ResourceKind::kPayload),
+  EXPECT_EQ(testing::failureOf(checkResource(std::span(start, 0x7FFFFFFF), ResourceKind::kPayload)),
       std::nullopt);
 }
 
@@ -173,13 +172,13 @@ TEST(CheckPayload, ADamagedPayloadLoadsAndFailsOnlyItsOwnCheck) {
   const std::uint32_t stored = base::loadLe32(bytes.payload.data());
   bytes.payload.back() ^= 1;
   EXPECT_EQ(read(bytes), std::nullopt);
-  const auto failure = checkPayload(bytes.view(), unwatched);
+  const auto failure = testing::failureOf(checkPayload(bytes.view(), unwatched));
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->stage, Stage::kPayloadCrc);
   EXPECT_EQ(failure->second, stored);
   EXPECT_NE(failure->first, stored);
   reseal(bytes.payload);
-  EXPECT_EQ(checkPayload(bytes.view(), unwatched), std::nullopt);
+  EXPECT_EQ(testing::failureOf(checkPayload(bytes.view(), unwatched)), std::nullopt);
 }
 
 TEST(CheckPayload, APayloadShorterThanItsCrcIsAMismatch) {
@@ -187,14 +186,14 @@ TEST(CheckPayload, APayloadShorterThanItsCrcIsAMismatch) {
   for (const std::vector<std::uint8_t>& payload :
        {std::vector<std::uint8_t>{0}, {0, 0}, {0x01, 0x02, 0x03}}) {
     BundleBytes bytes{manifestOnly.manifest, payload};
-    const auto failure = checkPayload(bytes.view(), unwatched);
+    const auto failure = testing::failureOf(checkPayload(bytes.view(), unwatched));
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->stage, Stage::kPayloadCrc);
     EXPECT_EQ(failure->first, 0);
   }
   // CRC, then no frames: intact.
   BundleBytes empty{manifestOnly.manifest, {0, 0, 0, 0}};
-  EXPECT_EQ(checkPayload(empty.view(), unwatched), std::nullopt);
+  EXPECT_EQ(testing::failureOf(checkPayload(empty.view(), unwatched)), std::nullopt);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "crc32c/crc32c.hpp"
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 
 namespace aerolith::install {
@@ -23,8 +24,7 @@ std::uint32_t crcOf(const std::string& bytes) {
 // (by one byte, or by far, across a chunk or not) is told apart, never summed.
 TEST(FileCrc, MatchesTheCrcOfTheWholeContentUpToTheLimitAtEverySizeAroundTheChunk) {
   testing::TempDir dir;
-  std::error_code error;
-  const sys::Folder folder = sys::Folder::open(dir.path(), error);
+  const sys::Folder folder = testing::valueOf(sys::Folder::open(dir.path()));
   for (const std::size_t size : {0u, 1u, 65'535u, 65'536u, 65'537u, 131'072u, 200'003u}) {
     std::string content(size, '\0');
     for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131) ^ (i >> 9));
@@ -44,8 +44,7 @@ TEST(FileCrc, MatchesTheCrcOfTheWholeContentUpToTheLimitAtEverySizeAroundTheChun
 TEST(FileCrc, AFileThatCannotBeOpenedCountsAsNoBytes) {
   testing::TempDir dir;
   std::filesystem::create_directory(dir / "folder");
-  std::error_code error;
-  const sys::Folder folder = sys::Folder::open(dir.path(), error);
+  const sys::Folder folder = testing::valueOf(sys::Folder::open(dir.path()));
   EXPECT_EQ(computeFileCrc32c(folder, "missing", 1, unwatched), 0u);
   EXPECT_EQ(computeFileCrc32c(folder, "folder", 1, unwatched), 0u);  // a folder reads as nothing
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bundle/file_entry.hpp"
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 #include "support/trace_capture.hpp"
 #include "sys/file/file_time.hpp"
@@ -27,8 +28,7 @@ class Writer : public ::testing::Test {
  protected:
   Writer() {
     fs::create_directory(install_);
-    std::error_code error;
-    folder_ = sys::Folder::open(install_, error);
+    folder_ = testing::valueOf(sys::Folder::open(install_));
   }
 
   static bundle::FileEntry entry(std::wstring directory, std::wstring name, std::string content) {
@@ -44,16 +44,14 @@ class Writer : public ::testing::Test {
   // One file, as the first of a pass: no folder held from before.
   std::optional<WriteFailure> write(const bundle::FileEntry& file) const {
     LastFolder none;
-    return writeEntry(file, folder_, none, unwatched);
+    return testing::failureOf(writeEntry(file, folder_, none, unwatched));
   }
 
   std::string host(const fs::path& path) const { return text::toUtf8(sys::wideFromPath(path)); }
 
   void expectWritten(const fs::path& file, const std::string& content) const {
     EXPECT_EQ(testing::readFile(file), content);
-    std::error_code error;
-    EXPECT_EQ(sys::readFileStamp(file, error).lastWriteTime, kFileTime);
-    EXPECT_FALSE(error);
+    EXPECT_EQ(testing::valueOf(sys::readFileStamp(file)).lastWriteTime, kFileTime);
   }
 
   static std::vector<std::string> stampLines() {
@@ -121,14 +119,11 @@ TEST_F(Writer, EmptyEntryGivesAnEmptyStampedFile) {
 // before another entry's: held, it would stay in the way of a file there.
 TEST_F(Writer, TheFolderOfThePreviousFileIsHeldForTheNextFileInItOnly) {
   LastFolder last;
-  ASSERT_EQ(writeEntry(entry(L"Modules\\Sim", L"a.dll", "a"), folder_, last, unwatched),
-            std::nullopt);
-  ASSERT_EQ(writeEntry(entry(L"Modules\\Sim", L"b.dll", "b"), folder_, last, unwatched),
-            std::nullopt);
+  ASSERT_TRUE(writeEntry(entry(L"Modules\\Sim", L"a.dll", "a"), folder_, last, unwatched));
+  ASSERT_TRUE(writeEntry(entry(L"Modules\\Sim", L"b.dll", "b"), folder_, last, unwatched));
   EXPECT_EQ(last.folder.path(), install_ / "Modules" / "Sim");
   expectWritten(install_ / "Modules" / "Sim" / "b.dll", "b");
-  EXPECT_EQ(writeEntry(entry(L"Modules", L"Sim", "a file now"), folder_, last, unwatched),
-            std::nullopt);
+  EXPECT_TRUE(writeEntry(entry(L"Modules", L"Sim", "a file now"), folder_, last, unwatched));
   expectWritten(install_ / "Modules" / "Sim", "a file now");
 }
 

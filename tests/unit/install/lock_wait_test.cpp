@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/results.hpp"
+
 namespace aerolith::install {
 namespace {
 using std::chrono::milliseconds;
@@ -23,23 +25,26 @@ TEST(LockWait, RetriesAPassingHoldWithinOneSecondPerEntryAndNothingElse) {
   std::vector<milliseconds> pauses;
   diag::Progress progress;
   LockWait<FakeClock> wait(progress, FakeClock{&time, &pauses});
-  std::error_code error;
   int tries = 0;
   const auto failingUntil = [&](int last) {
-    return [&, last] {
-      return (error = ++tries < last ? sharingViolation : std::error_code()), tries;
+    return [&, last]() -> base::Result<int> {
+      if (++tries < last) return base::fail(sharingViolation);
+      return tries;
     };
   };
-  EXPECT_EQ(wait.run(error, failingUntil(3)), 3);  // a short hold is waited out
+  EXPECT_EQ(testing::valueOf(wait.run(failingUntil(3))), 3);  // a short hold is waited out
   EXPECT_EQ(pauses, (std::vector<milliseconds>{milliseconds(10), milliseconds(20)}));
   tries = 0;
-  wait.run(error, failingUntil(100));  // the rest of the entry's second, then the failure stands
-  EXPECT_EQ(error, sharingViolation);
+  // The rest of the entry's second, then the failure stands.
+  EXPECT_EQ(testing::failureOf(wait.run(failingUntil(100))), sharingViolation);
   EXPECT_EQ(time - FakeClock::time_point(), LockWait<FakeClock>::kBound);
   EXPECT_EQ(progress.count(), pauses.size());
   tries = 0;
-  error = std::make_error_code(std::errc::permission_denied);
-  wait.run(error, [&] { return ++tries; });  // any other failure is not retried
+  const auto refused = [&]() -> base::Result<int> {
+    ++tries;
+    return base::fail(std::make_error_code(std::errc::permission_denied));
+  };
+  static_cast<void>(wait.run(refused));  // any other failure is not retried
   EXPECT_EQ(tries, 1);
 }
 

@@ -10,6 +10,7 @@
 
 #include "bundle/bundle_builder.hpp"
 #include "bundle/loading.hpp"
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 #include "sys/file/file_time.hpp"
 
@@ -21,8 +22,7 @@ class Synchronise : public ::testing::Test {
  protected:
   Synchronise() {
     fs::create_directory(install_);
-    std::error_code error;
-    folder_ = sys::Folder::open(install_, error);
+    folder_ = testing::valueOf(sys::Folder::open(install_));
   }
 
   // Loads the builder's bundle; `held` keeps a reference to every entry.
@@ -30,7 +30,7 @@ class Synchronise : public ::testing::Test {
     bytes_ = builder_.build();
     bundle::Bundle bundle{bytes_.view(), {}};
     diag::Progress unwatched;
-    EXPECT_EQ(bundle::readManifest(bundle.view, bundle.files, unwatched), std::nullopt);
+    EXPECT_EQ(testing::failureOf(bundle::readManifest(bundle.view, bundle.files, unwatched)), std::nullopt);
     for (const auto& [key, entry] : bundle.files) held_.push_back(entry);
     return bundle;
   }
@@ -42,14 +42,13 @@ class Synchronise : public ::testing::Test {
   }
   std::optional<SyncFailure> synchronise(bundle::Bundle& bundle, SyncProgress& progress) {
     ListingAhead listing(folder_);
-    return synchroniseInstallDirectory(folder_, listing, bundle, protectedConfigNames(), 2,
-                                       progress);
+    return testing::failureOf(synchroniseInstallDirectory(folder_, listing, bundle,
+                                                          protectedConfigNames(), 2, progress));
   }
 
   void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {
     EXPECT_EQ(testing::readFile(install_ / relative), content) << relative;
-    std::error_code error;
-    EXPECT_EQ(sys::readFileStamp(install_ / relative, error).lastWriteTime,
+    EXPECT_EQ(testing::valueOf(sys::readFileStamp(install_ / relative)).lastWriteTime,
               builder_.record(index).fileTime)
         << relative;
   }
@@ -126,10 +125,8 @@ TEST_F(Synchronise, ANameHoldingABackslashIsNeverTakenForAListedPath) {
   builder_.add(L"Relay", L"relay.exe", "relay");
   testing::writeFile(install_ / "Relay\\relay.exe", "relay");
   bundle::Bundle bundle = load();
-  std::error_code error;
-  ASSERT_TRUE(sys::Folder::open(install_, error)
-                  .openForTimeStamp("Relay\\relay.exe", error)
-                  .set(builder_.record(0).fileTime, error));
+  ASSERT_TRUE(testing::valueOf(folder_.openForTimeStamp("Relay\\relay.exe"))
+                  .set(builder_.record(0).fileTime));
 
   EXPECT_EQ(synchronise(bundle), std::nullopt);
 

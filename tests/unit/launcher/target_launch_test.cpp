@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 #include "support/trace_capture.hpp"
 
@@ -17,8 +18,7 @@ using testing::TraceCapture;
 using testing::writeFile;
 
 sys::Folder folderOf(const std::filesystem::path& path) {
-  std::error_code error;
-  return sys::Folder::open(path, error);
+  return testing::valueOf(sys::Folder::open(path));
 }
 
 std::vector<std::string> sorted(std::vector<std::string> names) {

@@ -136,7 +136,7 @@ std::vector<bundle::ErrorTriple> everyTripleALauncherShows() {
   for (const auto kind : {bundle::ResourceKind::kManifest, bundle::ResourceKind::kPayload}) {
     for (const auto failure : {sys::ResourceFailure::kNotFound, sys::ResourceFailure::kNotLoaded,
                                sys::ResourceFailure::kNotLocked, sys::ResourceFailure::kEmpty}) {
-      triples.push_back(*bundle::checkResource({failure, {}}, kind));
+      triples.push_back(bundle::checkResource(base::fail(failure), kind).error());
     }
   }
   for (const R parse :

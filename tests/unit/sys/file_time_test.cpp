@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/results.hpp"
 #include "support/temp_dir.hpp"
 #include "sys/fs/folder.hpp"
 
@@ -35,26 +36,20 @@ TEST(FileTime, StampsAndReadsBackAFile) {
   const auto file = dir / "f\u00e9.bin";
   testing::writeFile(file, "12345");
   const std::uint64_t time = 0x01DB5309A3E23267;
-  std::error_code error;
-  const Folder folder = Folder::open(dir.path(), error);
-  LastWriteTimeWriter writer = folder.openForTimeStamp(file.filename(), error);
-  ASSERT_TRUE(writer.isOpen()) << error.message();
-  EXPECT_TRUE(writer.set(time, error)) << error.message();
+  const Folder folder = testing::valueOf(Folder::open(dir.path()));
+  LastWriteTimeWriter writer = testing::valueOf(folder.openForTimeStamp(file.filename()));
+  EXPECT_TRUE(writer.set(time));
   writer.close();
-  const FileStamp stamp = readFileStamp(file, error);
-  ASSERT_FALSE(error) << error.message();
+  const FileStamp stamp = testing::valueOf(readFileStamp(file));
   EXPECT_EQ(stamp.lastWriteTime, time);
   EXPECT_EQ(stamp.size, 5u);
 }
 
 TEST(FileTime, ReportsTheSystemErrorForAMissingFile) {
   testing::TempDir dir;
-  std::error_code error;
-  static_cast<void>(readFileStamp(dir / "missing", error));
-  EXPECT_TRUE(error);
-  const Folder folder = Folder::open(dir.path(), error);
-  EXPECT_FALSE(folder.openForTimeStamp("missing", error).isOpen());
-  EXPECT_TRUE(error);
+  EXPECT_FALSE(readFileStamp(dir / "missing"));
+  const Folder folder = testing::valueOf(Folder::open(dir.path()));
+  EXPECT_FALSE(folder.openForTimeStamp("missing"));
 }
 
 }  // namespace

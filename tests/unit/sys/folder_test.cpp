@@ -14,17 +14,15 @@ namespace {
 namespace fs = std::filesystem;
 
 Folder opened(const fs::path& path) {
-  std::error_code error;
-  Folder folder = Folder::open(path, error);
-  EXPECT_TRUE(folder.isOpen()) << path << ": " << error.message();
-  return folder;
+  base::Result<Folder> folder = Folder::open(path);
+  EXPECT_TRUE(folder) << path << ": " << base::errorOf(folder).message();
+  return folder ? std::move(*folder) : Folder();
 }
 
 ObjectKind kindOf(const Folder& folder, const fs::path& name) {
-  std::error_code error;
-  const ObjectKind kind = folder.kindOf(name, error);
-  EXPECT_FALSE(error) << name << ": " << error.message();
-  return kind;
+  const base::Result<ObjectKind> kind = folder.kindOf(name);
+  EXPECT_TRUE(kind) << name << ": " << base::errorOf(kind).message();
+  return kind ? *kind : ObjectKind::kMissing;
 }
 
 // Relative paths with '/' and kinds, in walk order.
@@ -46,56 +44,60 @@ TEST(Folder, KindsCreationAndRemovalOfPlainObjects) {
   EXPECT_EQ(kindOf(top, "missing"), ObjectKind::kMissing);
   EXPECT_EQ(kindOf(top, "folder"), ObjectKind::kDirectory);
 
-  std::error_code error;
   {
     // Closed before its folder goes: Windows removes a folder once no handle holds it.
-    const Folder sub = top.openFolder("folder", error).openFolder("sub", error);
-    ASSERT_TRUE(sub.isOpen());
-    EXPECT_EQ(sub.path(), dir / "folder" / "sub");
-    EXPECT_EQ(kindOf(sub, "file"), ObjectKind::kFile);
-    EXPECT_FALSE(sub.openFolder("file", error).isOpen());
-    EXPECT_TRUE(error);
+    const base::Result<Folder> folder = top.openFolder("folder");
+    ASSERT_TRUE(folder);
+    const base::Result<Folder> sub = folder->openFolder("sub");
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->path(), dir / "folder" / "sub");
+    EXPECT_EQ(kindOf(*sub, "file"), ObjectKind::kFile);
+    EXPECT_FALSE(sub->openFolder("file"));
   }
-  EXPECT_FALSE(top.createFolder("folder", error).isOpen());  // something is there
-  EXPECT_TRUE(top.createFolder("new", error).isOpen());
+  EXPECT_FALSE(top.createFolder("folder"));  // something is there
+  EXPECT_TRUE(top.createFolder("new"));
 
-  EXPECT_FALSE(top.removeObject("missing", error));
-  EXPECT_FALSE(error);
-  EXPECT_FALSE(top.removeObject("folder", error));  // not empty
-  EXPECT_TRUE(error);
-  EXPECT_EQ(top.removeTree("folder", error), 3u);
-  EXPECT_FALSE(error);
-  EXPECT_EQ(top.removeTree("folder", error), 0u);
-  EXPECT_FALSE(error);
+  const base::Result<bool> missing = top.removeObject("missing");
+  ASSERT_TRUE(missing);
+  EXPECT_FALSE(*missing);
+  EXPECT_FALSE(top.removeObject("folder"));  // not empty
+  const base::Result<std::uintmax_t> removed = top.removeTree("folder");
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(*removed, 3u);
+  const base::Result<std::uintmax_t> again = top.removeTree("folder");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(*again, 0u);
   EXPECT_EQ(kindOf(top, "folder"), ObjectKind::kMissing);
 }
 
 TEST(Folder, FilesAreCreatedExclusivelyReadBackAndStamped) {
   testing::TempDir dir;
   const Folder top = opened(dir.path());
-  std::error_code error;
   {
-    OutputFile out = top.createFile("file", error);
-    ASSERT_TRUE(out.isOpen());
+    base::Result<OutputFile> out = top.createFile("file");
+    ASSERT_TRUE(out);
     const std::uint8_t bytes[] = {'a', 'b', 'c'};
-    EXPECT_TRUE(out.write(bytes, error));
-    EXPECT_TRUE(out.close(error));
+    EXPECT_TRUE(out->write(bytes));
+    EXPECT_TRUE(out->close());
   }
-  EXPECT_FALSE(top.createFile("file", error).isOpen());  // never over what is there
-  EXPECT_TRUE(error);
-  LastWriteTimeWriter stamp = top.openForTimeStamp("file", error);
-  ASSERT_TRUE(stamp.isOpen());
-  EXPECT_TRUE(stamp.set(0x01DB5309A3E23267, error));
-  stamp.close();
-  EXPECT_EQ(top.readStamp("file", error).lastWriteTime, 0x01DB5309A3E23267u);
-  EXPECT_EQ(top.readStamp("file", error).size, 3u);
+  EXPECT_FALSE(top.createFile("file"));  // never over what is there
+  base::Result<LastWriteTimeWriter> stamp = top.openForTimeStamp("file");
+  ASSERT_TRUE(stamp);
+  EXPECT_TRUE(stamp->set(0x01DB5309A3E23267));
+  stamp->close();
+  const base::Result<FileStamp> read = top.readStamp("file");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->lastWriteTime, 0x01DB5309A3E23267u);
+  EXPECT_EQ(read->size, 3u);
 
-  InputFile in = top.openFile("file", error);
-  ASSERT_TRUE(in.isOpen());
+  base::Result<InputFile> in = top.openFile("file");
+  ASSERT_TRUE(in);
   std::uint8_t buffer[8] = {};
-  EXPECT_EQ(in.read(buffer, error), 3u);
-  EXPECT_EQ(in.read(buffer, error), 0u);
-  EXPECT_FALSE(error);
+  const base::Result<std::size_t> first = in->read(buffer);
+  const base::Result<std::size_t> second = in->read(buffer);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(*first, 3u);
+  EXPECT_EQ(*second, 0u);
   EXPECT_EQ(std::string(buffer, buffer + 3), "abc");
 }
 
@@ -117,9 +119,8 @@ TEST(Folder, WalkListsEachFolderBeforeItsContents) {
   EXPECT_EQ(position("a/b/f"), position("a/b") + 1);
   EXPECT_EQ(entries[position("a/b")].second, ObjectKind::kDirectory);
   EXPECT_EQ(entries[position("top")].second, ObjectKind::kFile);
-  std::error_code error;
-  EXPECT_FALSE(Folder::open(dir / "top", error).isOpen());
-  EXPECT_FALSE(Folder::open(dir / "missing", error).isOpen());
+  EXPECT_FALSE(Folder::open(dir / "top"));
+  EXPECT_FALSE(Folder::open(dir / "missing"));
 }
 
 TEST(Folder, AReadOnlyEntryBecomesWritable) {
@@ -129,32 +130,31 @@ TEST(Folder, AReadOnlyEntryBecomesWritable) {
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   const Folder top = opened(dir.path());
-  std::error_code error;
-  top.setNormalAttributes("file", error);
-  EXPECT_FALSE(error);
+  EXPECT_TRUE(top.setNormalAttributes("file"));
   EXPECT_NE(fs::status(dir / "file").permissions() & fs::perms::owner_write, fs::perms::none);
-  EXPECT_TRUE(top.removeObject("file", error));
-  top.setNormalAttributes("file", error);
-  EXPECT_EQ(error.value(), 2);  // ENOENT, ERROR_FILE_NOT_FOUND
+  EXPECT_TRUE(top.removeObject("file"));
+  const base::Result<void> gone = top.setNormalAttributes("file");
+  ASSERT_FALSE(gone);
+  EXPECT_EQ(gone.error().value(), 2);  // ENOENT, ERROR_FILE_NOT_FOUND
 }
 
 TEST(Folder, AStagedFileTakesItsNameOnlyWhenCommitted) {
   testing::TempDir dir;
   testing::writeFile(dir / "file", "old");
   const Folder top = opened(dir.path());
-  std::error_code error;
-  StagedFile staged = top.createStagedFile(3, error);
-  ASSERT_TRUE(staged.isOpen()) << error.message();
-  std::copy_n("new", 3, staged.bytes().begin());
+  base::Result<StagedFile> staged = top.createStagedFile(3);
+  ASSERT_TRUE(staged) << staged.error().message();
+  std::copy_n("new", 3, staged->bytes().begin());
   EXPECT_EQ(testing::readFile(dir / "file"), "old");
-  EXPECT_TRUE(fs::exists(dir / staged.temporaryName()));
-  EXPECT_TRUE(staged.commit("file", 0x01DB5309A3E23267, error)) << error.message();
+  EXPECT_TRUE(fs::exists(dir / staged->temporaryName()));
+  const base::Result<void> committed = staged->commit("file", 0x01DB5309A3E23267);
+  EXPECT_TRUE(committed) << base::errorOf(committed).message();
   EXPECT_EQ(testing::readFile(dir / "file"), "new");
-  EXPECT_EQ(top.readStamp("file", error).lastWriteTime, 0x01DB5309A3E23267u);
+  EXPECT_EQ(top.readStamp("file")->lastWriteTime, 0x01DB5309A3E23267u);
 
-  StagedFile discarded = top.createStagedFile(1 << 20, error);
-  ASSERT_TRUE(discarded.isOpen()) << error.message();
-  discarded.discard();
+  base::Result<StagedFile> discarded = top.createStagedFile(1 << 20);
+  ASSERT_TRUE(discarded) << discarded.error().message();
+  discarded->discard();
   EXPECT_EQ(walked(top).size(), 1u);  // the committed file alone
 }
 
@@ -186,15 +186,14 @@ TEST_F(Links, AreListedButNeverEnteredOpenedReadOrStamped) {
   for (const auto& [path, kind] : entries) {
     EXPECT_EQ(kind, path == "sub" ? ObjectKind::kDirectory : ObjectKind::kLink) << path;
   }
-  std::error_code error;
-  const Folder sub = install_.openFolder("sub", error);
-  EXPECT_FALSE(sub.openFolder("folder-link", error).isOpen());
-  EXPECT_FALSE(install_.openFile("file-link", error).isOpen());
-  EXPECT_FALSE(install_.openForTimeStamp("file-link", error).isOpen());
-  EXPECT_FALSE(install_.createFile("dangling", error).isOpen());
+  const base::Result<Folder> sub = install_.openFolder("sub");
+  ASSERT_TRUE(sub);
+  EXPECT_FALSE(sub->openFolder("folder-link"));
+  EXPECT_FALSE(install_.openFile("file-link"));
+  EXPECT_FALSE(install_.openForTimeStamp("file-link"));
+  EXPECT_FALSE(install_.createFile("dangling"));
   fs::permissions(dir_ / "outside", fs::perms::owner_write, fs::perm_options::remove);
-  sub.setNormalAttributes("folder-link", error);
-  EXPECT_FALSE(error);
+  EXPECT_TRUE(sub->setNormalAttributes("folder-link"));
   EXPECT_EQ(fs::status(dir_ / "outside").permissions() & fs::perms::owner_write, fs::perms::none);
   fs::permissions(dir_ / "outside", fs::perms::owner_write, fs::perm_options::add);
   expectOutsideIntact();
@@ -202,34 +201,33 @@ TEST_F(Links, AreListedButNeverEnteredOpenedReadOrStamped) {
 }
 
 TEST_F(Links, AreRemovedAsLinks) {
-  std::error_code error;
-  EXPECT_TRUE(install_.removeObject("file-link", error));
-  EXPECT_TRUE(install_.removeObject("dangling", error));
-  EXPECT_EQ(install_.removeTree("sub", error), 2u);  // sub, folder-link
-  EXPECT_FALSE(error);
+  EXPECT_TRUE(*install_.removeObject("file-link"));
+  EXPECT_TRUE(*install_.removeObject("dangling"));
+  const base::Result<std::uintmax_t> removed = install_.removeTree("sub");
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(*removed, 2u);  // sub, folder-link
   EXPECT_EQ(walked(install_).size(), 0u);
   expectOutsideIntact();
 }
 
 TEST_F(Links, AStagedFileReplacesALinkAsALink) {
-  std::error_code error;
-  StagedFile staged = install_.createStagedFile(1, error);
-  ASSERT_TRUE(staged.isOpen());
-  staged.bytes()[0] = 'y';
-  EXPECT_TRUE(staged.commit("file-link", 0x01DB5309A3E23267, error));
+  base::Result<StagedFile> staged = install_.createStagedFile(1);
+  ASSERT_TRUE(staged);
+  staged->bytes()[0] = 'y';
+  EXPECT_TRUE(staged->commit("file-link", 0x01DB5309A3E23267));
   EXPECT_FALSE(fs::is_symlink(dir_ / "install" / "file-link"));
   EXPECT_EQ(testing::readFile(dir_ / "install" / "file-link"), "y");
   expectOutsideIntact();
 }
 
 TEST_F(Links, NothingIsCreatedBehindALinkThatReplacedAnOpenedFolder) {
-  std::error_code error;
-  const Folder sub = install_.openFolder("sub", error);
+  const base::Result<Folder> sub = install_.openFolder("sub");
+  ASSERT_TRUE(sub);
   fs::rename(dir_ / "install" / "sub", dir_ / "install" / "aside");
   fs::create_directory_symlink(dir_ / "outside", dir_ / "install" / "sub");
   // They go where the opened folder went.
-  EXPECT_TRUE(sub.createFolder("made", error).isOpen());
-  EXPECT_TRUE(sub.createFile("made.bin", error).isOpen());
+  EXPECT_TRUE(sub->createFolder("made"));
+  EXPECT_TRUE(sub->createFile("made.bin"));
   EXPECT_FALSE(fs::exists(dir_ / "outside" / "made"));
   EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.bin"));
 }

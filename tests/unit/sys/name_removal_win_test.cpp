@@ -56,11 +56,10 @@ TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
                         Case{".aerolith-0000beef.tmp", refusingPosix, false, {21, 21}}}) {
     calls.clear();
     const HANDLE object = opened(dir / c.name, removal);
-    std::error_code error;
-    EXPECT_EQ(removeName(folder, object, c.name, error, c.set), c.removed)
-        << c.name << error.message();
+    const base::Result<void> removed = removeName(folder, object, c.name, c.set);
+    EXPECT_EQ(removed.ok(), c.removed) << c.name << base::errorOf(removed).message();
     EXPECT_EQ(calls, c.calls) << c.name;
-    EXPECT_EQ(error == std::errc::too_many_links, !c.removed) << c.name;
+    EXPECT_EQ(base::errorOf(removed) == std::errc::too_many_links, !c.removed) << c.name;
     ::CloseHandle(object);
   }
   // Two twins, the leftover, and held's and shared's temporary names.
@@ -77,8 +76,7 @@ TEST(NameRemoval, FreesTheNameAtOnceAndNeverChangesAFileWithMoreLinks) {
 
   calls.clear();
   const HANDLE object = opened(dir / "held", removal);
-  std::error_code error;
-  EXPECT_TRUE(removeName(folder, object, L"file", error, acceptingPosix));
+  EXPECT_TRUE(removeName(folder, object, L"file", acceptingPosix));
   ::CloseHandle(object);
   EXPECT_EQ(calls, std::vector<int>{21});
   EXPECT_EQ(testing::entryNames(dir.path()).size(), 4u);  // held had no name of its own left

@@ -26,10 +26,9 @@ struct StartResult {
   std::uint32_t error = 0;
 };
 
-StartResult startedBy(bool (*start)(LaunchStrings&, std::error_code&), LaunchStrings& strings) {
-  std::error_code error;
-  const bool started = start(strings, error);
-  return {started, static_cast<std::uint32_t>(error.value())};
+StartResult startedBy(base::Result<void> (*start)(LaunchStrings&), LaunchStrings& strings) {
+  const base::Result<void> started = start(strings);
+  return {started.ok(), static_cast<std::uint32_t>(base::errorOf(started).value())};
 }
 
 using testing::readFile;

@@ -130,11 +130,12 @@ class Scanner {
   // a link's own.
   void addFile(const fs::path& path, const fs::path& target, const std::wstring& directory,
                const std::wstring& name) {
-    std::error_code error;
-    const sys::FileStamp stamp = sys::readFileStamp(target, error);
-    if (error) {
-      return problem(path, fmt::format(L"cannot read its size and time: {}", describe(error)));
+    const base::Result<sys::FileStamp> read = sys::readFileStamp(target);
+    if (!read) {
+      return problem(path,
+                     fmt::format(L"cannot read its size and time: {}", describe(read.error())));
     }
+    const sys::FileStamp& stamp = *read;
     if (stamp.size >= format::kFieldLimit) {
       return problem(path, fmt::format(L"it is {} bytes long; a bundle holds files below 2 GiB "
                                        L"({} bytes)",

@@ -64,11 +64,13 @@ std::wstring loadRefusal(const bundle::ErrorTriple& failure, const bundle::Bundl
 }  // namespace
 
 LoadedBundle::LoadedBundle(BundleBytes bytes) : bytes_(std::move(bytes)) {
-  std::optional<bundle::ErrorTriple> failure =
-      bundle::viewOfBytes(bytes_.manifest, bytes_.payload, view_);
+  base::Result<bundle::BundleView, bundle::ErrorTriple> view =
+      bundle::viewOfBytes(bytes_.manifest, bytes_.payload);
+  if (!view) throw Failure(loadRefusal(view.error(), view_), L"bundle-refused");
+  view_ = *view;
   diag::Progress unwatched;  // a tool's work has no watchdog
-  if (!failure) failure = bundle::readEntryList(view_, list_, unwatched);
-  if (failure) throw Failure(loadRefusal(*failure, view_), L"bundle-refused");
+  const bundle::Status listed = bundle::readEntryList(view_, list_, unwatched);
+  if (!listed) throw Failure(loadRefusal(listed.error(), view_), L"bundle-refused");
 }
 
 std::size_t LoadedBundle::trailingBytes() const {
@@ -102,10 +104,11 @@ std::vector<std::size_t> firstOfEachPath(const std::vector<bundle::FileEntry>& e
 std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
   bundle::FileEntry extracted = entry;
   diag::Progress unwatched;
-  const bundle::EntryResult result = extracted.decompress(unwatched);
-  if (result != bundle::EntryResult::kOk) {
-    throw Failure(refusal({bundle::Stage::kAddEntry, entry.index, bundle::shownCode(result)},
-                          entryLabel(entry)));
+  const bundle::EntryStatus decoded = extracted.decompress(unwatched);
+  if (!decoded) {
+    throw Failure(
+        refusal({bundle::Stage::kAddEntry, entry.index, bundle::shownCode(decoded.error())},
+                entryLabel(entry)));
   }
   return std::move(extracted.content);
 }
@@ -113,8 +116,8 @@ std::vector<std::uint8_t> extractContent(const bundle::FileEntry& entry) {
 std::vector<std::wstring> bundleProblems(const LoadedBundle& bundle) {
   std::vector<std::wstring> problems;
   diag::Progress unwatched;
-  const auto payloadFailure = bundle::checkPayload(bundle.view(), unwatched);
-  if (payloadFailure) problems.push_back(refusal(*payloadFailure, L""));
+  const bundle::Status payload = bundle::checkPayload(bundle.view(), unwatched);
+  if (!payload) problems.push_back(refusal(payload.error(), L""));
   const auto& entries = bundle.entries();
   std::vector<std::wstring> unextracted;
   for (const bundle::FileEntry& entry : entries) {
@@ -126,7 +129,7 @@ std::vector<std::wstring> bundleProblems(const LoadedBundle& bundle) {
   }
   // A whole payload whose frames do not match the manifest's entries is
   // another pack's: one line says so rather than one per entry.
-  if (!payloadFailure && unextracted.size() > 1) {
+  if (payload && unextracted.size() > 1) {
     problems.push_back(fmt::format(
         L"manifest.bin and payload.bin come from different packs: the payload is whole (its "
         L"CRC-32C holds), but {} of {} entries do not match their bytes in it; pack again, or "

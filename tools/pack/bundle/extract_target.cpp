@@ -22,6 +22,17 @@ namespace {
   throw Failure(fmt::format(L"cannot {} {}: {}", what, quoted(path), describe(error)));
 }
 
+// The value of a call that worked; the tool's failure for one that did not.
+template <typename T>
+T take(base::Result<T> result, std::wstring_view what, const fs::path& path) {
+  if (!result) failed(what, path, result.error());
+  return std::move(*result);
+}
+
+void check(const base::Result<void>& result, std::wstring_view what, const fs::path& path) {
+  if (!result) failed(what, path, result.error());
+}
+
 }  // namespace
 
 ExtractTarget::ExtractTarget(fs::path dir, bool replaceFiles)
@@ -29,11 +40,10 @@ ExtractTarget::ExtractTarget(fs::path dir, bool replaceFiles)
   std::error_code error;
   fs::create_directories(dir_, error);
   if (error) failed(L"create", dir_, error);
-  folder_ = sys::Folder::open(dir_, error);
-  if (!folder_.isOpen()) failed(L"open", dir_, error);
-  const std::vector<sys::FolderEntry> held = folder_.list(error);
-  if (error) failed(L"list", dir_, error);
-  if (!held.empty() && !replaceFiles_) {
+  folder_ = take(sys::Folder::open(dir_), L"open", dir_);
+  const sys::Listing<sys::FolderEntry> held = folder_.list();
+  if (held.endedEarly) failed(L"list", dir_, held.endedEarly);
+  if (!held.entries.empty() && !replaceFiles_) {
     throw Failure(
         fmt::format(L"{} is not empty; extract writes into an empty or new folder, or "
                     L"with -f/--force replaces the files the bundle holds and leaves "
@@ -46,22 +56,19 @@ ExtractTarget::ExtractTarget(fs::path dir, bool replaceFiles)
 // sub-folder opened into `held`. `reached` ends as its path.
 const sys::Folder& ExtractTarget::enterFolders(const bundle::FileEntry& entry, fs::path& reached,
                                                sys::Folder& held) const {
-  std::error_code error;
   const sys::Folder* folder = &folder_;
   reached = dir_;
   for (const fs::path& component : bundle::BundlePath(entry.directory).toFileSystemPath()) {
     if (component.empty()) continue;
     reached /= component;
-    const sys::ObjectKind kind = folder->kindOf(component, error);
-    if (error) failed(L"open", reached, error);
+    const sys::ObjectKind kind = take(folder->kindOf(component), L"open", reached);
     if (kind == sys::ObjectKind::kLink) refuseLink(reached);
     if (kind == sys::ObjectKind::kFile) {
       throw Failure(fmt::format(L"{} is a file where the bundle has a folder", quoted(reached)));
     }
-    sys::Folder next = kind == sys::ObjectKind::kMissing ? folder->createFolder(component, error)
-                                                         : folder->openFolder(component, error);
-    if (!next.isOpen()) failed(L"create", reached, error);
-    held = std::move(next);
+    held = take(kind == sys::ObjectKind::kMissing ? folder->createFolder(component)
+                                                  : folder->openFolder(component),
+                L"create", reached);
     folder = &held;
   }
   return *folder;
@@ -74,9 +81,7 @@ void ExtractTarget::write(const bundle::FileEntry& entry,
   const sys::Folder& folder = enterFolders(entry, path, held);
   const fs::path name = sys::pathFromWide(entry.name);
   path /= name;
-  std::error_code error;
-  const sys::ObjectKind kind = folder.kindOf(name, error);
-  if (error) failed(L"open", path, error);
+  const sys::ObjectKind kind = take(folder.kindOf(name), L"open", path);
   if (kind == sys::ObjectKind::kLink) refuseLink(path);
   if (kind == sys::ObjectKind::kDirectory) {
     throw Failure(fmt::format(L"{} is a folder where the bundle has a file", quoted(path)));
@@ -84,15 +89,14 @@ void ExtractTarget::write(const bundle::FileEntry& entry,
   if (kind == sys::ObjectKind::kFile) {
     if (!replaceFiles_)
       throw Failure(fmt::format(L"{} exists; -f/--force replaces it", quoted(path)));
-    if (!folder.removeObject(name, error) && error) failed(L"replace", path, error);
+    take(folder.removeObject(name), L"replace", path);
   }
-  sys::OutputFile out = folder.createFile(name, error);
-  if (!out.isOpen() || !out.write(content, error) || !out.close(error))
-    failed(L"write", path, error);
-  sys::LastWriteTimeWriter stamp = folder.openForTimeStamp(name, error);
-  if (!stamp.isOpen() || !stamp.set(entry.fileTime, error)) {
-    failed(L"set the last-write time of", path, error);
-  }
+  sys::OutputFile out = take(folder.createFile(name), L"write", path);
+  check(out.write(content), L"write", path);
+  check(out.close(), L"write", path);
+  sys::LastWriteTimeWriter stamp =
+      take(folder.openForTimeStamp(name), L"set the last-write time of", path);
+  check(stamp.set(entry.fileTime), L"set the last-write time of", path);
 }
 
 }  // namespace aerolith::pack

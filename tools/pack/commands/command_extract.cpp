@@ -21,8 +21,8 @@ int run(const Arguments& arguments) {
   const LoadedBundle bundle(readBundleBytes(sys::pathFromWide(arguments.positional[0])));
   // Checked before the first file is written, as a launcher replacing one would.
   diag::Progress unwatched;  // a tool's work has no watchdog
-  if (const auto failure = bundle::checkPayload(bundle.view(), unwatched)) {
-    throw Failure(refusal(*failure, L""));
+  if (const bundle::Status payload = bundle::checkPayload(bundle.view(), unwatched); !payload) {
+    throw Failure(refusal(payload.error(), L""));
   }
   const ExtractTarget target(sys::pathFromWide(arguments.positional[1]),
                              arguments.flag(L"--force"));

@@ -111,8 +111,9 @@ int run(const Arguments& arguments) {
   bundle::Bundle bundle{loaded.view(), {}};
   // The files map as a launcher builds it: the first entry of each path.
   diag::Progress unwatched;  // a tool's work has no watchdog
-  if (const auto failure = bundle::readManifest(bundle.view, bundle.files, unwatched)) {
-    throw Failure(refusal(*failure, L""));
+  if (const bundle::Status read = bundle::readManifest(bundle.view, bundle.files, unwatched);
+      !read) {
+    throw Failure(refusal(read.error(), L""));
   }
   const auto dir = sys::pathFromWide(arguments.positional[1]);
   const InstallPlan plan = planStart(std::move(bundle), dir);

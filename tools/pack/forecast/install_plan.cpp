@@ -42,12 +42,13 @@ fs::path withoutTrailingSeparator(const fs::path& dir) {
 // finds it.
 sys::ObjectKind kindOfFolder(const fs::path& dir) {
   const fs::path absolute = withoutTrailingSeparator(fs::absolute(dir));
-  std::error_code error;
-  const sys::Folder parent = sys::Folder::open(absolute.parent_path(), error);
-  if (!parent.isOpen()) return sys::ObjectKind::kMissing;
-  const sys::ObjectKind kind = parent.kindOf(absolute.filename(), error);
-  if (error) throw Failure(fmt::format(L"cannot read {}: {}", quoted(dir), describe(error)));
-  return kind;
+  const base::Result<sys::Folder> parent = sys::Folder::open(absolute.parent_path());
+  if (!parent) return sys::ObjectKind::kMissing;
+  const base::Result<sys::ObjectKind> kind = parent->kindOf(absolute.filename());
+  if (!kind) {
+    throw Failure(fmt::format(L"cannot read {}: {}", quoted(dir), describe(kind.error())));
+  }
+  return *kind;
 }
 
 // The walk pass: each walked object decided as a start decides it, the entries
@@ -59,11 +60,10 @@ void planWalk(const sys::Folder& folder, bundle::FilesMap& files, InstallPlan& p
   sys::FolderChain folders(folder, walk);
   const std::size_t prefix = folder.path().native().size() + 1;
   for (const sys::WalkEntry& existing : walk.entries) {
-    std::error_code error;
-    const sys::Folder* holder = folders.open(existing.folder, error);
-    if (holder == nullptr) continue;  // gone since it was listed, like a start would find it
+    const base::Result<const sys::Folder*> holder = folders.open(existing.folder);
+    if (!holder) continue;  // gone since it was listed, like a start would find it
     const install::Decision decision =
-        install::decide(folder.path(), *holder, existing, files, protectedNames, unwatched);
+        install::decide(folder.path(), **holder, existing, files, protectedNames, unwatched);
     PlannedStep step{actionOf(decision.verdict),
                      fs::path(walk.pathOf(existing).native().substr(prefix)), nullptr};
     if (decision.entry != files.end()) {
@@ -90,12 +90,11 @@ InstallPlan planStart(bundle::Bundle bundle, const fs::path& given) {
       throw Failure(fmt::format(L"{} is a file, where a launcher would need its install folder",
                                 quoted(dir)));
     case sys::ObjectKind::kDirectory: {
-      std::error_code error;
-      const sys::Folder folder = sys::Folder::open(dir, error);
-      if (!folder.isOpen()) {
-        throw Failure(fmt::format(L"cannot open {}: {}", quoted(dir), describe(error)));
+      const base::Result<sys::Folder> folder = sys::Folder::open(dir);
+      if (!folder) {
+        throw Failure(fmt::format(L"cannot open {}: {}", quoted(dir), describe(folder.error())));
       }
-      planWalk(folder, bundle.files, plan);
+      planWalk(*folder, bundle.files, plan);
       break;
     }
   }
