@@ -12,10 +12,10 @@
 
 #include "base/byte_order.hpp"
 #include "bundle/bundle_view.hpp"
-#include "crc32c/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/format.hpp"
 #include "bundle/manifest_writer.hpp"
+#include "crc32c/crc32c.hpp"
 
 namespace {
 
@@ -73,11 +73,10 @@ const Bundle& testBundle() {
       const auto content = programLike(size, seed++);
       std::vector<std::uint8_t> frame(ZSTD_compressBound(size));
       frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), size, 19));
-      writer.add({L"bin", L"file" + std::to_wstring(seed) + L".dll",
-                  static_cast<std::uint32_t>(size), crc32c::value(content),
-                  static_cast<std::uint32_t>(frame.size()), crc32c::value(frame),
-                  static_cast<std::uint32_t>(made.payload.size() - bundle::format::kFramesOffset),
-                  0});
+      writer.add(
+          {L"bin", L"file" + std::to_wstring(seed) + L".dll", static_cast<std::uint32_t>(size),
+           crc32c::value(content), static_cast<std::uint32_t>(frame.size()), crc32c::value(frame),
+           static_cast<std::uint32_t>(made.payload.size() - bundle::format::kFramesOffset), 0});
       made.payload.insert(made.payload.end(), frame.begin(), frame.end());
       made.contentBytes += size;
       made.largest = std::max(made.largest, size);

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   const bundle::BundleView view{manifest.data(), static_cast<std::int32_t>(manifest.size()),
                                 payload.data(), static_cast<std::int32_t>(payload.size())};
   const install::ProtectedNames names = install::protectedConfigNames();
-  install::SyncProgress progress;  // nobody watches a benchmark
+  install::SyncProgress progress;                          // nobody watches a benchmark
   const sys::Folder folder = *sys::Folder::open(install);  // made above
 
   benchmark::RegisterBenchmark("sync_pass", [&](benchmark::State& state) {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base/byte_order.hpp"
-#include "crc32c/crc32c.hpp"
 #include "bundle/file_entry.hpp"
 #include "bundle/loading.hpp"
+#include "crc32c/crc32c.hpp"
 #include "fuzz_input.hpp"
 
 namespace {
@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!path.empty());
     if (entry->size > kLargestContent) continue;
     if (input.flags & fuzz::kResealFrames) {
-      entry->compressedCrc32c = crc32c::extend(
-          0, entry->compressedData, static_cast<std::size_t>(entry->compressedSize));
+      entry->compressedCrc32c =
+          crc32c::extend(0, entry->compressedData, static_cast<std::size_t>(entry->compressedSize));
     }
     if (entry->decompress(unwatched)) {
       check(entry->content.size() == static_cast<std::size_t>(entry->size));

@@ -20,9 +20,8 @@ namespace aerolith::bundle {
 // it was; an added file relies on its own CRC values alone. Returns the triple
 // of the check that failed: stage 4 for the payload, else `stage` with the
 // entry's index and shown result code.
-Status extractEntry(const BundleView& view, FileEntry& entry,
-                                                      Stage stage, bool& payloadValidated,
-                                                      diag::Progress& progress);
+Status extractEntry(const BundleView& view, FileEntry& entry, Stage stage, bool& payloadValidated,
+                    diag::Progress& progress);
 
 // The same for an added file whose decoding `ahead` began earlier: `entry`
 // must be the next of its entries. Logs and fails exactly as the above.
@@ -33,12 +32,10 @@ Status extractEntry(DecodeAhead& ahead, FileEntry& entry);
 // decodes (the payload check of a first overwrite, " - decompress") and the
 // checks of the frame alone; then the decoding into `output`, the file's
 // bytes, logged and failing as extractEntry's. `content` stays empty.
-Status checkStreamedEntry(const BundleView& view,
-                                                            const FileEntry& entry, Stage stage,
-                                                            bool& payloadValidated,
-                                                            diag::Progress& progress);
-Status decodeStreamedEntry(
-    const FileEntry& entry, Stage stage, std::span<std::uint8_t> output, diag::Progress& progress,
-    const std::function<void(std::size_t)>& onPiece);
+Status checkStreamedEntry(const BundleView& view, const FileEntry& entry, Stage stage,
+                          bool& payloadValidated, diag::Progress& progress);
+Status decodeStreamedEntry(const FileEntry& entry, Stage stage, std::span<std::uint8_t> output,
+                           diag::Progress& progress,
+                           const std::function<void(std::size_t)>& onPiece);
 
 }  // namespace aerolith::bundle

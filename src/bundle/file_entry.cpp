@@ -108,7 +108,8 @@ EntryStatus FileEntry::parse(const BundleView& view, std::int32_t& cursor,
 
   // Tested before the pointer is formed, so that it never points past the payload.
   const std::int64_t frameStart = std::int64_t{offset} + format::kFramesOffset;
-  if (frameStart + compressedSize > view.payloadSize) return base::fail(EntryResult::kFramePastPayload);
+  if (frameStart + compressedSize > view.payloadSize)
+    return base::fail(EntryResult::kFramePastPayload);
   dataOffset = static_cast<std::int32_t>(frameStart);
   compressedData = view.payloadData + dataOffset;
   return {};
@@ -126,7 +127,8 @@ EntryStatus FileEntry::decompress(diag::Progress& progress) {
 
 EntryStatus FileEntry::checkFrame(diag::Progress& progress) const {
   const std::span frame(compressedData, static_cast<std::size_t>(compressedSize));
-  if (crcInPieces(frame, progress) != compressedCrc32c) return base::fail(EntryResult::kCompressedCrcMismatch);
+  if (crcInPieces(frame, progress) != compressedCrc32c)
+    return base::fail(EntryResult::kCompressedCrcMismatch);
   // The frame's headers bound what it can yield. One that cannot yield `size`
   // bytes fails as ZSTD_decompress would, but before `size` bytes are allocated.
   const unsigned long long bound = ZSTD_decompressBound(frame.data(), frame.size());

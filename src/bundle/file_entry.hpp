@@ -43,8 +43,7 @@ struct FileEntry {
   // moves `cursor` past the fields read. Every field is bounds-checked before it
   // is read; nothing is read outside the manifest, and `compressedData` points
   // into the view's payload only when the frame lies inside it.
-  EntryStatus parse(const BundleView& view, std::int32_t& cursor,
-                    std::int32_t entryIndex);
+  EntryStatus parse(const BundleView& view, std::int32_t& cursor, std::int32_t entryIndex);
 
   // Fills `content` from the entry's frame after checking the frame's CRC;
   // checks the content's CRC. Notes `progress` every few MiB of work, from

@@ -48,7 +48,8 @@ Status forEachEntry(const BundleView& view, diag::Progress& progress, Make make,
   for (std::int32_t index = 0; index < count; ++index) {
     auto entry = make();
     const EntryStatus parsed = entry->parse(view, cursor, index);
-    if (!parsed) return base::fail(ErrorTriple{Stage::kEntryParse, index, shownCode(parsed.error())});
+    if (!parsed)
+      return base::fail(ErrorTriple{Stage::kEntryParse, index, shownCode(parsed.error())});
     keep(std::move(entry));
   }
   if (end != nullptr) *end = cursor;

@@ -298,7 +298,8 @@ base::Result<void, WriteFailure> writeEntry(const bundle::FileEntry& entry,
     last.folder = sys::Folder();
     prepareFolder(chain, folderComponents(entry.directory));
   }
-  base::Result<void, WriteFailure> written = writeInFolder(entry, chain.current(), dirPath, progress);
+  base::Result<void, WriteFailure> written =
+      writeInFolder(entry, chain.current(), dirPath, progress);
   last.directory = entry.directory;
   last.folder = chain.release();
   return written;

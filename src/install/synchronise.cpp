@@ -242,9 +242,9 @@ class Synchroniser {
 
 }  // namespace
 
-SyncStatus synchroniseInstallDirectory(
-    const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
-    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress) {
+SyncStatus synchroniseInstallDirectory(const sys::Folder& installFolder, ListingAhead& listing,
+                                       bundle::Bundle& bundle, const ProtectedNames& protectedNames,
+                                       unsigned decodingThreads, SyncProgress& progress) {
   Synchroniser pass(installFolder, bundle, protectedNames, decodingThreads, progress);
   if (SyncStatus walked = pass.walkPass(listing); !walked) return walked;
   return pass.remainingEntriesPass();

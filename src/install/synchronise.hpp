@@ -34,9 +34,9 @@ using SyncStatus = base::Result<void, SyncFailure>;
 // activity once the folder is listed, each file's bytes when it decides to
 // write them (the entries not met all at once, before the first is written)
 // and again once they are written.
-SyncStatus synchroniseInstallDirectory(
-    const sys::Folder& installFolder, ListingAhead& listing, bundle::Bundle& bundle,
-    const ProtectedNames& protectedNames, unsigned decodingThreads, SyncProgress& progress);
+SyncStatus synchroniseInstallDirectory(const sys::Folder& installFolder, ListingAhead& listing,
+                                       bundle::Bundle& bundle, const ProtectedNames& protectedNames,
+                                       unsigned decodingThreads, SyncProgress& progress);
 
 // One decoding thread for each processor, at least one.
 unsigned defaultDecodingThreads();

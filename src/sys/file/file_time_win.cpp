@@ -15,7 +15,7 @@ base::Result<FileStamp> readFileStamp(const std::filesystem::path& file) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return lastError();
   return FileStamp{join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
-          join(data.nFileSizeHigh, data.nFileSizeLow)};
+                   join(data.nFileSizeHigh, data.nFileSizeLow)};
 }
 
 // Set on the handle that wrote, the time is the file system's last word: it

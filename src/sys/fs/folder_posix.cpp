@@ -122,8 +122,9 @@ Listing<FolderEntry> Folder::list(ListDetail detail) const {
 
 Listing<fs::path> Folder::names() const {
   Listing<fs::path> listing;
-  listing.endedEarly = readEntries(
-      descriptorOf(handle_), [&](const dirent64& entry) { listing.entries.emplace_back(entry.d_name); });
+  listing.endedEarly = readEntries(descriptorOf(handle_), [&](const dirent64& entry) {
+    listing.entries.emplace_back(entry.d_name);
+  });
   return listing;
 }
 

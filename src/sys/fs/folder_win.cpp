@@ -291,9 +291,9 @@ base::Result<void> moveName(HANDLE file, HANDLE folder, const fs::path& name, bo
 
 base::Result<void> removeName(HANDLE folder, HANDLE object, const fs::path& name,
                               SetFileInformation setInformation) {
-  const base::Result<bool> posix = setDisposition(
-      setInformation, object,
-      kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly);
+  const base::Result<bool> posix =
+      setDisposition(setInformation, object,
+                     kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly);
   if (!posix) return base::fail(posix.error());
   if (*posix) return {};
   FILE_BASIC_INFO basic{};
@@ -553,9 +553,10 @@ base::Result<StagedFile> Folder::createStagedFile(std::uint64_t size) const {
 }
 
 base::Result<InputFile> Folder::openFile(const fs::path& name) const {
-  base::Result<CheckedHandle> file = openChecked(
-      nativeHandle(handle_), root_->finalPath, name, GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+  base::Result<CheckedHandle> file =
+      openChecked(nativeHandle(handle_), root_->finalPath, name, GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                  FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
   if (!file) return base::fail(file.error());
   return InputFile(std::move(file->handle));
 }

@@ -179,7 +179,8 @@ TEST_F(Extraction, DecodingAheadFailsAtTheSameEntryAsDecodingOnTheSpot) {
         DecodeAhead ahead(order, workers, unwatched, budget);
         EXPECT_EQ(testing::failureOf(extractEntry(ahead, *order[0])), std::nullopt);
         EXPECT_EQ(order[0]->content, std::vector<std::uint8_t>(4000, 'a'));
-        EXPECT_EQ(testing::failureOf(extractEntry(ahead, *order[1])), (ErrorTriple{Stage::kAddEntry, 1, 12}));
+        EXPECT_EQ(testing::failureOf(extractEntry(ahead, *order[1])),
+                  (ErrorTriple{Stage::kAddEntry, 1, 12}));
       }
       EXPECT_EQ(order[2]->content.capacity(), 0u) << workers << " threads, budget " << budget;
       expected.insert(expected.end(), {" - decompress", " -  - decompress ok", " - decompress",
@@ -198,11 +199,12 @@ TEST_F(Extraction, AStreamedEntryIsCheckedBeforeAndAfterItsFileIsMade) {
   std::vector<std::uint8_t> file(4000);
   std::size_t counted = 0;
   bool validated = false;
-  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), first, Stage::kReplaceEntry, validated, unwatched)),
+  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), first, Stage::kReplaceEntry,
+                                                  validated, unwatched)),
             std::nullopt);
   EXPECT_TRUE(validated);
   EXPECT_EQ(testing::failureOf(decodeStreamedEntry(first, Stage::kReplaceEntry, file, unwatched,
-                                [&](std::size_t bytes) { counted += bytes; })),
+                                                   [&](std::size_t bytes) { counted += bytes; })),
             std::nullopt);
   EXPECT_EQ(file, std::vector<std::uint8_t>(4000, 'a'));
   EXPECT_EQ(counted, 4000u);
@@ -211,7 +213,8 @@ TEST_F(Extraction, AStreamedEntryIsCheckedBeforeAndAfterItsFileIsMade) {
   EXPECT_EQ(testing::failureOf(decodeStreamedEntry(first, Stage::kAddEntry, file, unwatched, {})),
             (ErrorTriple{Stage::kAddEntry, 0, 14}));
   damageSecondFrame();
-  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), entry(1), Stage::kAddEntry, validated, unwatched)),
+  EXPECT_EQ(testing::failureOf(checkStreamedEntry(bytes_.view(), entry(1), Stage::kAddEntry,
+                                                  validated, unwatched)),
             (ErrorTriple{Stage::kAddEntry, 1, 12}));
   EXPECT_THAT(logged(),
               ElementsAre(" - content crc32 not validated", " - - begin content crc32 validate",

@@ -233,7 +233,8 @@ struct Extracted {
 Extracted parsedEntry(BundleBuilder& builder) {
   Extracted extracted{builder.build(), {}};
   std::int32_t cursor = format::kEntriesOffset;
-  EXPECT_EQ(testing::codeOf(extracted.entry.parse(extracted.bytes.view(), cursor, 0)), EntryResult::kOk);
+  EXPECT_EQ(testing::codeOf(extracted.entry.parse(extracted.bytes.view(), cursor, 0)),
+            EntryResult::kOk);
   return extracted;
 }
 
@@ -288,7 +289,8 @@ TEST(DecompressEntry, DamagedCompressedBytesFailTheirCrcBeforeDecoding) {
   builder.frames()[5] ^= 0x10;
   Extracted extracted = parsedEntry(builder);
   extracted.entry.content = {1, 2, 3};
-  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kCompressedCrcMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)),
+            EntryResult::kCompressedCrcMismatch);
   EXPECT_EQ(extracted.entry.content, (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -298,7 +300,8 @@ TEST(DecompressEntry, AFrameOfAnotherSizeFailsAsSizeMismatchNeverAsCrc) {
     BundleBuilder builder;
     builder.add(L"", L"file", content).size = static_cast<std::uint32_t>(content.size() + delta);
     Extracted extracted = parsedEntry(builder);
-    EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kSizeMismatch) << delta;
+    EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kSizeMismatch)
+        << delta;
   }
 }
 
@@ -315,7 +318,8 @@ TEST(DecompressEntry, ContentThatFailsItsCrcIsReported) {
   BundleBuilder builder;
   builder.add(L"", L"file", "some content").crc32c ^= 0x80000000;
   Extracted extracted = parsedEntry(builder);
-  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)), EntryResult::kContentCrcMismatch);
+  EXPECT_EQ(testing::codeOf(extracted.entry.decompress(unwatched)),
+            EntryResult::kContentCrcMismatch);
 }
 
 TEST(DecompressEntry, EmptyContentHasCrcZero) {
@@ -370,17 +374,20 @@ TEST(DecompressEntry, ALargeEntryFailsWithTheCodesOfOneDecodedAtOnce) {
   damaged[damaged.size() / 2] ^= 0x01;
   BundleBuilder checked;
   checked.addFrame(L"", L"big", content, damaged);
-  EXPECT_EQ(testing::codeOf(parsedEntry(checked).entry.decompress(unwatched)), EntryResult::kSizeMismatch);
+  EXPECT_EQ(testing::codeOf(parsedEntry(checked).entry.decompress(unwatched)),
+            EntryResult::kSizeMismatch);
   for (const std::int64_t delta : {-1, 1}) {
     BundleBuilder builder;
     builder.addFrame(L"", L"big", content, frameOf(content, false, false)).size =
         static_cast<std::uint32_t>(content.size() + delta);
-    EXPECT_EQ(testing::codeOf(parsedEntry(builder).entry.decompress(unwatched)), EntryResult::kSizeMismatch)
+    EXPECT_EQ(testing::codeOf(parsedEntry(builder).entry.decompress(unwatched)),
+              EntryResult::kSizeMismatch)
         << delta;
   }
   BundleBuilder wrongCrc;
   wrongCrc.add(L"", L"big", content).crc32c ^= 1;
-  EXPECT_EQ(testing::codeOf(parsedEntry(wrongCrc).entry.decompress(unwatched)), EntryResult::kContentCrcMismatch);
+  EXPECT_EQ(testing::codeOf(parsedEntry(wrongCrc).entry.decompress(unwatched)),
+            EntryResult::kContentCrcMismatch);
 }
 
 // No compressed bytes at all decode to no content, as ZSTD_decompress has it.

@@ -66,10 +66,11 @@ TEST(CheckResource, EachFailedStepHasItsSubCode) {
 // is enough.
 TEST(CheckResource, ASizeOfTwoToTheThirtyFirstOrMoreCountsAsEmpty) {
   const auto* start = reinterpret_cast<const std::uint8_t*>(16);
-  EXPECT_EQ(testing::failureOf(checkResource(std::span(start, 0x80000000), ResourceKind::kManifest)),
+  EXPECT_EQ(
+      testing::failureOf(checkResource(std::span(start, 0x80000000), ResourceKind::kManifest)),
       triple(Stage::kResources, 4, 0));
   EXPECT_EQ(testing::failureOf(checkResource(std::span(start, 0x7FFFFFFF), ResourceKind::kPayload)),
-      std::nullopt);
+            std::nullopt);
 }
 
 TEST(ReadManifest, FillsTheFilesMapInManifestOrder) {

@@ -15,8 +15,7 @@ namespace {
 diag::Progress unwatched;
 
 std::uint32_t crcOf(const std::string& bytes) {
-  return crc32c::extend(0, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                bytes.size());
+  return crc32c::extend(0, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 // Sizes around the 64 KiB chunk: the last partial chunk and the empty read after

@@ -30,7 +30,8 @@ class Synchronise : public ::testing::Test {
     bytes_ = builder_.build();
     bundle::Bundle bundle{bytes_.view(), {}};
     diag::Progress unwatched;
-    EXPECT_EQ(testing::failureOf(bundle::readManifest(bundle.view, bundle.files, unwatched)), std::nullopt);
+    EXPECT_EQ(testing::failureOf(bundle::readManifest(bundle.view, bundle.files, unwatched)),
+              std::nullopt);
     for (const auto& [key, entry] : bundle.files) held_.push_back(entry);
     return bundle;
   }
@@ -42,8 +43,8 @@ class Synchronise : public ::testing::Test {
   }
   std::optional<SyncFailure> synchronise(bundle::Bundle& bundle, SyncProgress& progress) {
     ListingAhead listing(folder_);
-    return testing::failureOf(synchroniseInstallDirectory(folder_, listing, bundle,
-                                                          protectedConfigNames(), 2, progress));
+    return testing::failureOf(
+        synchroniseInstallDirectory(folder_, listing, bundle, protectedConfigNames(), 2, progress));
   }
 
   void expectInstalled(const fs::path& relative, const std::string& content, std::size_t index) {

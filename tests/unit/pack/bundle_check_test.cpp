@@ -5,8 +5,8 @@
 #include <set>
 
 #include "base/byte_order.hpp"
-#include "crc32c/crc32c.hpp"
 #include "bundle/manifest_writer.hpp"
+#include "crc32c/crc32c.hpp"
 #include "pack/base/failure.hpp"
 #include "pack/bundle/frames.hpp"
 #include "pack/explain/error_explanation.hpp"
@@ -64,8 +64,7 @@ TEST(BundleCheck, RefusesAsTheLauncherWouldNamingTheEntry) {
             L"would leave the install folder");
   BundleBytes bytes = makeBundle({{L"", L"a.txt", "a"}});
   base::storeLe32(bytes.manifest.data() + 4, 2);  // one entry more than present
-  base::storeLe32(bytes.manifest.data(),
-                  crc32c::value(std::span(bytes.manifest).subspan(4)));
+  base::storeLe32(bytes.manifest.data(), crc32c::value(std::span(bytes.manifest).subspan(4)));
   EXPECT_EQ(refusalOf(bytes),
             L"the launcher would refuse this bundle: 5.1.1: entry 1: its directory length runs "
             L"past the manifest's end or is 2^31 or more");
