@@ -48,102 +48,127 @@ TestNames drawTestNames() {
   return names;
 }
 
+// What a probe step fails with where no call failed: the folder did not
+// behave as a folder that can hold the installation (something vanished, a
+// file did not read back as written).
+base::Failure<std::error_code> misbehaved() {
+  return base::fail(std::make_error_code(std::errc::io_error));
+}
+
 // Opens the folder `dir` itself, never through a link. Something there that is
 // no folder can never become one while it is there: it is removed (a link as
 // a link), so that a later start can create the folder.
-sys::Folder openOrClear(const fs::path& dir) {
+base::Result<sys::Folder> openOrClear(const fs::path& dir) {
   const base::Result<sys::Folder> parent = sys::Folder::open(dir.parent_path());
-  if (!parent) return {};
+  if (!parent) return base::fail(parent.error());
   base::Result<sys::Folder> folder = parent->openTopFolder(dir.filename());
-  if (folder) return std::move(*folder);
+  if (folder) return folder;
   const base::Result<sys::ObjectKind> kind = parent->kindOf(dir.filename());
   if (kind && *kind != sys::ObjectKind::kMissing && *kind != sys::ObjectKind::kDirectory) {
     // The probe fails either way; whether the removal worked shows next time.
     static_cast<void>(parent->removeObject(dir.filename()));
   }
-  return {};
+  return folder;
 }
 
-// Removes the entries that interrupted probes left behind; false when one of
+// Removes the entries that interrupted probes left behind; fails when one of
 // them cannot be removed or the folder cannot be listed. A link under such a
 // name is none of ours: it is removed as a link, and what it leads to stays.
-bool removeLeftovers(const sys::Folder& folder) {
+base::Result<void> removeLeftovers(const sys::Folder& folder) {
   const sys::Listing<sys::FolderEntry> listing = folder.list();
-  if (listing.endedEarly) return false;
+  if (listing.endedEarly) return base::fail(listing.endedEarly);
   for (const sys::FolderEntry& entry : listing.entries) {
     const NativeName& name = entry.name.native();
     if (entry.kind == sys::ObjectKind::kDirectory) {
       if (!hasPrefixAndSuffix(name, kFolderSuffix)) continue;
       const base::Result<std::uintmax_t> removed = folder.removeTree(entry.name);
-      if (!removed || *removed == 0) return false;
+      if (!removed) return base::fail(removed.error());
+      if (*removed == 0) return misbehaved();
     } else if (hasPrefixAndSuffix(name, kFileSuffix) ||
                (entry.kind == sys::ObjectKind::kLink && hasPrefixAndSuffix(name, kFolderSuffix))) {
       const base::Result<bool> removed = folder.removeObject(entry.name);
-      if (!removed || !*removed) return false;
+      if (!removed) return base::fail(removed.error());
+      if (!*removed) return misbehaved();
     }
   }
-  return true;
+  return {};
+}
+
+// A removal that found nothing to remove fails too: the object was made here.
+base::Result<void> removedOwn(const base::Result<bool>& removed) {
+  if (!removed) return base::fail(removed.error());
+  if (!*removed) return misbehaved();
+  return {};
 }
 
 // The test entries are new and their names random, yet a scanner may look at
 // them as at any new entry: its passing hold is waited out.
-bool canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name,
-                              diag::Progress& progress) {
+base::Result<void> canCreateAndRemoveFolder(const sys::Folder& folder, const fs::path& name,
+                                            diag::Progress& progress) {
   LockWait<> wait(progress);
-  if (!wait.run([&] { return folder.createFolder(name); })) return false;  // closed again at once
-  const base::Result<bool> removed = wait.run([&] { return folder.removeObject(name); });
-  return removed && *removed;
+  // Closed again at once.
+  const base::Result<sys::Folder> created = wait.run([&] { return folder.createFolder(name); });
+  if (!created) return base::fail(created.error());
+  return removedOwn(wait.run([&] { return folder.removeObject(name); }));
 }
 
-bool writeAndReadBack(const sys::Folder& folder, const fs::path& name, LockWait<>& wait) {
+base::Result<void> writeAndReadBack(const sys::Folder& folder, const fs::path& name,
+                                    LockWait<>& wait) {
   {
     base::Result<sys::OutputFile> out = wait.run([&] { return folder.createFile(name); });
-    if (!out ||
-        !out->write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()}) ||
-        !out->close()) {
-      return false;
-    }
+    if (!out) return base::fail(out.error());
+    const base::Result<void> written =
+        out->write({reinterpret_cast<const std::uint8_t*>(kMarker.data()), kMarker.size()});
+    if (!written) return written;
+    if (base::Result<void> closed = out->close(); !closed) return closed;
   }
   const base::Result<sys::FileStamp> stamp = folder.readStamp(name);
-  if (!stamp || stamp->size != kMarker.size()) return false;
+  if (!stamp) return base::fail(stamp.error());
+  if (stamp->size != kMarker.size()) return misbehaved();
   base::Result<sys::InputFile> in = wait.run([&] { return folder.openFile(name); });
-  if (!in) return false;
+  if (!in) return base::fail(in.error());
   // One byte more than the marker's, so that a longer file shows.
   std::array<std::uint8_t, kMarker.size() + 1> content{};
   std::size_t length = 0;
   for (std::size_t read = 1; read != 0 && length < content.size();) {
     const base::Result<std::size_t> piece = in->read(std::span(content).subspan(length));
-    if (!piece) return false;
+    if (!piece) return base::fail(piece.error());
     read = *piece;
     length += read;
   }
-  return length == kMarker.size() &&
-         std::equal(kMarker.begin(), kMarker.end(), content.begin(),
-                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+  const bool same =
+      length == kMarker.size() &&
+      std::equal(kMarker.begin(), kMarker.end(), content.begin(),
+                 [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+  if (!same) return misbehaved();
+  return {};
 }
 
 // The test file is removed whatever happened; only a removal that worked
 // lets a good round trip count.
-bool fileRoundTripWorks(const sys::Folder& folder, const fs::path& name, diag::Progress& progress) {
+base::Result<void> fileRoundTripWorks(const sys::Folder& folder, const fs::path& name,
+                                      diag::Progress& progress) {
   LockWait<> wait(progress);
-  const bool worked = writeAndReadBack(folder, name, wait);
-  const base::Result<bool> removed = wait.run([&] { return folder.removeObject(name); });
-  return worked && removed && *removed;
+  const base::Result<void> worked = writeAndReadBack(folder, name, wait);
+  const base::Result<void> removed =
+      removedOwn(wait.run([&] { return folder.removeObject(name); }));
+  return worked ? removed : worked;
 }
 
 }  // namespace
 
-sys::Folder probeDirectoryAccess(const fs::path& dir, diag::Progress& progress) {
-  return probeFolderAccess(openOrClear(dir), progress);
+base::Result<sys::Folder> probeDirectoryAccess(const fs::path& dir, diag::Progress& progress) {
+  base::Result<sys::Folder> folder = openOrClear(dir);
+  if (!folder) return folder;
+  return probeFolderAccess(std::move(*folder), progress);
 }
 
-sys::Folder probeFolderAccess(sys::Folder folder, diag::Progress& progress) {
+base::Result<sys::Folder> probeFolderAccess(sys::Folder folder, diag::Progress& progress) {
   const TestNames names = drawTestNames();
-  if (!folder.isOpen() || !removeLeftovers(folder) ||
-      !canCreateAndRemoveFolder(folder, names.folder, progress) ||
-      !fileRoundTripWorks(folder, names.file, progress)) {
-    return {};
-  }
+  base::Result<void> passed = removeLeftovers(folder);
+  if (passed) passed = canCreateAndRemoveFolder(folder, names.folder, progress);
+  if (passed) passed = fileRoundTripWorks(folder, names.file, progress);
+  if (!passed) return base::fail(passed.error());
   return folder;
 }
 

@@ -23,11 +23,12 @@ constexpr std::wstring_view kProductFolderName = L"Aerolith";
 // everything else. Through a link that would happen wherever the link leads,
 // so a link is followed only where `link` says, and only to a folder; any other
 // is removed as a link, its target untouched, so that a real folder is made.
-// Returns the folder the link leads to when it is followed; closed otherwise.
-sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLink link) {
-  if (!root.isOpen()) return {};
+// Returns the folder the link leads to when it is followed; nothing otherwise.
+std::optional<sys::Folder> settleLinkAt(const sys::Folder& root, const fs::path& dir,
+                                        FolderLink link) {
+  if (!root.isOpen()) return std::nullopt;
   const base::Result<sys::ObjectKind> kind = root.kindOf(dir.filename());
-  if (!kind || *kind != sys::ObjectKind::kLink) return {};
+  if (!kind || *kind != sys::ObjectKind::kLink) return std::nullopt;
   if (link == FolderLink::kFollowed) {
     base::Result<sys::Folder> target = sys::Folder::open(dir);
     if (target) {
@@ -41,19 +42,20 @@ sys::Folder settleLinkAt(const sys::Folder& root, const fs::path& dir, FolderLin
   const base::Result<bool> removed = root.removeObject(dir.filename());
   AEROLITH_TRACE(kTag, L"dir: '{}' is a link, removed, ec = {}", sys::wideFromPath(dir),
                  base::errorOf(removed).value());
-  return {};
+  return std::nullopt;
 }
 
 // Existing or created, then probed. A folder created here that fails the probe
 // is removed again so that no empty folder stays behind, but never recursively:
 // whatever is in it by then is not ours to delete, and a probe leftover is
 // cleared by the next probe anyway.
-sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Progress& progress) {
+base::Result<sys::Folder> tryInstallDirectory(const fs::path& dir, FolderLink link,
+                                              diag::Progress& progress) {
   const fs::path name = dir.filename();
   base::Result<sys::Folder> opened = sys::Folder::open(dir.parent_path());
   const std::error_code rootError = base::errorOf(opened);
   const sys::Folder root = opened ? std::move(*opened) : sys::Folder();
-  sys::Folder linked = settleLinkAt(root, dir, link);
+  std::optional<sys::Folder> linked = settleLinkAt(root, dir, link);
   std::error_code ec;
   bool exists = false;
   if (root.isOpen()) {
@@ -74,10 +76,10 @@ sys::Folder tryInstallDirectory(const fs::path& dir, FolderLink link, diag::Prog
     }
     AEROLITH_TRACE(kTag, L"create dir: '{}', ec = {}", sys::wideFromPath(dir), ec.value());
   }
-  sys::Folder folder = linked.isOpen() ? probeFolderAccess(std::move(linked), progress)
-                                       : probeDirectoryAccess(dir, progress);
-  AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.isOpen());
-  if (!folder.isOpen() && created) {
+  base::Result<sys::Folder> folder = linked ? probeFolderAccess(std::move(*linked), progress)
+                                            : probeDirectoryAccess(dir, progress);
+  AEROLITH_TRACE(kTag, L"dir: '{}', accessible = {}", sys::wideFromPath(dir), folder.ok());
+  if (!folder && created) {
     const base::Result<bool> removed = root.removeObject(name);
     AEROLITH_TRACE(kTag, L"dir: '{}', remove all, ec = {}", sys::wideFromPath(dir),
                    base::errorOf(removed).value());
@@ -102,16 +104,18 @@ std::optional<fs::path> launcherRelativeRoot() {
 
 }  // namespace
 
-sys::Folder firstUsableInstallDirectory(const std::vector<fs::path>& roots, FolderLink link,
-                                        diag::Progress& progress) {
+base::Result<sys::Folder> firstUsableInstallDirectory(const std::vector<fs::path>& roots,
+                                                      FolderLink link, diag::Progress& progress) {
+  base::Result<sys::Folder> folder =
+      base::fail(std::make_error_code(std::errc::no_such_file_or_directory));
   for (const fs::path& root : roots) {
-    sys::Folder folder = tryInstallDirectory(root / kProductFolderName, link, progress);
-    if (folder.isOpen()) return folder;
+    folder = tryInstallDirectory(root / kProductFolderName, link, progress);
+    if (folder) break;
   }
-  return {};
+  return folder;
 }
 
-sys::Folder selectInstallDirectory(diag::Progress& progress) {
+base::Result<sys::Folder> selectInstallDirectory(diag::Progress& progress) {
   std::vector<fs::path> roots = findLocalAppDataRoots();
   if (auto fallback = launcherRelativeRoot()) roots.push_back(std::move(*fallback));
   return firstUsableInstallDirectory(

@@ -23,16 +23,18 @@ enum class FolderLink {
 
 // Tries "<root>/Aerolith" for each root in order, creating it (one level) when
 // missing, and returns the first that passes the access probe, held open as
-// the probe found it; closed when none does. A folder this call created and
+// the probe found it; otherwise the last candidate's failure (a missing file's
+// error when there is none). A folder this call created and
 // then abandoned is removed again if it is still empty; nothing else of an
 // abandoned candidate is touched.
 // The probe's pauses are noted as `progress`.
-[[nodiscard]] sys::Folder firstUsableInstallDirectory(
+base::Result<sys::Folder> firstUsableInstallDirectory(
     const std::vector<std::filesystem::path>& roots, FolderLink link, diag::Progress& progress);
 
 // The install directory, chosen from the local application-data folders and the
-// parent of the launcher's folder; closed when no candidate is usable. A link
-// as the install folder is followed unless the run is elevated.
-[[nodiscard]] sys::Folder selectInstallDirectory(diag::Progress& progress);
+// parent of the launcher's folder; fails as firstUsableInstallDirectory when
+// no candidate is usable. A link as the install folder is followed unless the
+// run is elevated.
+base::Result<sys::Folder> selectInstallDirectory(diag::Progress& progress);
 
 }  // namespace aerolith::install

@@ -49,8 +49,9 @@ int run(sys::ModuleHandle module) {
   static install::SyncProgress progress;
   startWatchdog(progress);
 
-  const sys::Folder installFolder = install::selectInstallDirectory(progress);
-  if (!installFolder.isOpen()) showFatalAndExit(messages::kWorkingDirectoryInaccessible);
+  base::Result<sys::Folder> selected = install::selectInstallDirectory(progress);
+  if (!selected) showFatalAndExit(messages::kWorkingDirectoryInaccessible);
+  const sys::Folder installFolder = std::move(*selected);
 
   // The folder is listed while the bundle loads; nothing changes before both are done.
   install::ListingAhead listing(installFolder);

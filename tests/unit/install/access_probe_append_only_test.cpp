@@ -64,16 +64,16 @@ TEST(AccessProbe, DirectoryWhereEntriesCannotBeDeletedFailsUntilTheyCanBe) {
   AppendOnly appendOnly(dir.path());
   if (!appendOnly.set()) GTEST_SKIP() << "append-only attribute not available";
 
-  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).ok());
   const auto leftovers = entryNames(dir.path());
   EXPECT_THAT(leftovers, ElementsAre(MatchesRegex("test-access-(0|[1-9][0-9]*)\\.folder")));
 
   // Later probes fail in their clean-up, before they add anything of their own.
-  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).ok());
   EXPECT_EQ(entryNames(dir.path()), leftovers);
 
   appendOnly.end();
-  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).ok());
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 
@@ -83,7 +83,7 @@ TEST(AccessProbe, LeftoverFileThatCannotBeDeletedStopsTheProbeBeforeItsOwnSteps)
   AppendOnly appendOnly(dir.path());
   if (!appendOnly.set()) GTEST_SKIP() << "append-only attribute not available";
 
-  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir.path(), unwatched).ok());
   EXPECT_THAT(entryNames(dir.path()), ElementsAre("test-access-7.file"));
 }
 

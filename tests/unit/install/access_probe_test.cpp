@@ -24,7 +24,7 @@ using testing::writeFile;
 
 TEST(AccessProbe, EmptyWritableDirectoryPassesAndIsEmptyAgain) {
   TempDir dir;
-  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).ok());
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 
@@ -35,7 +35,7 @@ TEST(AccessProbe, LeftoversOfInterruptedProbesAreRemovedWithTheirContent) {
   writeFile(dir / "test-access-4294967295.folder" / "nested" / "a.txt", "x");
   writeFile(dir / "Config.ini", "[user]");
 
-  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).ok());
   EXPECT_THAT(entryNames(dir.path()), UnorderedElementsAreArray({"Config.ini"}));
 }
 
@@ -57,7 +57,7 @@ TEST(AccessProbe, OnlyExactNamesOfTheRightKindCountAsLeftovers) {
   };
   for (const auto& name : keptFolders) fs::create_directory(dir / name);
 
-  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).isOpen());
+  EXPECT_TRUE(probeDirectoryAccess(dir.path(), unwatched).ok());
   std::vector<std::string> expected = kept;
   expected.insert(expected.end(), keptFolders.begin(), keptFolders.end());
   EXPECT_THAT(entryNames(dir.path()), UnorderedElementsAreArray(expected));
@@ -66,15 +66,15 @@ TEST(AccessProbe, OnlyExactNamesOfTheRightKindCountAsLeftovers) {
 TEST(AccessProbe, PathNamingAPlainFileDeletesItAndFails) {
   TempDir dir;
   writeFile(dir / "Aerolith", "not a folder");
-  EXPECT_FALSE(probeDirectoryAccess(dir / "Aerolith", unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "Aerolith", unwatched).ok());
   EXPECT_FALSE(fs::exists(dir / "Aerolith"));
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 
 TEST(AccessProbe, MissingPathFailsWithoutCreatingAnything) {
   TempDir dir;
-  EXPECT_FALSE(probeDirectoryAccess(dir / "missing", unwatched).isOpen());
-  EXPECT_FALSE(probeDirectoryAccess(dir / "missing" / "deeper", unwatched).isOpen());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "missing", unwatched).ok());
+  EXPECT_FALSE(probeDirectoryAccess(dir / "missing" / "deeper", unwatched).ok());
   EXPECT_THAT(entryNames(dir.path()), IsEmpty());
 }
 

@@ -21,12 +21,17 @@ using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
 
+// The folder chosen, by its path; empty when none is usable.
+fs::path chosenPath(const std::vector<fs::path>& roots, FolderLink link, diag::Progress& progress) {
+  const base::Result<sys::Folder> folder = firstUsableInstallDirectory(roots, link, progress);
+  return folder ? folder->path() : fs::path();
+}
+
 TEST(FirstUsableInstallDirectory, ExistingFolderIsTakenWithItsContent) {
   TempDir local;
   fs::create_directory(local / "Aerolith");
   writeFile(local / "Aerolith" / "Config.ini", "[user]");
-  EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kRemoved, unwatched).path(),
-            local / "Aerolith");
+  EXPECT_EQ(chosenPath({local.path()}, FolderLink::kRemoved, unwatched), local / "Aerolith");
   EXPECT_EQ(readFile(local / "Aerolith" / "Config.ini"), "[user]");
 }
 
@@ -35,9 +40,7 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
   const fs::path missingRoot = scratch / "missing";
   const fs::path good = scratch / "good";
   fs::create_directory(good);
-  EXPECT_EQ(
-      firstUsableInstallDirectory({missingRoot, good}, FolderLink::kRemoved, unwatched).path(),
-      good / "Aerolith");
+  EXPECT_EQ(chosenPath({missingRoot, good}, FolderLink::kRemoved, unwatched), good / "Aerolith");
   EXPECT_FALSE(fs::exists(missingRoot));
   EXPECT_TRUE(fs::is_directory(good / "Aerolith"));
   EXPECT_THAT(entryNames(good / "Aerolith"), IsEmpty());
@@ -45,11 +48,9 @@ TEST(FirstUsableInstallDirectory, MissingFolderIsCreatedOneLevelOnly) {
 
 TEST(FirstUsableInstallDirectory, NoUsableCandidateGivesAnEmptyPath) {
   TempDir scratch;
-  EXPECT_EQ(firstUsableInstallDirectory({}, FolderLink::kRemoved, unwatched).path(), fs::path());
-  EXPECT_EQ(
-      firstUsableInstallDirectory({scratch / "a", scratch / "b"}, FolderLink::kRemoved, unwatched)
-          .path(),
-      fs::path());
+  EXPECT_EQ(chosenPath({}, FolderLink::kRemoved, unwatched), fs::path());
+  EXPECT_EQ(chosenPath({scratch / "a", scratch / "b"}, FolderLink::kRemoved, unwatched),
+            fs::path());
   EXPECT_THAT(entryNames(scratch.path()), IsEmpty());
 }
 
@@ -58,16 +59,12 @@ TEST(FirstUsableInstallDirectory, PlainFileIsDeletedAndTheNextStartCreatesTheFol
   TempDir fallback;
   writeFile(local / "Aerolith", "a file in the way");
 
-  EXPECT_EQ(
-      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched)
-          .path(),
-      fallback / "Aerolith");
+  EXPECT_EQ(chosenPath({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched),
+            fallback / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), IsEmpty());
 
-  EXPECT_EQ(
-      firstUsableInstallDirectory({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched)
-          .path(),
-      local / "Aerolith");
+  EXPECT_EQ(chosenPath({local.path(), fallback.path()}, FolderLink::kRemoved, unwatched),
+            local / "Aerolith");
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
 
@@ -76,10 +73,8 @@ TEST(FirstUsableInstallDirectory, SameRootListedTwiceIsTriedAgainFromTheStart) {
   // step repeated, creates the folder and passes.
   TempDir local;
   writeFile(local / "Aerolith", "a file in the way");
-  EXPECT_EQ(
-      firstUsableInstallDirectory({local.path(), local.path()}, FolderLink::kRemoved, unwatched)
-          .path(),
-      local / "Aerolith");
+  EXPECT_EQ(chosenPath({local.path(), local.path()}, FolderLink::kRemoved, unwatched),
+            local / "Aerolith");
   EXPECT_THAT(entryNames(local.path()), ElementsAre("Aerolith"));
   EXPECT_TRUE(fs::is_directory(local / "Aerolith"));
 }
@@ -91,8 +86,7 @@ TEST(FirstUsableInstallDirectory, LinkLeadingToNoFolderIsRemovedEvenWhereLinksAr
     TempDir local;
     if (toFile) writeFile(local / "file", "a file");
     fs::create_symlink(local / "file", local / "Aerolith");
-    EXPECT_EQ(firstUsableInstallDirectory({local.path()}, FolderLink::kFollowed, unwatched).path(),
-              local / "Aerolith");
+    EXPECT_EQ(chosenPath({local.path()}, FolderLink::kFollowed, unwatched), local / "Aerolith");
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(local / "Aerolith")));
     EXPECT_EQ(fs::exists(local / "file") ? readFile(local / "file") : "missing",
               toFile ? "a file" : "missing");
