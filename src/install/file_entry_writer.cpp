@@ -201,6 +201,11 @@ std::optional<StreamFailure> writeStreamedEntry(const bundle::FileEntry& entry,
     AEROLITH_TRACE(kTag, L" -  - open failed - break");
     return WriteFailure{filePath};
   }
+  if (!file.reserve([&] { progress.note(); }, error)) {
+    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", error.value());
+    file.discard();
+    return WriteFailure{filePath};
+  }
   AEROLITH_TRACE(kTag, L" -  - decode into '{}'", sys::wideFromPath(file.temporaryName()));
   std::size_t decoded = 0;
   const auto piece = [&](std::size_t bytes) {

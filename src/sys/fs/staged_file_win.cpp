@@ -1,9 +1,10 @@
 // The file is mapped as a section of its own: the pages written are the
-// file's. Its size is set before it is mapped, which takes the space on NTFS,
-// so that a full disk fails here and not as a fault on a page written later.
+// file's. Its size is set before it is mapped, which takes the space on NTFS;
+// under Wine the file stays sparse until written (see reserve()).
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle_win.hpp"
@@ -15,6 +16,29 @@ namespace aerolith::sys {
 namespace {
 
 HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// Writes `size` zero bytes from the file's start, a MiB at a time.
+bool writeZeros(HANDLE file, std::uint64_t size, const std::function<void()>& onPiece,
+                std::error_code& error) {
+  constexpr DWORD kPiece = 1 << 20;
+  const std::vector<char> zeros(kPiece);
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    error = lastErrorCode();
+    return false;
+  }
+  for (std::uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<DWORD>(std::min<std::uint64_t>(kPiece, size - done));
+    DWORD written = 0;
+    if (!::WriteFile(file, zeros.data(), piece, &written, nullptr)) {
+      error = lastErrorCode();
+      return false;
+    }
+    done += written;
+    if (onPiece) onPiece();
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -41,6 +65,23 @@ bool StagedFile::map(std::uint64_t size, std::error_code& error) {
   }
   size_ = size;
   return true;
+}
+
+// SetEndOfFile allocates on NTFS. Wine only sets the size and leaves the file
+// sparse, with no call that allocates (FileAllocationInformation is not
+// implemented), so a full disk would show as an access violation on a mapped
+// page: there the space is taken by writing zeros, which fails with the
+// disk's error instead. Wine reports the blocks taken as the allocation size.
+bool StagedFile::reserve(const std::function<void()>& onPiece, std::error_code& error) {
+  error.clear();
+  const HANDLE file = nativeHandle(file_);
+  FILE_STANDARD_INFO info{};
+  if (!::GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info)) {
+    error = lastErrorCode();
+    return false;
+  }
+  if (static_cast<std::uint64_t>(info.AllocationSize.QuadPart) >= size_) return true;
+  return writeZeros(file, size_, onPiece, error);
 }
 
 // Unlocking pages that are not locked takes them out of the working set; the

@@ -145,6 +145,7 @@ TEST(Folder, AStagedFileTakesItsNameOnlyWhenCommitted) {
   std::error_code error;
   StagedFile staged = top.createStagedFile(3, error);
   ASSERT_TRUE(staged.isOpen()) << error.message();
+  ASSERT_TRUE(staged.reserve({}, error)) << error.message();  // before any byte is written
   std::copy_n("new", 3, staged.bytes().begin());
   EXPECT_EQ(testing::readFile(dir / "file"), "old");
   EXPECT_TRUE(fs::exists(dir / staged.temporaryName()));
