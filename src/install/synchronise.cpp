@@ -12,7 +12,6 @@
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
-#include "install/parallel_writes.hpp"
 #include "install/sync_state.hpp"
 #include "sys/fs/directory_walk.hpp"
 #include "sys/fs/path.hpp"
@@ -22,11 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kTag = L"Main";
-
-// Threads that write the entries of a first install: two made 30,000 empty
-// files in 60 folders in 0.67x the time of one natively and 0.73x under Wine
-// (on two cores); four were no faster than two.
-constexpr unsigned kWriterThreads = 2;
 
 // The content goes as soon as its file is written, whoever still holds the
 // entry, so that only the file being written and the read-ahead hold any.
@@ -89,32 +83,16 @@ class Synchroniser {
     for (const bundle::FileEntry* entry : entries) bytes += entry->size;
     progress_.willWrite(bytes);
     bundle::DecodeAhead ahead(entries, decodingThreads_, progress_);
-    lastFolder_ = LastFolder();  // a folder held open could not be replaced by a writer
-    ParallelWrites writes(installFolder_, kWriterThreads, progress_);
     for (bundle::FileEntry* entry : entries) {
       if (entry->isStreamed()) {
-        if (auto failure = writes.finish()) return *failure;
         static_cast<void>(ahead.take(*entry));  // its turn: nothing was decoded ahead
         if (auto failure = writeStreamed(*entry, bundle::Stage::kAddEntry)) return failure;
       } else {
-        // Its records wait for those of the entries still being written.
-        diag::HeldRecords records;
-        std::optional<bundle::ErrorTriple> corrupt;
-        {
-          const diag::HoldTrace hold(records);
-          corrupt = bundle::extractEntry(ahead, *entry);
-          if (!corrupt) AEROLITH_TRACE(kTag, L" - write file");
-        }
-        if (corrupt) {
-          if (auto failure = writes.finish()) return *failure;
-          diag::writeHeld(records);
-          return *corrupt;
-        }
-        if (auto failure = writes.write(*entry, std::move(records))) return *failure;
+        if (auto corrupt = bundle::extractEntry(ahead, *entry)) return *corrupt;
+        if (auto failure = write(*entry)) return failure;
       }
       progress_.note();
     }
-    if (auto failure = writes.finish()) return *failure;
     AEROLITH_TRACE(kTag, L"End files map iterate");
     return std::nullopt;
   }
