@@ -75,12 +75,12 @@ bool StagedFile::map(std::uint64_t size, std::error_code& error) {
 bool StagedFile::reserve(const std::function<void()>& onPiece, std::error_code& error) {
   error.clear();
   const HANDLE file = nativeHandle(file_);
+  // A file system that cannot tell gets the zeros too: they are sure to take it.
   FILE_STANDARD_INFO info{};
-  if (!::GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info)) {
-    error = lastErrorCode();
-    return false;
+  if (::GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) &&
+      static_cast<std::uint64_t>(info.AllocationSize.QuadPart) >= size_) {
+    return true;
   }
-  if (static_cast<std::uint64_t>(info.AllocationSize.QuadPart) >= size_) return true;
   return writeZeros(file, size_, onPiece, error);
 }
 
