@@ -7,15 +7,19 @@ machine's drift falls on all alike:
   making the same tree (create, stamp, close each file) and listing it with
   every file's time and size, natively (native-release) and under Wine (the
   Windows build, both started by their Unix paths in a prefix of their own);
+- the floor alone with 1, 2 and 4 threads making disjoint folders of the
+  same tree, natively and under Wine: whether writing in parallel can pay;
 - the 55-file release set (release_dataset.py, level 19): the native
   launcher's first install against `tar -I zstd -xf` of the same files;
 - peak memory of a native first install of one 1.3 GB entry: the bytes held
   from malloc at once (bench/peak_heap.c), and the resident set sampled apart:
   anonymous pages, and the file pages the process maps (its image, and a file
-  it writes through a mapping), which the system can write out and drop.
+  it writes through a mapping), which the system can write out and drop;
+- the same entry under Wine, run to completion: time and resident peaks
+  (with --before, the earlier launcher in the same rounds).
 
 Usage: floor_bench.py NATIVE_BUILD WINDOWS_BUILD [--rounds N] [--files N]
-       [--folders N] [--large-mb N] [--skip many,wine,release,memory]
+       [--folders N] [--large-mb N] [--skip many,wine,threads,release,memory,large-wine]
        [--before NATIVE_LAUNCHER WINDOWS_LAUNCHER]  (plain launchers of an
        earlier build, e.g. main's, timed in the same rounds beside this one's)
 (NATIVE_BUILD: build/native-release with aerolith-launcher, aerolith-pack,
@@ -142,6 +146,30 @@ def many_wine(args, work, count):
         row(name + " intact start", listed, "floor_tree.exe list", intact[0])
 
 
+THREADS = (1, 2, 4)
+
+
+def floor_threads(args, work):
+    native_tree = args.native / "bench" / "floor_tree"
+    aside = Aside(work / "trash-threads")
+    floors = [work / "threads" / ("Tree%d" % n) for n in THREADS]
+    floors[0].parent.mkdir()
+    native = interleaved([([native_tree, "create", f, args.files, args.folders, n], os.environ,
+                           aside(f)) for n, f in zip(THREADS, floors)], args.rounds)
+    with many_files.WinePrefix(args.windows) as prefix:
+        wine_aside = Aside(prefix.path / "drive_c" / "trash")
+        made = [(prefix.local / ("Tree%d" % n), prefix.windows_local + "\\Tree%d" % n) for n in THREADS]
+        wine = interleaved([(["wine", args.windows / "bench" / "floor_tree.exe", "create", w,
+                              args.files, args.folders, n], prefix.env, wine_aside(f))
+                            for n, (f, w) in zip(THREADS, made)], args.rounds)
+        shutil.rmtree(wine_aside.trash, ignore_errors=True)
+        for f, _ in made:
+            shutil.rmtree(f, ignore_errors=True)
+    for name, times in (("native", native), ("Wine", wine)):
+        for n, spent in zip(THREADS, times):
+            row("%s floor, %d threads" % (name, n), spent, "the same, 1 thread", times[0])
+
+
 def release_set(args, work):
     native = args.native
     app = work / "release" / "app"
@@ -170,18 +198,49 @@ def local_of(folder):
     return many_files.native_env(folder)
 
 
-def peak_memory(args, work):
-    native = args.native
-    app = work / "large" / "app"
+def large_app(args, work, application):
+    """An application folder of `application` and one entry of --large-mb MB;
+    returns it and the entry's size."""
+    app = work / "app"
     (app / "Data").mkdir(parents=True)
-    shutil.copyfile(native / "test-bin" / "quiet_app", app / "Aerolith.exe")
+    shutil.copyfile(application, app / "Aerolith.exe")
     # Compressible to about a sixteenth, with matches across each MiB, so that
     # the frame is of a real size and the decoder needs its window.
     rng = random.Random(13)
     with open(app / "Data" / "large.bin", "wb") as out:
         for _ in range(args.large_mb * 10**6 // 2**20):
             out.write(rng.randbytes(2**16) * 16)
-    size = (app / "Data" / "large.bin").stat().st_size
+    return app, (app / "Data" / "large.bin").stat().st_size
+
+
+def resident(pids):
+    """Anonymous and file-backed resident KiB of the processes `pids`, summed."""
+    anonymous = file_backed = 0
+    for pid in pids:
+        try:
+            fields = dict(line.split(":", 1) for line in Path("/proc/%d/status" % pid).read_text().splitlines())
+            anonymous += int(fields["RssAnon"].split()[0])
+            file_backed += int(fields["RssFile"].split()[0]) + int(fields["RssShmem"].split()[0])
+        except (OSError, KeyError, ValueError):
+            pass
+    return anonymous, file_backed
+
+
+def sampled(process, pids):
+    """Waits for `process`, sampling the resident set of `pids()` every 10 ms;
+    the seconds it took and the peaks (KiB)."""
+    started = time.monotonic()
+    anonymous = file_backed = 0
+    while process.poll() is None:
+        now = resident(pids())
+        anonymous, file_backed = max(anonymous, now[0]), max(file_backed, now[1])
+        time.sleep(0.01)
+    return time.monotonic() - started, anonymous, file_backed
+
+
+def peak_memory(args, work):
+    native = args.native
+    app, size = large_app(args, work / "large", native / "test-bin" / "quiet_app")
     launcher = many_files.launcher_carrying(native, native / "bin" / "aerolith-launcher", app,
                                             work / "large" / "launcher", level=1)
     (app / "Data" / "large.bin").unlink()
@@ -189,16 +248,7 @@ def peak_memory(args, work):
     report = work / "large" / "heap"
     process = subprocess.Popen([str(launcher)], env=dict(
         env, LD_PRELOAD=str(native / "bench" / "libpeak_heap.so"), AEROLITH_BENCH_HEAP=str(report)))
-    anonymous = file_backed = 0
-    status = Path("/proc/%d/status" % process.pid)
-    while process.poll() is None:
-        try:
-            fields = dict(line.split(":", 1) for line in status.read_text().splitlines())
-            anonymous = max(anonymous, int(fields["RssAnon"].split()[0]))
-            file_backed = max(file_backed, int(fields["RssFile"].split()[0]) + int(fields["RssShmem"].split()[0]))
-        except (OSError, KeyError, ValueError):
-            pass
-        time.sleep(0.01)
+    _, anonymous, file_backed = sampled(process, lambda: [process.pid])
     if process.returncode != 0:
         raise SystemExit("large entry: the launcher ended with %d" % process.returncode)
     installed = local / "Aerolith" / "Data" / "large.bin"
@@ -209,6 +259,43 @@ def peak_memory(args, work):
     print("peak memory, first install of one %.2f GB entry (frame %.1f MB): heap %.1f MiB; resident "
           "(sampled every 10 ms) anonymous %.1f MiB, file pages %.1f MiB" % (
               size / 1e9, frame / 1e6, heap / 2**20, anonymous / 2**10, file_backed / 2**10))
+
+
+def wine_processes(name):
+    """The processes whose command line holds `name`: a launcher under Wine."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and name.encode() in (entry / "cmdline").read_bytes():
+                found.append(int(entry.name))
+        except OSError:
+            pass
+    return found
+
+
+def large_wine(args, work):
+    """The same entry installed under Wine, in turn by this build's launcher
+    and the earlier one (--before): time and resident peaks of each."""
+    native, windows = args.native, args.windows
+    app, size = large_app(args, work / "large-wine", windows / "test-bin" / "quiet_app.exe")
+    plains = [("", windows / "bin" / "Aerolith.Launcher.exe")] + (
+        [("before", args.before[1])] if args.before else [])
+    launchers = [(name or "this build", many_files.launcher_carrying(
+        native, plain, app, work / "large-wine" / ("launcher" + name), level=1)) for name, plain in plains]
+    shutil.rmtree(app, ignore_errors=True)
+    with many_files.WinePrefix(windows) as prefix:
+        installed = prefix.local / "Aerolith" / "Data" / "large.bin"
+        for number in range(args.rounds):
+            for name, launcher in launchers:
+                shutil.rmtree(prefix.local / "Aerolith", ignore_errors=True)
+                process = subprocess.Popen(["wine", str(launcher)], env=prefix.env)
+                spent, anonymous, file_backed = sampled(process, lambda: wine_processes(launcher.name))
+                if process.returncode != 0 or installed.stat().st_size != size:
+                    raise SystemExit("large entry under Wine: %s ended with %d" % (name, process.returncode))
+                print("Wine, one %.2f GB entry, %-10s round %d: %.1f s; resident anonymous %.1f MiB, "
+                      "file pages %.1f MiB" % (size / 1e9, name, number + 1, spent, anonymous / 2**10,
+                                               file_backed / 2**10))
+        shutil.rmtree(prefix.local / "Aerolith", ignore_errors=True)
 
 
 def main():
@@ -234,10 +321,14 @@ def main():
             many_native(args, work, count)
         if "wine" not in skip:
             many_wine(args, work, count)
+        if "threads" not in skip:
+            floor_threads(args, work)
         if "release" not in skip:
             release_set(args, work)
         if "memory" not in skip:
             peak_memory(args, work)
+        if "large-wine" not in skip:
+            large_wine(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

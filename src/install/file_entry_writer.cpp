@@ -200,6 +200,11 @@ base::Result<void, StreamFailure> writeStreamedEntry(
     return base::fail(WriteFailure{filePath});
   }
   sys::StagedFile& file = *staged;
+  if (const base::Result<void> reserved = file.reserve([&] { progress.note(); }); !reserved) {
+    AEROLITH_TRACE(kTag, L" -  - write failed - break, ec = {}", reserved.error().value());
+    file.discard();
+    return base::fail(WriteFailure{filePath});
+  }
   AEROLITH_TRACE(kTag, L" -  - decode into '{}'", sys::wideFromPath(file.temporaryName()));
   std::size_t decoded = 0;
   const auto piece = [&](std::size_t bytes) {

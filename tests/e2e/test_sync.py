@@ -841,6 +841,16 @@ class LargeEntries(SyncScenario):
         self.assertFalse(os.path.lexists(self.path("Data/large.bin")))
         self.assertEqual([n for _, _, names in os.walk(self.install) for n in names if n.startswith(".aerolith-")], [])
 
+    def test_a_disk_that_fills_while_a_large_entry_is_written_ends_in_the_write_dialog(self):
+        launcher, _, _ = self.large_launcher("full")
+        full = self.platform.slow_file_system(self.install, full_after=16 << 20)
+        result, records = self.start(launcher, exit_code=EXIT_FATAL, host_env=full)
+        path = self.expect.host("Data/large.bin")
+        self.assertSingleDialog(result, WRITE_FAILED.format(path))
+        self.assertRegex(records[-2].message, r"^ -  - write failed - break, ec = \d+$")
+        self.assertFalse(os.path.lexists(self.path("Data/large.bin")))
+        self.assertEqual([n for _, _, names in os.walk(self.install) for n in names if n.startswith(".aerolith-")], [])
+
 
 if __name__ == "__main__":
     harness.main()

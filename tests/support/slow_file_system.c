@@ -7,7 +7,8 @@
  *   AEROLITH_SLOW_FS_STALL     a read of the file of this name there never
  *                              returns, as on a disk that stopped answering
  *   AEROLITH_SLOW_FS_FULL_AFTER the disk is full once this many bytes were
- *                              written there: a write beyond fails (ENOSPC)
+ *                              written or allocated there: a write or an
+ *                              allocation beyond fails (ENOSPC)
  *
  * Built for the host in both build trees: Wine's own Unix side makes the calls
  * that a Windows program's file access ends in. */
@@ -32,12 +33,14 @@ static ssize_t (*real_read)(int, void*, size_t);
 static ssize_t (*real_pread)(int, void*, size_t, off_t);
 static ssize_t (*real_write)(int, const void*, size_t);
 static ssize_t (*real_pwrite)(int, const void*, size_t, off_t);
+static int (*real_posix_fallocate)(int, off_t, off_t);
 
 __attribute__((constructor)) static void set_up(void) {
   real_read = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
   real_pread = (ssize_t(*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread");
   real_write = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
   real_pwrite = (ssize_t(*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite");
+  real_posix_fallocate = (int (*)(int, off_t, off_t))dlsym(RTLD_NEXT, "posix_fallocate");
   under = getenv("AEROLITH_SLOW_FS_UNDER");
   stall = getenv("AEROLITH_SLOW_FS_STALL");
   const char* delay = getenv("AEROLITH_SLOW_FS_DELAY_MS");
@@ -104,4 +107,13 @@ ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
 
 ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset) {
   return pwrite(fd, buffer, size, offset);
+}
+
+int posix_fallocate(int fd, off_t offset, off_t length) {
+  if (!pace(fd, 0, (size_t)length)) return ENOSPC;
+  return real_posix_fallocate(fd, offset, length);
+}
+
+int posix_fallocate64(int fd, off_t offset, off_t length) {
+  return posix_fallocate(fd, offset, length);
 }

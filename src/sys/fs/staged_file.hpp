@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <utility>
 
@@ -39,6 +40,13 @@ class StagedFile {
   // The whole file, mapped for writing; empty once committed or discarded.
   std::span<std::uint8_t> bytes() const { return {view_, size_}; }
 
+  // Takes the disk space of the whole file, so that a full disk fails here
+  // with its error and never as a fault on a page written later. Where the
+  // system left the file sparse, zeros are written to take it, `onPiece`
+  // called after each MiB (a sign of life). On failure the file is still
+  // open, to be discarded. Call it before writing any byte.
+  base::Result<void> reserve(const std::function<void()>& onPiece);
+
   // Lets the system have the memory of the first `end` bytes: their pages
   // leave the process (the file keeps what was written) and are read back
   // only if touched again. A hint that nothing can fail.
@@ -58,8 +66,7 @@ class StagedFile {
   // `folder` is the handle of the folder it is made in, which must outlive it.
   StagedFile(std::intptr_t folder, OwnedHandle file, std::filesystem::path name)
       : folder_(folder), file_(std::move(file)), name_(std::move(name)) {}
-  // Sets the file's size and maps it; a full disk is among the failures: the
-  // space is taken here, never met while writing.
+  // Sets the file's size and maps it. The space is taken by reserve().
   base::Result<void> map(std::uint64_t size);
   void unmap();
 

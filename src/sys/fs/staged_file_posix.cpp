@@ -1,6 +1,6 @@
 // The file is mapped shared, so the pages written are the file's own; its
-// blocks are allocated before it is mapped, since a write into a page that
-// the disk has no room for would end the process with SIGBUS.
+// blocks are allocated before anything is written, since a write into a page
+// that the disk has no room for would end the process with SIGBUS.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -17,13 +17,19 @@ namespace aerolith::sys {
 base::Result<void> StagedFile::map(std::uint64_t size) {
   if (size == 0) return {};
   const int file = static_cast<int>(file_.get());
-  if (const int failed = ::posix_fallocate(file, 0, static_cast<off_t>(size)); failed != 0) {
-    return base::fail(std::error_code(failed, std::system_category()));
-  }
+  if (::ftruncate(file, static_cast<off_t>(size)) != 0) return lastError();
   void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
   if (view == MAP_FAILED) return lastError();
   view_ = static_cast<std::uint8_t*>(view);
   size_ = size;
+  return {};
+}
+
+// The blocks are allocated in one call, however large the file: no piece to tell of.
+base::Result<void> StagedFile::reserve(const std::function<void()>& /*onPiece*/) {
+  if (size_ == 0) return {};
+  const int failed = ::posix_fallocate(static_cast<int>(file_.get()), 0, static_cast<off_t>(size_));
+  if (failed != 0) return base::fail(std::error_code(failed, std::system_category()));
   return {};
 }
 

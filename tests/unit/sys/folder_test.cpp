@@ -144,6 +144,7 @@ TEST(Folder, AStagedFileTakesItsNameOnlyWhenCommitted) {
   const Folder top = opened(dir.path());
   base::Result<StagedFile> staged = top.createStagedFile(3);
   ASSERT_TRUE(staged) << staged.error().message();
+  ASSERT_TRUE(staged->reserve({}));  // before any byte is written
   std::copy_n("new", 3, staged->bytes().begin());
   EXPECT_EQ(testing::readFile(dir / "file"), "old");
   EXPECT_TRUE(fs::exists(dir / staged->temporaryName()));
