@@ -137,7 +137,8 @@ _REPORTER_STARTING = re.compile(r"exit code reporter: starting\r?\n")
 
 
 class WineNeverStarted(AssertionError):
-    """Wine ended before the exit-code reporter started the program."""
+    """Wine ended before the exit-code reporter started the program, or could not
+    create its process: either way the program never ran."""
 
 
 class Platform:
@@ -380,6 +381,11 @@ class Platform:
                 raise WineNeverStarted("Wine ended with %d before starting the program:\n%s%s"
                                        % (returncode, stdout, stderr[-4000:]))
             stdout = stdout[starting.end():]
+            # CreateProcessW's ERROR_INTERNAL_ERROR: Wine failed to make the
+            # process (seldom, on a loaded machine), so the program never ran.
+            if stdout.startswith("cannot start: error 1359"):
+                raise WineNeverStarted("Wine could not create the process:\n%s%s"
+                                       % (stdout, stderr[-4000:]))
             match = re.search(r"exit code: 0x([0-9A-F]{8})", stdout)
             if not match:
                 raise AssertionError("no exit code reported (Wine ended with %d):\n%s%s"
