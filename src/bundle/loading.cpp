@@ -56,33 +56,14 @@ Status forEachEntry(const BundleView& view, diag::Progress& progress, Make make,
   return {};
 }
 
-// The lookup's step that failed, from 1.
-std::int32_t stepOf(sys::ResourceFailure failure) {
-  switch (failure) {
-    case sys::ResourceFailure::kNotFound:
-      return 1;
-    case sys::ResourceFailure::kNotLoaded:
-      return 2;
-    case sys::ResourceFailure::kNotLocked:
-      return 3;
-    case sys::ResourceFailure::kEmpty:
-      return 4;
-  }
-  return 4;
-}
-
 }  // namespace
 
 Status checkResource(const sys::ResourceLookup& lookup, ResourceKind kind) {
   const std::int32_t base = kind == ResourceKind::kManifest ? 0 : 10;
-  std::int32_t step = 0;
-  if (lookup) {
-    step = lookup->size() >= format::kFieldLimit ? 4 : 0;
-  } else {
-    step = stepOf(lookup.error());
-  }
-  if (step == 0) return {};
-  return base::fail(ErrorTriple{Stage::kResources, base + step, 0});
+  if (lookup && lookup->size() < format::kFieldLimit) return {};
+  // A size the format cannot hold counts as an empty resource.
+  const sys::ResourceFailure step = lookup ? sys::ResourceFailure::kEmpty : lookup.error();
+  return base::fail(ErrorTriple{Stage::kResources, base + static_cast<std::int32_t>(step), 0});
 }
 
 BundleView viewOf(const sys::ResourceLookup& manifest, const sys::ResourceLookup& payload) {

@@ -10,12 +10,12 @@
 
 namespace aerolith::sys {
 
-// The step of a lookup that failed, in the order the steps run.
+// The step of a lookup that failed, numbered in the order the steps run.
 enum class ResourceFailure {
-  kNotFound,   // FindResourceW: the image holds no resource of that type and id
-  kNotLoaded,  // LoadResource
-  kNotLocked,  // LockResource
-  kEmpty,      // SizeofResource returned 0
+  kNotFound = 1,   // FindResourceW: the image holds no resource of that type and id
+  kNotLoaded = 2,  // LoadResource
+  kNotLocked = 3,  // LockResource
+  kEmpty = 4,      // SizeofResource returned 0
 };
 
 // The resource's bytes, or the step that failed.
