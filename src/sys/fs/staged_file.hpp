@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/result.hpp"
+#include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle.hpp"
 
 namespace aerolith::sys {
@@ -56,10 +57,28 @@ class StagedFile {
   // through the handle that wrote, and moves the file over `name` in its
   // folder, replacing a file or a link there as a name (a link is never
   // followed). On failure the file is discarded.
-  base::Result<void> commit(const std::filesystem::path& name, std::uint64_t fileTime);
+  // The time is set once the mapping is gone: a write through it could set
+  // it again.
+  base::Result<void> commit(const std::filesystem::path& name, std::uint64_t fileTime) {
+    unmap();
+    base::Result<void> done = setLastWriteTime(file_, fileTime);
+    if (done) done = takeName(name);
+    if (!done) {
+      discard();
+      return done;
+    }
+    return file_.close();
+  }
 
   // Ends the mapping and removes the file; nothing when there is none.
-  void discard();
+  // Nothing to report: a file left under its temporary name is an unlisted
+  // file, which the next start removes.
+  void discard() {
+    if (!isOpen()) return;
+    unmap();
+    removeTemporary();
+    static_cast<void>(file_.close());
+  }
 
  private:
   friend class Folder;
@@ -69,6 +88,11 @@ class StagedFile {
   // Sets the file's size and maps it. The space is taken by reserve().
   base::Result<void> map(std::uint64_t size);
   void unmap();
+  // Moves the file from its temporary name over `name`, replacing what is
+  // there as a name, never through a link.
+  base::Result<void> takeName(const std::filesystem::path& name);
+  // Removes the temporary name, best effort.
+  void removeTemporary();
 
   void swap(StagedFile& other) noexcept {
     std::swap(folder_, other.folder_);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "sys/file/file_time.hpp"
 #include "sys/fs/staged_file.hpp"
 #include "sys/internal/last_error_posix.hpp"
 
@@ -50,24 +49,12 @@ void StagedFile::unmap() {
   released_ = 0;
 }
 
-// The time is set after the mapping ends: a write through it would set it again.
-base::Result<void> StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime) {
-  unmap();
+base::Result<void> StagedFile::takeName(const std::filesystem::path& name) {
   const int folder = static_cast<int>(folder_);
-  base::Result<void> done = setLastWriteTime(file_, fileTime);
-  if (done && ::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) done = lastError();
-  if (!done) {
-    discard();
-    return done;
-  }
-  return file_.close();
+  if (::renameat(folder, name_.c_str(), folder, name.c_str()) != 0) return lastError();
+  return {};
 }
 
-void StagedFile::discard() {
-  if (!isOpen()) return;
-  unmap();
-  ::unlinkat(static_cast<int>(folder_), name_.c_str(), 0);
-  static_cast<void>(file_.close());
-}
+void StagedFile::removeTemporary() { ::unlinkat(static_cast<int>(folder_), name_.c_str(), 0); }
 
 }  // namespace aerolith::sys

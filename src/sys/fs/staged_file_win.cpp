@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "sys/file/file_time.hpp"
 #include "sys/file/owned_handle_win.hpp"
 #include "sys/fs/name_removal_win.hpp"
 #include "sys/fs/staged_file.hpp"
@@ -88,26 +87,12 @@ void StagedFile::unmap() {
   released_ = 0;
 }
 
-// A write through a mapping may leave the last-write time to the system: it is
-// set once the mapping is gone, on the handle that wrote.
-base::Result<void> StagedFile::commit(const std::filesystem::path& name, std::uint64_t fileTime) {
-  unmap();
-  base::Result<void> done = setLastWriteTime(file_, fileTime);
-  if (done) done = moveName(nativeHandle(file_), handleOf(folder_), name, true);
-  if (!done) {
-    discard();
-    return done;
-  }
-  return file_.close();
+base::Result<void> StagedFile::takeName(const std::filesystem::path& name) {
+  return moveName(nativeHandle(file_), handleOf(folder_), name, true);
 }
 
-// Nothing to report: a file that stays under its temporary name is an
-// unlisted file, which the next start removes.
-void StagedFile::discard() {
-  if (!isOpen()) return;
-  unmap();
+void StagedFile::removeTemporary() {
   static_cast<void>(removeName(handleOf(folder_), nativeHandle(file_), name_));
-  static_cast<void>(file_.close());
 }
 
 }  // namespace aerolith::sys
