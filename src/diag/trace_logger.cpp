@@ -11,6 +11,9 @@ namespace {
 
 std::atomic<TraceLogger*> installed{nullptr};
 
+// Where this thread's records go while a HoldTrace lives; none: the log.
+thread_local HeldRecords* held = nullptr;
+
 // A logger taken out of service is closed but never freed: another thread (a
 // fatal dialog raised on the watchdog thread ends the process while the main
 // thread logs) may still hold its address. Retired loggers stay reachable here.
@@ -79,16 +82,36 @@ TraceLogger::TraceLogger(const std::filesystem::path& file, LogLevel level,
   open_.store(stream_.is_open(), std::memory_order_release);
 }
 
+HoldTrace::HoldTrace(HeldRecords& records) : previous_(held) { held = &records; }
+
+HoldTrace::~HoldTrace() { held = previous_; }
+
 void TraceLogger::write(LogLevel level, std::wstring_view tag, std::int32_t line,
                         std::wstring_view message) {
+  const auto now = std::chrono::system_clock::now();
+  if (held != nullptr) {
+    held->push_back({now, level, std::wstring(tag), line, std::wstring(message)});
+    return;
+  }
   std::lock_guard lock(mutex_);
+  append(now, level, tag, line, message);
+}
+
+void TraceLogger::writeHeld(const HeldRecords& records) {
+  std::lock_guard lock(mutex_);
+  for (const HeldRecord& record : records) {
+    append(record.time, record.level, record.tag, record.line, record.message);
+  }
+}
+
+void TraceLogger::append(std::chrono::system_clock::time_point time, LogLevel level,
+                         std::wstring_view tag, std::int32_t line, std::wstring_view message) {
   if (!open_.load(std::memory_order_relaxed)) return;
   const auto [slot, inserted] =
       threadNumbers_.try_emplace(sys::currentThreadId(), nextThreadNumber_);
   if (inserted) ++nextThreadNumber_;
-  const std::wstring time = formatRecordTime(std::chrono::system_clock::now());
   const std::string record =
-      text::toUtf8(formatRecord(time, level, slot->second, tag, line, message));
+      text::toUtf8(formatRecord(formatRecordTime(time), level, slot->second, tag, line, message));
   stream_.write(record.data(), static_cast<std::streamsize>(record.size()));
   stream_.flush();
 }
@@ -101,6 +124,10 @@ void TraceLogger::close() {
 }
 
 TraceLogger* installedLogger() { return installed.load(std::memory_order_acquire); }
+
+void writeHeld(const HeldRecords& records) {
+  if (TraceLogger* logger = installedLogger()) logger->writeHeld(records);
+}
 
 void installLogger(std::unique_ptr<TraceLogger> logger) {
   (void)exitHandlerRegistered;

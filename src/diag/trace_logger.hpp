@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <fmt/xchar.h>
 
@@ -30,6 +31,30 @@ std::wstring formatRecordTime(std::chrono::system_clock::time_point time);
 std::wstring formatRecord(std::wstring_view time, LogLevel level, std::int32_t thread,
                           std::wstring_view tag, std::int32_t line, std::wstring_view message);
 
+// A record traced while held (HoldTrace), to be written later.
+struct HeldRecord {
+  std::chrono::system_clock::time_point time;
+  LogLevel level;
+  std::wstring tag;
+  std::int32_t line;
+  std::wstring message;
+};
+using HeldRecords = std::vector<HeldRecord>;
+
+// While it lives, what the constructing thread traces goes into `records`
+// instead of the log, so that work done on a helper thread can have its
+// records written where doing it on the spot would have (writeHeld).
+class HoldTrace {
+ public:
+  explicit HoldTrace(HeldRecords& records);
+  ~HoldTrace();
+  HoldTrace(const HoldTrace&) = delete;
+  HoldTrace& operator=(const HoldTrace&) = delete;
+
+ private:
+  HeldRecords* previous_;
+};
+
 class TraceLogger {
  public:
   // Appends to `file`, written as UTF-8 so that every character survives.
@@ -44,6 +69,10 @@ class TraceLogger {
     write(level, tag, line, fmt::format(format, std::forward<Args>(args)...));
   }
 
+  // Writes `records` in order as records of the calling thread, each with
+  // the time it was traced at.
+  void writeHeld(const HeldRecords& records);
+
   // Closes the file; later calls write nothing. Waits for a record in progress.
   void close();
 
@@ -53,6 +82,9 @@ class TraceLogger {
            open_.load(std::memory_order_acquire);
   }
   void write(LogLevel level, std::wstring_view tag, std::int32_t line, std::wstring_view message);
+  // With the mutex held.
+  void append(std::chrono::system_clock::time_point time, LogLevel level, std::wstring_view tag,
+              std::int32_t line, std::wstring_view message);
 
   std::mutex mutex_;
   std::ofstream stream_;
@@ -64,6 +96,9 @@ class TraceLogger {
 
 // The process-wide logger; null when none is installed.
 TraceLogger* installedLogger();
+
+// Writes held records through the installed logger, if any (TraceLogger::writeHeld).
+void writeHeld(const HeldRecords& records);
 
 // Installs `logger` for the rest of the process. It is closed by a handler that
 // runs at process exit.

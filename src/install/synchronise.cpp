@@ -12,6 +12,7 @@
 #include "diag/progress.hpp"
 #include "diag/trace_logger.hpp"
 #include "install/lock_wait.hpp"
+#include "install/parallel_writes.hpp"
 #include "install/sync_state.hpp"
 #include "sys/fs/directory_walk.hpp"
 #include "sys/fs/path.hpp"
@@ -21,6 +22,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kTag = L"Main";
+
+// Threads that write the entries of a first install: two made 30,000 empty
+// files in 60 folders in 0.67x the time of one natively and 0.73x under Wine
+// (on two cores); four were no faster than two.
+constexpr unsigned kWriterThreads = 2;
 
 // The content goes as soon as its file is written, whoever still holds the
 // entry, so that only the file being written and the read-ahead hold any.
@@ -82,19 +88,36 @@ class Synchroniser {
     for (const bundle::FileEntry* entry : entries) bytes += entry->size;
     progress_.willWrite(bytes);
     bundle::DecodeAhead ahead(entries, decodingThreads_, progress_);
+    lastFolder_ = LastFolder();  // a folder held open could not be replaced by a writer
+    ParallelWrites writes(installFolder_, kWriterThreads, progress_);
     for (bundle::FileEntry* entry : entries) {
       if (entry->isStreamed()) {
+        if (SyncStatus written = writes.finish(); !written) return written;
         static_cast<void>(ahead.take(*entry));  // its turn: nothing was decoded ahead
         if (SyncStatus written = writeStreamed(*entry, bundle::Stage::kAddEntry); !written) {
           return written;
         }
       } else {
-        const bundle::Status extracted = bundle::extractEntry(ahead, *entry);
-        if (!extracted) return base::fail(extracted.error());
-        if (SyncStatus written = write(*entry); !written) return written;
+        // Its records wait for those of the entries still being written.
+        diag::HeldRecords records;
+        bundle::Status extracted;
+        {
+          const diag::HoldTrace hold(records);
+          extracted = bundle::extractEntry(ahead, *entry);
+          if (extracted) AEROLITH_TRACE(kTag, L" - write file");
+        }
+        if (!extracted) {
+          if (SyncStatus written = writes.finish(); !written) return written;
+          diag::writeHeld(records);
+          return base::fail(extracted.error());
+        }
+        if (SyncStatus written = writes.write(*entry, std::move(records)); !written) {
+          return written;
+        }
       }
       progress_.note();
     }
+    if (SyncStatus written = writes.finish(); !written) return written;
     AEROLITH_TRACE(kTag, L"End files map iterate");
     return {};
   }
