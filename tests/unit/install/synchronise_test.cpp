@@ -97,6 +97,31 @@ TEST_F(Synchronise, ReturnsTheFailureThatStoppedIt) {
   EXPECT_FALSE(fs::exists(install_ / "a.dll"));
 }
 
+// Entries are written on two threads, each below top folders of its own; a
+// damaged entry still ends the pass as one thread would: everything before it
+// is written when the failure comes back, nothing after it is begun.
+TEST_F(Synchronise, ADamagedEntryStopsThePassWithEverythingBeforeItWritten) {
+  const std::vector<std::wstring> folders = {L"A", L"B", L"C", L"D"};
+  for (const std::wstring& folder : folders) {
+    for (int i = 0; i < 50; ++i) builder_.add(folder, std::to_wstring(i), std::string(i, 'x'));
+  }
+  builder_.record(2 * 50 + 7).compressedCrc32c ^= 1;  // C\7
+  bundle::Bundle damaged = load();
+  EXPECT_EQ(synchronise(damaged),
+            SyncFailure(bundle::ErrorTriple{bundle::Stage::kAddEntry, 2 * 50 + 7, 12}));
+  // Folders go in order, the files of one in no order of their names.
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    for (int i = 0; i < 50; ++i) {
+      const fs::path relative = fs::path(folders[f]) / std::to_string(i);
+      if (f < 2 || (f == 2 && i != 7 && fs::exists(install_ / relative))) {
+        expectInstalled(relative, std::string(i, 'x'), f * 50 + i);
+      } else {
+        EXPECT_FALSE(fs::exists(install_ / relative)) << relative;
+      }
+    }
+  }
+}
+
 // Taken at once, the listing may find its thread not begun and walk itself;
 // taken later, it waits for the thread's walk, begun or done. Either way it is
 // the whole listing, handed over once.
