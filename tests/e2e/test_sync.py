@@ -662,7 +662,9 @@ class WriteFailure(SyncScenario):
         self.assertEqual(relay.read_bytes(), b"an older relay")
         if self.platform.windows:  # a hold is waited out for one second, not longer
             waited = record_time(records[-4]) - record_time(records[-5])
-            self.assertTrue(1.0 <= waited.total_seconds() < 1.5, waited)
+            # The wait is a second of the steady clock, the records carry the
+            # wall clock's times, which a time daemon may slew by 0.05 %.
+            self.assertTrue(0.999 <= waited.total_seconds() < 1.5, waited)
         others = [f for f in self.files if f is not entry]
         self.assertInstalled(others, extra=["Config.ini", "Relay/relay.exe"])
 
