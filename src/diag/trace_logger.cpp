@@ -90,7 +90,7 @@ void TraceLogger::write(LogLevel level, std::wstring_view tag, std::int32_t line
                         std::wstring_view message) {
   const auto now = std::chrono::system_clock::now();
   if (held != nullptr) {
-    held->push_back({now, level, std::wstring(tag), line, std::wstring(message)});
+    held->push_back({now, level, tag, line, std::wstring(message)});
     return;
   }
   std::lock_guard lock(mutex_);

@@ -35,7 +35,7 @@ std::wstring formatRecord(std::wstring_view time, LogLevel level, std::int32_t t
 struct HeldRecord {
   std::chrono::system_clock::time_point time;
   LogLevel level;
-  std::wstring tag;
+  std::wstring_view tag;  // a literal, as every tag is
   std::int32_t line;
   std::wstring message;
 };
@@ -62,6 +62,7 @@ class TraceLogger {
   TraceLogger(const TraceLogger&) = delete;
   TraceLogger& operator=(const TraceLogger&) = delete;
 
+  // `tag` is a string literal: records held (HoldTrace) keep only a view of it.
   template <typename... Args>
   void log(LogLevel level, std::wstring_view tag, std::int32_t line,
            fmt::wformat_string<Args...> format, Args&&... args) {

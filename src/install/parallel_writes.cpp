@@ -23,6 +23,15 @@ std::wstring topFolderOf(const std::wstring& directory) {
 
 }  // namespace
 
+base::Result<void, WriteFailure> writeExtracted(bundle::FileEntry& entry,
+                                                const sys::Folder& installFolder, LastFolder& last,
+                                                SyncProgress& progress) {
+  base::Result<void, WriteFailure> written = writeEntry(entry, installFolder, last, progress);
+  entry.content = std::vector<std::uint8_t>();
+  if (written) progress.wrote(entry.size);
+  return written;
+}
+
 ParallelWrites::ParallelWrites(const sys::Folder& installFolder, unsigned threads,
                                SyncProgress& progress)
     : installFolder_(installFolder), progress_(progress) {
@@ -49,13 +58,8 @@ ParallelWrites::~ParallelWrites() {
 void ParallelWrites::writeJob(Job& job, LastFolder& last) {
   diag::HoldTrace hold(job.records);
   const base::Result<void, WriteFailure> written =
-      writeEntry(*job.entry, installFolder_, last, progress_);
-  job.entry->content = std::vector<std::uint8_t>();
-  if (written) {
-    progress_.wrote(job.entry->size);
-  } else {
-    job.failure = written.error();
-  }
+      writeExtracted(*job.entry, installFolder_, last, progress_);
+  if (!written) job.failure = written.error();
 }
 
 void ParallelWrites::run(Writer& writer) {

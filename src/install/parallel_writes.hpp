@@ -26,6 +26,13 @@
 
 namespace aerolith::install {
 
+// Writes an extracted entry (writeEntry) and lets its content go whatever the
+// outcome, so that only the files being written and the read-ahead hold any;
+// its bytes count as written once they are.
+base::Result<void, WriteFailure> writeExtracted(bundle::FileEntry& entry,
+                                                const sys::Folder& installFolder, LastFolder& last,
+                                                SyncProgress& progress);
+
 class ParallelWrites {
  public:
   // Starts `threads` writers (fewer if the system refuses some; with none the

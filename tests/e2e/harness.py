@@ -298,7 +298,8 @@ class Platform:
         # application, under Wine) may keep its streams open long after it.
         stdout, stderr = tempfile.TemporaryFile(), tempfile.TemporaryFile()
         process = subprocess.Popen(command, env=full_env, cwd=cwd, stdout=stdout, stderr=stderr)
-        return Running(self, process, stdout, stderr, low_byte_only=not self.windows or direct)
+        return Running(self, process, program, stdout, stderr,
+                       low_byte_only=not self.windows or direct)
 
     def slow_file_system(self, folder, delay_ms=0, stall=None, full_after=None):
         """`host_env` for a run on a file system that is slow below `folder`:
@@ -404,9 +405,10 @@ class Platform:
 class Running:
     """A program started by Platform.start."""
 
-    def __init__(self, platform, process, stdout, stderr, low_byte_only):
+    def __init__(self, platform, process, program, stdout, stderr, low_byte_only):
         self.platform = platform
         self.process = process
+        self.program = program
         self.streams = (stdout, stderr)
         self.low_byte_only = low_byte_only
 
@@ -416,10 +418,29 @@ class Running:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
-            raise
-        finally:
             stdout, stderr = (self._read(stream) for stream in self.streams)
+            raise AssertionError("%s still ran after %d s\n%s"
+                                 % (self.process.args, timeout, self._stuck(stdout, stderr)))
+        stdout, stderr = (self._read(stream) for stream in self.streams)
         return self.platform._result(self.process.returncode, stdout, stderr, self.low_byte_only)
+
+    def _stuck(self, stdout, stderr):
+        """What a run that never ended left to see: under Wine the program itself
+        outlives the Unix process killed, so it is ended too (a launcher left
+        running would turn every later start away); and where Wine traced its
+        calls, the last call of each thread tells where each one stopped."""
+        if not self.platform.windows:
+            return stderr.decode("utf-8", "replace")[-4000:]
+        name = PureWindowsPath(str(self.program)).name
+        subprocess.run(["wine", "taskkill", "/f", "/im", name], env=self.platform._wine_env(False),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        last = {}
+        for line in stderr.decode("utf-8", "replace").splitlines():
+            thread, colon, _ = line.partition(":")
+            if colon and len(thread) == 4:
+                last[thread] = line
+        return "stdout: %s\nlast call of each thread:\n%s" % (
+            stdout.decode("utf-8", "replace"), "\n".join(last.values()))
 
     @staticmethod
     def _read(stream):
