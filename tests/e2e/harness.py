@@ -187,6 +187,13 @@ class Platform:
             return "A:" + path[len("/tmp"):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
+    def unix_path(self, path):
+        """The file behind a path as the program under test sees it (host_path)."""
+        path = str(path)
+        if self.windows and re.match(r"[AZaz]:\\", path):
+            return Path(("/tmp" if path[0] in "Aa" else "") + path[2:].replace("\\", "/"))
+        return Path(path)
+
     def program_runs(self, path):
         """Whether a process runs the program file at `path`, which cannot be
         written while it does."""
@@ -298,8 +305,10 @@ class Platform:
         # application, under Wine) may keep its streams open long after it.
         stdout, stderr = tempfile.TemporaryFile(), tempfile.TemporaryFile()
         process = subprocess.Popen(command, env=full_env, cwd=cwd, stdout=stdout, stderr=stderr)
+        trace = env.get("AEROLITH_LAUNCHER_TRACE")
         return Running(self, process, program, stdout, stderr,
-                       low_byte_only=not self.windows or direct)
+                       low_byte_only=not self.windows or direct,
+                       trace=self.unix_path(trace) if trace else None)
 
     def slow_file_system(self, folder, delay_ms=0, stall=None, full_after=None):
         """`host_env` for a run on a file system that is slow below `folder`:
@@ -405,10 +414,11 @@ class Platform:
 class Running:
     """A program started by Platform.start."""
 
-    def __init__(self, platform, process, program, stdout, stderr, low_byte_only):
+    def __init__(self, platform, process, program, stdout, stderr, low_byte_only, trace=None):
         self.platform = platform
         self.process = process
         self.program = program
+        self.trace = trace  # the program's trace log, if it keeps one
         self.streams = (stdout, stderr)
         self.low_byte_only = low_byte_only
 
@@ -419,10 +429,18 @@ class Running:
             self.process.kill()
             self.process.wait()
             stdout, stderr = (self._read(stream) for stream in self.streams)
-            raise AssertionError("%s still ran after %d s\n%s"
-                                 % (self.process.args, timeout, self._stuck(stdout, stderr)))
+            raise AssertionError("%s still ran after %d s\n%s%s"
+                                 % (self.process.args, timeout, self._stuck(stdout, stderr),
+                                    self._trace_tail()))
         stdout, stderr = (self._read(stream) for stream in self.streams)
         return self.platform._result(self.process.returncode, stdout, stderr, self.low_byte_only)
+
+    def _trace_tail(self):
+        """The last records of the program's trace: how far it got."""
+        if self.trace is None or not self.trace.exists():
+            return ""
+        lines = self.trace.read_text("utf-8", "replace").splitlines()
+        return "\nlast records of %s:\n%s" % (self.trace, "\n".join(lines[-30:]))
 
     def _stuck(self, stdout, stderr):
         """What a run that never ended left to see: under Wine the program itself
